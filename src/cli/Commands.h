@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+
+namespace velkor::cli {
+
+// Exit codes shared by every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitInput = 1;
+inline constexpr int kExitUsage = 2;
+
+int runDecode(const QStringList& args);
+int runDemoStream(const QStringList& args);
+
+void printUsage(bool toStderr);
+
+} // namespace velkor::cli

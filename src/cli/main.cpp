@@ -1,0 +1,58 @@
+#include "cli/Commands.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace velkor::cli {
+
+void printUsage(bool toStderr) {
+    QTextStream out(toStderr ? stderr : stdout);
+    out << "Usage: velkor-cli COMMAND [OPTIONS]\n"
+           "\n"
+           "Commands:\n"
+           "  decode [--variant NAME] FILE\n"
+           "      Decode a raw meter byte stream (FILE, or - for standard input) through the\n"
+           "      variant's serial frame assembler and the decoder, one byte at a time.\n"
+           "      Prints CSV: ValueText,FunctionText,UnitText,RangeModeText,CountValue,\n"
+           "      ScaledValue,DecimalPointPos,Marks with one line per decoded frame.\n"
+           "      ValueText uses the decimal separator of your locale (LC_ALL, LC_NUMERIC,\n"
+           "      LANG). A frame that fails to decode prints 'frame N: MESSAGE' on standard\n"
+           "      error and decoding goes on.\n"
+           "  demo [--count N]\n"
+           "      Write the simulated meter's byte stream (N frames, default one walk\n"
+           "      through every function) to standard output.\n"
+           "\n"
+           "Variants: IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL IFHALVIN (default: the\n"
+           "build's own).\n"
+           "\n"
+           "Exit status: 0 when the input was read to its end, 1 when it could not be read,\n"
+           "2 for a usage error.\n";
+}
+
+} // namespace velkor::cli
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    if (args.isEmpty()) {
+        velkor::cli::printUsage(true);
+        return velkor::cli::kExitUsage;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        velkor::cli::printUsage(false);
+        return velkor::cli::kExitOk;
+    }
+    if (command == QLatin1String("decode")) {
+        return velkor::cli::runDecode(args);
+    }
+    if (command == QLatin1String("demo")) {
+        return velkor::cli::runDemoStream(args);
+    }
+    std::fprintf(stderr, "velkor-cli: unknown command '%s'\n", qPrintable(command));
+    velkor::cli::printUsage(true);
+    return velkor::cli::kExitUsage;
+}

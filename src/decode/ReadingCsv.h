@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace velkor {
+
+class FrameDecoder;
+
+// CSV of decoded readings, as velkor-cli prints them.
+QString readingCsvHeader();
+QString readingCsvLine(const FrameDecoder& decoder);
+
+// Quotes a CSV field when it holds a comma, a quote or a line break.
+QString csvField(const QString& text);
+// The shortest text that reads back to the same double.
+QString shortestDouble(double value);
+
+} // namespace velkor
