@@ -88,7 +88,17 @@ int decimalDigit(char c) {
     conversionFailed(c);
 }
 
-QString charText(char c) { return c == '\0' ? QString() : QString(QLatin1Char(c)); }
+// One-character texts, shared so a pass allocates nothing for its digits.
+const QString& charText(char c) {
+    static const auto kTexts = [] {
+        std::array<QString, 128> t;
+        for (int i = 1; i < 128; ++i) {
+            t[static_cast<std::size_t>(i)] = QString(QLatin1Char(static_cast<char>(i)));
+        }
+        return t;
+    }();
+    return kTexts[static_cast<unsigned char>(c) & 0x7F];
+}
 
 bool matches(RangeRow::Tri cond, bool value) {
     return cond == RangeRow::Tri::Any || (cond == RangeRow::Tri::On) == value;
@@ -264,14 +274,19 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
 
     // 14: value text and count value
     if (overload) {
-        reading.ValueText = p1 + kZero + p2 + kL + p3;
+        QString& v = reading.ValueText;
+        v.clear();
+        v.append(p1).append(kZero).append(p2).append(kL).append(p3);
         reading.CountValue = sign == kMinus ? -FullScaleCounts - 1.0 : FullScaleCounts + 1.0;
     } else {
         int count = 0;
         for (const QString& d : digit) {
             count = count * 10 + decimalDigit(d.isEmpty() ? '\0' : d[0].toLatin1());
         }
-        reading.ValueText = sign + digit[0] + p1 + digit[1] + p2 + digit[2] + p3 + digit[3];
+        QString& v = reading.ValueText;
+        v.clear();
+        v.append(sign).append(digit[0]).append(p1).append(digit[1]).append(p2).append(digit[2]);
+        v.append(p3).append(digit[3]);
         reading.CountValue = sign.isEmpty() ? count : -count;
     }
 
