@@ -56,4 +56,14 @@ public:
     virtual void setVerticalRange(double minimum, double maximum) = 0;
 };
 
+// The series switch of the chart view: hides every series, then shows the
+// one at `index` (0 the area series, 1 the line series). An index outside the
+// list leaves every series hidden.
+inline void showOnlySeries(ChartFacility& chart, int index) {
+    for (int i = 0; i < chart.seriesCount(); ++i) {
+        chart.setSeriesVisible(i, false);
+    }
+    chart.setSeriesVisible(index, true);
+}
+
 } // namespace velkor
