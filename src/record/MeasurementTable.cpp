@@ -12,7 +12,7 @@ struct GridColumn {
     Qt::Alignment alignment;
 };
 
-// Field k + 1 of the table is column k of the grid.
+// Column k of the grid shows field k of the table (NVal, field 6, has none).
 const GridColumn kColumns[MeasurementTable::kGridColumns] = {
     {"No.", 39, Qt::AlignLeft | Qt::AlignVCenter},
     {"時間", 53, Qt::AlignCenter},
@@ -92,9 +92,9 @@ QVariant MeasurementTable::data(const QModelIndex& index, int role) const {
             return no ? QVariant(*no) : QVariant();
         }
         if (column == kUnitColumn && role == Qt::DisplayRole) {
-            return unitDisplayText(store_.text(index.row(), column + 1));
+            return unitDisplayText(store_.text(index.row(), column));
         }
-        return store_.text(index.row(), column + 1);
+        return store_.text(index.row(), column);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(kColumns[column].alignment);
     default:
