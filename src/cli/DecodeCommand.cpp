@@ -1,14 +1,13 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/StreamInput.h"
 #include "decode/DemoScenario.h"
 #include "decode/LocaleSource.h"
 #include "decode/MeterPipeline.h"
 #include "decode/PassHost.h"
 #include "decode/ReadingCsv.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace velkor::cli {
 
@@ -25,10 +24,8 @@ int runDecode(const QStringList& args) {
         return kExitUsage;
     }
 
-    const QString path = opts.positional().first();
-    FILE* in = path == QLatin1String("-") ? stdin : std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (!in) {
-        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    StreamInput input;
+    if (!input.open(opts.positional().first())) {
         return kExitInput;
     }
 
@@ -43,32 +40,7 @@ int runDecode(const QStringList& args) {
         std::fputs(out.c_str(), stdout);
     });
 
-    auto& assembler = pipeline.assembler();
-    std::uint8_t buf[4096];
-    int status = kExitOk;
-    for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, in);
-        for (std::size_t i = 0; i < n; ++i) {
-            // One byte per call, so a failing frame costs only the rest of
-            // its own one-byte chunk.
-            try {
-                assembler.receive(&buf[i], 1);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "frame %lld: %s\n", pipeline.framesOffered(), e.what());
-            }
-        }
-        if (n < sizeof buf) {
-            if (std::ferror(in)) {
-                reportError(QStringLiteral("cannot read %1: %2")
-                                .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-                status = kExitInput;
-            }
-            break;
-        }
-    }
-    if (in != stdin) {
-        std::fclose(in);
-    }
+    const int status = input.pump(pipelineFeed(pipeline));
     std::fflush(stdout);
     return status;
 }
