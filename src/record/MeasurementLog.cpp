@@ -70,8 +70,10 @@ void MeasurementLog::INDataToTable(const Reading& r) {
         return;
     }
     if (RepeatSet || readingKey(r) != LastLoggedKey) {
-        const QDateTime now = clock_.now();
-        logReading(r, LogStore::clockTimeCode(now.time().msecsSinceStartOfDay() / 1000), now);
+        // The full date and time only for a listener; the row needs the time of day.
+        const QDateTime now = onRowLogged ? clock_.now() : QDateTime();
+        const QTime time = onRowLogged ? now.time() : clock_.timeOfDay();
+        logReading(r, LogStore::clockTimeCode(time.msecsSinceStartOfDay() / 1000), now);
     }
     advanceRecordNo();
 }
