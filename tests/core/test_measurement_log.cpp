@@ -158,7 +158,7 @@ TEST_F(RecordRules, MenuItemsSetTheLimitAndCheckThemselves) {
         {&MeasurementLog::limitessClick, RecordLimitItem::limitess, 10000000},
     };
     for (const auto& [click, item, limit] : items) {
-        (log.*click)();
+        (f.log().*click)();
         EXPECT_EQ(log.MaxRecords, limit);
         EXPECT_EQ(log.checkedLimit, item);
     }
