@@ -17,10 +17,8 @@ int runDecode(const QStringList& args) {
         printUsage(false);
         return kExitOk;
     }
-    QString error = opts.error();
-    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
-    if (!variant || opts.positional().size() != 1) {
-        reportError(error.isEmpty() ? QStringLiteral("decode takes one FILE (or -)") : error);
+    const auto variant = streamCommandVariant(opts, QStringLiteral("decode"));
+    if (!variant) {
         return kExitUsage;
     }
 

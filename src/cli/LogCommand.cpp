@@ -60,10 +60,8 @@ int runLog(const QStringList& args) {
         printUsage(false);
         return kExitOk;
     }
-    QString error = opts.error();
-    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
-    if (!variant || opts.positional().size() != 1) {
-        reportError(error.isEmpty() ? QStringLiteral("log takes one FILE (or -)") : error);
+    const auto variant = streamCommandVariant(opts, QStringLiteral("log"));
+    if (!variant) {
         return kExitUsage;
     }
     int maxRecords = 10000;
