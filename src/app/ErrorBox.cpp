@@ -5,8 +5,9 @@
 namespace velkor {
 
 QString errorBoxText(const QString& message) {
-    // A Japanese sentence that ends in its own full stop gets no second one.
-    if (message.endsWith(u'.') || message.endsWith(u'\u3002')) {
+    // A Japanese sentence that ends in its own full stop gets no second one;
+    // an empty message stays empty.
+    if (message.isEmpty() || message.endsWith(u'.') || message.endsWith(u'\u3002')) {
         return message;
     }
     return message + u'.';

@@ -21,6 +21,9 @@ const QString kBattery = QStringLiteral("\U0001F50B");
 QPainterPath segmentPath(const QString& text) {
     QPainterPath p;
     p.addText(0, 0, segmentFont(100), text);
+    // The font's segments overlap at their corners; an even-odd fill would
+    // punch holes where they meet.
+    p.setFillRule(Qt::WindingFill);
     return p;
 }
 

@@ -32,6 +32,10 @@ int main(int argc, char** argv) {
     velkor::TFCOMM window({.boxes = boxes, .locale = locale});
     window.show();
 
+    // The stream starts with the line feed of an earlier frame, as a running
+    // meter's does, so that the first reading passes the assembler.
+    const std::uint8_t lineFeed = 0x0A;
+    window.RECEIVE_COM_Data(&lineFeed, 1);
     const auto scenario = velkor::demoScenario();
     for (int i = 0; i < steps && i < static_cast<int>(scenario.size()); ++i) {
         const auto bytes = scenario[static_cast<std::size_t>(i)].frame.bytes();

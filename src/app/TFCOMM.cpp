@@ -7,6 +7,7 @@
 #include "decode/MeterPipeline.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,6 +75,14 @@ void TFCOMM::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
 }
 
 void TFCOMM::BitBtn1Click() { close(); }
+
+void TFCOMM::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous() && !centredWhenShown_) {
+        centredWhenShown_ = true;
+        centreOnScreen();
+    }
+}
 
 void TFCOMM::closeEvent(QCloseEvent* event) {
     bool CanClose = true;

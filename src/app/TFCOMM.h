@@ -221,6 +221,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The decoding pass reaches the window through these (PassHost).
@@ -235,6 +236,7 @@ private:
     void buildHiddenControls(QWidget* client);
     void buildTimers();
     void placeWindow();
+    void centreOnScreen();
     void framePassEnded();
 
     MessageBoxes& boxes_;
@@ -243,6 +245,7 @@ private:
     std::unique_ptr<MeterPipeline> pipeline_;
     // Set when a failing frame has shown its box; cleared by a good frame.
     bool frameErrorShown_ = false;
+    bool centredWhenShown_ = false;
 };
 
 } // namespace velkor
