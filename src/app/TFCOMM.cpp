@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QShowEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,7 +58,7 @@ void TFCOMM::FormCreate(QObject* /*Sender*/) {
     // 9
     ComboBox1->setCurrentIndex(0);
     ShowSeries(0);
-    ShowSeries(fillChecked() ? 0 : 1);
+    ShowSeries(BtFill->isChecked() ? 0 : 1);
     // 10
     applyLimitStartValues(start);
     // 11: the variant's receive handler and line speed, caption, first digit
