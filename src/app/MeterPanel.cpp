@@ -19,7 +19,7 @@ using Face = LcdLabel::Face;
 constexpr qreal kSegmentTop = 40;
 constexpr qreal kSegmentBottom = 121;
 
-struct LabelSpec {
+struct LabelDesign {
     const char* name;
     int x, y, w, h;
     const char* caption; // UTF-8
@@ -30,7 +30,7 @@ struct LabelSpec {
 };
 
 // The labels of the panel in the order they are stacked (later ones on top).
-const LabelSpec kLabels[] = {
+const LabelDesign kLabels[] = {
     {"LcdFH", 5, 36, 28, 112, "-", 100, false, Face::Segment, Mark::LcdFH},
     {"LcdDa", 41, 29, 38, 112, "5", 100, false, Face::Segment, std::nullopt},
     {"LcdDb", 88, 28, 38, 112, "9", 100, false, Face::Segment, std::nullopt},
@@ -69,27 +69,27 @@ const LabelSpec kLabels[] = {
     {"LCDTRMS", 0, 0, 0, 0, "", 21, false, Face::Symbol, std::nullopt},
 };
 
-struct PictureSpec {
+struct PictureDesign {
     const char* name;
     int x, y, w, h;
     LcdPicture::Kind kind;
     std::optional<Mark> mark;
 };
 
-const PictureSpec kPictures[] = {
+const PictureDesign kPictures[] = {
     {"LCDREL", 129, 10, 24, 24, LcdPicture::Kind::Relative, Mark::LCDREL},
     {"EF", 153, 9, 24, 25, LcdPicture::Kind::EF, Mark::EF},
     {"LCDsend", 5, 4, 36, 29, LcdPicture::Kind::Send, std::nullopt},
     {"LCDpower", 261, 10, 28, 29, LcdPicture::Kind::Power, std::nullopt},
 };
 
-struct PointSpec {
+struct PointDesign {
     const char* name;
     int x, y, w, h;
     Mark mark;
 };
 
-const PointSpec kPoints[] = {
+const PointDesign kPoints[] = {
     {"LcdP1", 79, 113, 7, 8, Mark::LcdP1},
     {"LcdP2", 127, 113, 7, 8, Mark::LcdP2},
     {"LcdP3", 176, 113, 9, 8, Mark::LcdP3},
@@ -106,7 +106,7 @@ MeterPanel::MeterPanel(QWidget* parent) : QFrame(parent) {
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
 
-    for (const LabelSpec& s : kLabels) {
+    for (const LabelDesign& s : kLabels) {
         auto* label = new LcdLabel(s.face, QString::fromUtf8(s.caption), s.pixelSize, s.bold, this);
         label->setObjectName(QString::fromLatin1(s.name));
         label->setGeometry(s.x, s.y, s.w, s.h);
@@ -118,7 +118,7 @@ MeterPanel::MeterPanel(QWidget* parent) : QFrame(parent) {
         }
         label->setVisible(s.face == Face::Segment);
     }
-    for (const PictureSpec& s : kPictures) {
+    for (const PictureDesign& s : kPictures) {
         auto* picture = new LcdPicture(s.kind, this);
         picture->setObjectName(QString::fromLatin1(s.name));
         picture->setGeometry(s.x, s.y, s.w, s.h);
@@ -127,7 +127,7 @@ MeterPanel::MeterPanel(QWidget* parent) : QFrame(parent) {
             marks_[static_cast<std::size_t>(*s.mark)] = picture;
         }
     }
-    for (const PointSpec& s : kPoints) {
+    for (const PointDesign& s : kPoints) {
         auto* point = new ShapeWidget(ShapeWidget::Kind::Square, this);
         point->setObjectName(QString::fromLatin1(s.name));
         point->setGeometry(s.x, s.y, s.w, s.h);
