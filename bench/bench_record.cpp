@@ -104,7 +104,7 @@ void BM_MemoryPerLoggedRow(benchmark::State& state) {
         for (long long i = 0; i < count; ++i) {
             Reading& r = l->pipeline.decoder().reading;
             r = readings[static_cast<std::size_t>(i) % readings.size()];
-            l->session.judge(r);
+            l->session.judgeReading(r);
             l->session.INDataToTable(0);
         }
         const std::size_t after = heapInUse();
@@ -129,7 +129,7 @@ void BM_ReadingToRowAndPoint(benchmark::State& state) {
     for (auto _ : state) {
         Reading& r = l.pipeline.decoder().reading;
         r = readings[i++ % readings.size()];
-        l.session.judge(r);
+        l.session.judgeReading(r);
         l.session.INDataToTable(0);
     }
     state.counters["rows"] = static_cast<double>(l.session.cds1.rowCount());

@@ -1,10 +1,13 @@
 #include "app/TFCOMM.h"
 
+#include "app/Clock.h"
 #include "app/ErrorBox.h"
+#include "app/HandlerTimer.h"
 #include "app/LcdPicture.h"
 #include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
 #include "decode/MeterPipeline.h"
+#include "record/MeterSession.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
@@ -18,7 +21,9 @@ namespace velkor {
 
 TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     : QMainWindow(parent), boxes_(services.boxes), locale_(services.locale),
-      variant_(services.variant) {
+      variant_(services.variant),
+      ownClock_(services.clock ? nullptr : std::make_unique<SystemClock>()),
+      clock_(services.clock ? services.clock : ownClock_.get()) {
     setObjectName(QStringLiteral("FCOMM"));
     // The designed components with their designed properties.
     buildLayout();

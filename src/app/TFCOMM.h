@@ -26,7 +26,10 @@ class QToolButton;
 
 namespace velkor {
 
+class Clock;
+class HandlerTimer;
 class LcdPicture;
+class MeterSession;
 class LocaleSource;
 class MessageBoxes;
 class MeterPanel;
@@ -43,6 +46,7 @@ struct TFCOMMServices {
     MessageBoxes& boxes;
     const LocaleSource& locale;
     MeterVariant variant = buildVariant();
+    const Clock* clock = nullptr; // null: the system clock
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -199,6 +203,17 @@ public:
     void wireJudgeArea();
     // Start-up step 10: the last accepted limit texts.
     void applyLimitStartValues(const StartValues& start);
+    // The limit edits: every change restarts the edit's validation timer.
+    void T1HIChange(const QString& text);
+    void T1LOChange(const QString& text);
+    void Timer1Timer();
+    void Timer4Timer();
+    // Key filters: true when the typed character may reach the edit.
+    bool T1HIKeyPress(QChar Key);
+    bool T1LOKeyPress(QChar Key);
+    // Pass steps 2 and 20 (PassHost).
+    void normaliseLimitSeparators(const QString& fsDot) override;
+    void judgeReading(Reading& reading) override;
 
     // ===== Measurement log (TFCOMMRecord.cpp) =============================
     void wireRecordArea();
@@ -206,6 +221,27 @@ public:
     void createMeasurementTable();
     // Start-up step 7: NextRecordNo and MaxRecords.
     void applyRecordStartValues(const StartValues& start);
+    // The judge, the measurement table cds1 with its record rules, as the
+    // decoding pass and velkor-cli share them; the widgets show its state.
+    MeterSession& session();
+    const Clock& clock() const { return *clock_; }
+    void Timer3Timer();
+    void RecordSITimeChange(const QString& text);
+    bool RecordSITimeKeyPress(QChar Key);
+    void RepeatSetClick();
+    void RecordSIClick();
+    void N10001Click();
+    void N50001Click();
+    void N100001Click();
+    void N500001Click();
+    void N1000001Click();
+    void limitessClick();
+    void RecordNewClick();
+    // Pass step 21 (PassHost).
+    bool samplingChecked() const override;
+    void setSamplingTimerEnabled(bool on) override;
+    void setBarMaximum(int maximum) override;
+    void INDataToTable(int index) override;
 
     // ===== Log files and printed report (TFCOMMFiles.cpp) =================
     void wireFilesArea();
@@ -246,6 +282,16 @@ private:
     // Set when a failing frame has shown its box; cleared by a good frame.
     bool frameErrorShown_ = false;
     bool centredWhenShown_ = false;
+
+    // Limit judge and measurement log.
+    void showLimitTexts();
+    void showJudgePanel();
+    void showRecordState();
+    std::unique_ptr<Clock> ownClock_;
+    const Clock* clock_ = nullptr;
+    std::unique_ptr<HandlerTimer> timer1Handle_, timer4Handle_, timer3Handle_;
+    std::unique_ptr<MeterSession> session_;
+    int shownVerdict_ = 0;
 };
 
 } // namespace velkor

@@ -59,7 +59,7 @@ void MeterSession::setVerticalAxis(double maximum, double minimum) {
     }
 }
 
-void MeterSession::judge(Reading& reading) {
+void MeterSession::judgeReading(Reading& reading) {
     reading_ = &reading;
     limits.judge(reading);
 }

@@ -53,7 +53,7 @@ public:
     void showSeries(int index) override;
     double verticalAxisMaximum() const override;
     void setVerticalAxis(double maximum, double minimum) override;
-    void judge(Reading& reading) override;
+    void judgeReading(Reading& reading) override;
     bool samplingChecked() const override { return log.RecordSI; }
     void setSamplingTimerEnabled(bool on) override;
     void setBarMaximum(int maximum) override { log.setBarMaximum(maximum); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Clock.h"
 #include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
 #include "decode/FrameEncoder.h"
@@ -15,11 +16,12 @@ namespace velkor::test {
 struct WindowFixture {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
+    FixedClock clock;
     std::unique_ptr<TFCOMM> window;
 
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN) {
         window = std::make_unique<TFCOMM>(
-            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant});
+            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one
