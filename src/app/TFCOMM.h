@@ -30,6 +30,7 @@ class Clock;
 class HandlerTimer;
 class LcdPicture;
 class MeterSession;
+class TChartControl;
 class LocaleSource;
 class MessageBoxes;
 class MeterPanel;
@@ -225,6 +226,10 @@ public:
     // decoding pass and velkor-cli share them; the widgets show its state.
     MeterSession& session();
     const Clock& clock() const { return *clock_; }
+    // The chart controller that receives every logged value and whose page
+    // Bt10 shows after each row and New (the chart area attaches chartCtrl
+    // once it has made it).
+    void attachChartToLog(TChartControl* chartCtrl);
     void Timer3Timer();
     void RecordSITimeChange(const QString& text);
     bool RecordSITimeKeyPress(QChar Key);

@@ -7,6 +7,7 @@
 #include "app/HandlerTimer.h"
 #include "app/KeyFilter.h"
 #include "app/WindowFonts.h"
+#include "chart/TChartControl.h"
 #include "decode/MeterPipeline.h"
 #include "decode/StartValues.h"
 #include "record/LogGrid.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QTimer>
@@ -55,6 +57,11 @@ void TFCOMM::wireRecordArea() {
     connect(N500001, &QAction::triggered, this, handler(&TFCOMM::N500001Click));
     connect(N1000001, &QAction::triggered, this, handler(&TFCOMM::N1000001Click));
     connect(limitess, &QAction::triggered, this, handler(&TFCOMM::limitessClick));
+}
+
+void TFCOMM::attachChartToLog(TChartControl* chartCtrl) {
+    session().log.attachChart(chartCtrl);
+    showRecordState();
 }
 
 // The measurement table cds1, empty, shown in DBGrid1 (the Unit column in
@@ -141,7 +148,7 @@ void TFCOMM::INDataToTable(int index) {
     showRecordState();
 }
 
-// The bar, the checked size limit.
+// The bar, the checked size limit, the chart page.
 void TFCOMM::showRecordState() {
     const MeasurementLog& log = session().log;
     // A progress bar shows a position beyond its maximum as full.
@@ -152,6 +159,9 @@ void TFCOMM::showRecordState() {
     PBar2->setValue(std::clamp(log.PBar2.position, 0, maximum));
     QAction* const items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
     items[static_cast<int>(log.checkedLimit)]->setChecked(true);
+    if (const TChartControl* chart = log.chartControl()) {
+        Bt10->setText(QString::number(chart->CurPage()));
+    }
 }
 
 } // namespace velkor

@@ -46,6 +46,7 @@ public:
 
     // The chart controller that receives every logged value (none: no chart).
     void attachChart(TChartControl* chartCtrl) { chartCtrl_ = chartCtrl; }
+    TChartControl* chartControl() const { return chartCtrl_; }
 
     // Continuous path: offers the reading; called after every decoded frame
     // while RecordSI is unchecked.

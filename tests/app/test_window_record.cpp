@@ -5,6 +5,8 @@
 
 #include "WindowTestSupport.h"
 #include "app/ShapeWidget.h"
+#include "chart/ChartModel.h"
+#include "chart/TChartControl.h"
 #include "record/MeterSession.h"
 
 #include <QAction>
@@ -12,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QProgressBar>
 #include <QTableView>
 #include <QTest>
@@ -229,6 +232,32 @@ TEST(WindowRecord, NewAsksAndClearsOnYes) {
     EXPECT_EQ(grid->model()->rowCount(), 0);
     f.send(dcVolts("012.5"));
     EXPECT_EQ(f.window->session().cds1.row(0).No, 1);
+}
+
+} // namespace
+
+namespace {
+
+// Every logged value goes to the attached chart controller, and Bt10 shows
+// its page after each row and after New.
+TEST(WindowRecord, LoggedValuesReachTheAttachedChart) {
+    WindowFixture f;
+    ChartModel chart;
+    TChartControl chartCtrl(chart, 100, f.boxes);
+    chart.fillSampleValues(1);
+    f.window->attachChartToLog(&chartCtrl);
+    for (int i = 0; i < 150; ++i) {
+        f.send(dcVolts("012.3"));
+    }
+    EXPECT_EQ(chart.pointCount(), 151);
+    EXPECT_DOUBLE_EQ(chart.value(150), 12.3);
+    auto* page = f.child<QPushButton>("Bt10");
+    EXPECT_EQ(page->text(), QStringLiteral("2"));
+    f.boxes.answers = {MessageBoxes::Answer::Yes};
+    f.window->RecordNewClick();
+    EXPECT_EQ(chart.pointCount(), 0);
+    EXPECT_EQ(page->text(), QStringLiteral("1"));
+    f.window->attachChartToLog(nullptr);
 }
 
 } // namespace
