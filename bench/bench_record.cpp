@@ -49,7 +49,8 @@ std::vector<std::string> frames() {
     for (int i = 0; i < 2000; ++i) {
         char text[8];
         std::snprintf(text, sizeof text, "%s%d.%03d", i % 3 ? "" : "-", i / 1000, i % 1000);
-        out.push_back(meterFrame(text, {status1::Auto | status1::DC, 0, 0, status4::Volt}).frameHex());
+        out.push_back(
+            meterFrame(text, {status1::Auto | status1::DC, 0, 0, status4::Volt}).frameHex());
     }
     return out;
 }
@@ -109,7 +110,8 @@ void BM_MemoryPerLoggedRow(benchmark::State& state) {
         }
         const std::size_t after = heapInUse();
         perRow = static_cast<double>(after - before) / static_cast<double>(count);
-        tableRows = static_cast<double>(l->session.cds1.store().rowBytes()) / static_cast<double>(count);
+        tableRows =
+            static_cast<double>(l->session.cds1.store().rowBytes()) / static_cast<double>(count);
         chartPoints = static_cast<double>(l->chart.pointCount());
         benchmark::DoNotOptimize(l->session.cds1.rowCount());
     }

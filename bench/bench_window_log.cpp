@@ -28,10 +28,10 @@ struct Window {
     explicit Window(long long rows) {
         window.show();
         window.limitess->trigger();
-        std::vector<LogRecord> records(static_cast<std::size_t>(rows),
-                                       LogRecord{1, QStringLiteral("09:05:03"), QStringLiteral("DC"),
-                                                 QStringLiteral("012.3"), QStringLiteral("V"),
-                                                 QStringLiteral("pass"), std::nullopt});
+        std::vector<LogRecord> records(
+            static_cast<std::size_t>(rows),
+            LogRecord{1, QStringLiteral("09:05:03"), QStringLiteral("DC"), QStringLiteral("012.3"),
+                      QStringLiteral("V"), QStringLiteral("pass"), std::nullopt});
         window.session().cds1.appendRows(records);
         const std::uint8_t lineFeed = 0x0A;
         window.RECEIVE_COM_Data(&lineFeed, 1);
@@ -58,10 +58,7 @@ void BM_FrameLoggedAndGridRepainted(benchmark::State& state) {
     }
     state.counters["rows"] = static_cast<double>(w.window.session().cds1.rowCount());
 }
-BENCHMARK(BM_FrameLoggedAndGridRepainted)
-    ->Arg(100)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameLoggedAndGridRepainted)->Arg(100)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

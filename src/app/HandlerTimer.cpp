@@ -4,7 +4,9 @@
 
 namespace velkor {
 
-bool QtHandlerTimer::enabled() const { return timer_.isActive(); }
+bool QtHandlerTimer::enabled() const {
+    return timer_.isActive();
+}
 
 void QtHandlerTimer::setEnabled(bool on) {
     if (on && !timer_.isActive()) {
@@ -14,7 +16,9 @@ void QtHandlerTimer::setEnabled(bool on) {
     }
 }
 
-int QtHandlerTimer::interval() const { return timer_.interval(); }
+int QtHandlerTimer::interval() const {
+    return timer_.interval();
+}
 
 void QtHandlerTimer::setInterval(int ms) {
     if (ms != timer_.interval()) {

@@ -54,9 +54,13 @@ void TFCOMM::applyLimitStartValues(const StartValues& start) {
     session().limits.systeminfomation = systeminfomation->text();
 }
 
-void TFCOMM::T1HIChange(const QString& text) { session().limits.T1HIChange(text); }
+void TFCOMM::T1HIChange(const QString& text) {
+    session().limits.T1HIChange(text);
+}
 
-void TFCOMM::T1LOChange(const QString& text) { session().limits.T1LOChange(text); }
+void TFCOMM::T1LOChange(const QString& text) {
+    session().limits.T1LOChange(text);
+}
 
 void TFCOMM::Timer1Timer() {
     session().limits.Timer1Timer();
@@ -68,9 +72,13 @@ void TFCOMM::Timer4Timer() {
     showLimitTexts();
 }
 
-bool TFCOMM::T1HIKeyPress(QChar Key) { return session().limits.T1HIKeyPress(Key); }
+bool TFCOMM::T1HIKeyPress(QChar Key) {
+    return session().limits.T1HIKeyPress(Key);
+}
 
-bool TFCOMM::T1LOKeyPress(QChar Key) { return session().limits.T1LOKeyPress(Key); }
+bool TFCOMM::T1LOKeyPress(QChar Key) {
+    return session().limits.T1LOKeyPress(Key);
+}
 
 void TFCOMM::normaliseLimitSeparators(const QString& fsDot) {
     session().normaliseLimitSeparators(fsDot);

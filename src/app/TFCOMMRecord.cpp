@@ -93,11 +93,17 @@ void TFCOMM::RecordSITimeChange(const QString& text) {
     }
 }
 
-bool TFCOMM::RecordSITimeKeyPress(QChar Key) { return isDigitOrBackspace(Key); }
+bool TFCOMM::RecordSITimeKeyPress(QChar Key) {
+    return isDigitOrBackspace(Key);
+}
 
-void TFCOMM::RepeatSetClick() { session().log.RepeatSet = RepeatSet->isChecked(); }
+void TFCOMM::RepeatSetClick() {
+    session().log.RepeatSet = RepeatSet->isChecked();
+}
 
-void TFCOMM::RecordSIClick() { session().log.RecordSI = RecordSI->isChecked(); }
+void TFCOMM::RecordSIClick() {
+    session().log.RecordSI = RecordSI->isChecked();
+}
 
 void TFCOMM::N10001Click() {
     session().log.N10001Click();
@@ -134,9 +140,13 @@ void TFCOMM::RecordNewClick() {
     showRecordState();
 }
 
-bool TFCOMM::samplingChecked() const { return RecordSI->isChecked(); }
+bool TFCOMM::samplingChecked() const {
+    return RecordSI->isChecked();
+}
 
-void TFCOMM::setSamplingTimerEnabled(bool on) { session().setSamplingTimerEnabled(on); }
+void TFCOMM::setSamplingTimerEnabled(bool on) {
+    session().setSamplingTimerEnabled(on);
+}
 
 void TFCOMM::setBarMaximum(int maximum) {
     session().setBarMaximum(maximum);

@@ -52,7 +52,8 @@ std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const Q
     QString error = opts.error();
     const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
     if (!variant || opts.positional().size() != 1) {
-        reportError(error.isEmpty() ? QStringLiteral("%1 takes one FILE (or -)").arg(command) : error);
+        reportError(error.isEmpty() ? QStringLiteral("%1 takes one FILE (or -)").arg(command)
+                                    : error);
         return std::nullopt;
     }
     return variant;

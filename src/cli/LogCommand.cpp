@@ -53,8 +53,8 @@ int runLog(const QStringList& args) {
     // A meter device as the source (--device PATH) and saving the log at the
     // end (--save FILE) join these options.
     const CliOptions opts(args,
-                          {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
-                           QStringLiteral("--max-records")},
+                          {QStringLiteral("--variant"), QStringLiteral("--hi"),
+                           QStringLiteral("--lo"), QStringLiteral("--max-records")},
                           {QStringLiteral("--no-repeat")});
     if (opts.help()) {
         printUsage(false);
@@ -69,7 +69,8 @@ int runLog(const QStringList& args) {
         bool ok = false;
         maxRecords = m->toInt(&ok);
         if (!ok || maxRecords < 0) {
-            reportError(QStringLiteral("--max-records needs a whole number from 0 to %1").arg(INT_MAX));
+            reportError(
+                QStringLiteral("--max-records needs a whole number from 0 to %1").arg(INT_MAX));
             return kExitUsage;
         }
     }

@@ -43,8 +43,8 @@ bool limitKeyAccepted(QChar key, const QString& editText, const QString& systemS
 }
 
 LimitJudge::LimitJudge(HandlerTimer& Timer1, HandlerTimer& Timer4)
-    : hi_{QStringLiteral("6000"), Timer1, UpperLimitText},
-      lo_{QStringLiteral("-6000"), Timer4, LowerLimitText} {}
+    : hi_{QStringLiteral("6000"), Timer1, UpperLimitText}, lo_{QStringLiteral("-6000"), Timer4,
+                                                               LowerLimitText} {}
 
 void LimitJudge::change(Edit& edit, const QString& text) {
     edit.text = text;

@@ -53,7 +53,8 @@ std::uint32_t LogStore::localeTimeCode(int secondOfDay, const QLocale& locale,
         it = formats_.end() - 1;
     }
     const auto id = static_cast<std::uint32_t>(it - formats_.begin()) + 1;
-    return kTimeIsClock | (id << kFormatShift) | (static_cast<std::uint32_t>(secondOfDay) & kSecondMask);
+    return kTimeIsClock | (id << kFormatShift) |
+           (static_cast<std::uint32_t>(secondOfDay) & kSecondMask);
 }
 
 std::uint32_t LogStore::packTime(const QString& time) {
@@ -210,8 +211,9 @@ LogRecord LogStore::record(qsizetype row) const {
     out.Unit = pool_.text(r.unit);
     out.Auto = pool_.text(r.judge);
     if (r.flags & kHasNVal) {
-        const auto it = std::lower_bound(nvals_.begin(), nvals_.end(), row,
-                                         [](const auto& entry, qsizetype x) { return entry.first < x; });
+        const auto it =
+            std::lower_bound(nvals_.begin(), nvals_.end(), row,
+                             [](const auto& entry, qsizetype x) { return entry.first < x; });
         if (it != nvals_.end() && it->first == row) {
             out.NVal = it->second;
         }

@@ -26,13 +26,17 @@ constexpr int kUnitColumn = 4;
 
 } // namespace
 
-int MeasurementTable::gridColumnWidth(int column) { return kColumns[column].width; }
+int MeasurementTable::gridColumnWidth(int column) {
+    return kColumns[column].width;
+}
 
 QString MeasurementTable::gridColumnTitle(int column) {
     return QString::fromUtf8(kColumns[column].title);
 }
 
-Qt::Alignment MeasurementTable::gridColumnAlignment(int column) { return kColumns[column].alignment; }
+Qt::Alignment MeasurementTable::gridColumnAlignment(int column) {
+    return kColumns[column].alignment;
+}
 
 MeasurementTable::MeasurementTable(QObject* parent) : QAbstractTableModel(parent) {}
 

@@ -64,7 +64,9 @@ void MeterSession::judgeReading(Reading& reading) {
     limits.judge(reading);
 }
 
-void MeterSession::setSamplingTimerEnabled(bool on) { timer3_.setEnabled(on); }
+void MeterSession::setSamplingTimerEnabled(bool on) {
+    timer3_.setEnabled(on);
+}
 
 void MeterSession::INDataToTable(int /*index*/) {
     if (reading_) {

@@ -4,7 +4,9 @@
 
 namespace velkor {
 
-TextPool::TextPool() : texts_{QString()} { index_.insert(QString(), 0); }
+TextPool::TextPool() : texts_{QString()} {
+    index_.insert(QString(), 0);
+}
 
 std::uint32_t TextPool::intern(const QString& text) {
     if (text.isEmpty()) {

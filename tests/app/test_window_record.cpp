@@ -14,8 +14,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -39,7 +39,9 @@ void retype(QLineEdit* edit, const QString& keys) {
     QTest::keyClicks(edit, keys);
 }
 
-QColor background(const QWidget* w) { return w->palette().color(QPalette::Window); }
+QColor background(const QWidget* w) {
+    return w->palette().color(QPalette::Window);
+}
 
 TEST(WindowJudge, PanelShowsTheVerdictOfTheLatestFrame) {
     WindowFixture f;
@@ -73,9 +75,14 @@ struct KeyCase {
 };
 
 const KeyCase kKeyCases[] = {
-    {"T1HI", "abc", ""},        {"T1HI", "-12.5", "-12.5"}, {"T1HI", "1.5.", "1.5"},
-    {"T1LO", "1,5", "15"},      {"T1LO", "+'`", "+'`"},     {"T1LO", "1e3", "13"},
-    {"RecordSITime", "a1b2", "12"}, {"RecordSITime", "-3.", "3"},
+    {"T1HI", "abc", ""},
+    {"T1HI", "-12.5", "-12.5"},
+    {"T1HI", "1.5.", "1.5"},
+    {"T1LO", "1,5", "15"},
+    {"T1LO", "+'`", "+'`"},
+    {"T1LO", "1e3", "13"},
+    {"RecordSITime", "a1b2", "12"},
+    {"RecordSITime", "-3.", "3"},
 };
 
 TEST(WindowJudge, KeyFiltersLetThroughOnlyTheirKeys) {
@@ -127,7 +134,8 @@ TEST(WindowRecord, GridFollowsTheNewestRow) {
     const int widths[] = {39, 53, 42, 51, 36, 38};
     ASSERT_EQ(grid->model()->columnCount(), 6);
     for (int c = 0; c < 6; ++c) {
-        EXPECT_EQ(grid->model()->headerData(c, Qt::Horizontal).toString(), QString::fromUtf8(titles[c]));
+        EXPECT_EQ(grid->model()->headerData(c, Qt::Horizontal).toString(),
+                  QString::fromUtf8(titles[c]));
         EXPECT_EQ(grid->columnWidth(c), widths[c]);
     }
     EXPECT_FALSE(grid->verticalHeader()->isVisible());

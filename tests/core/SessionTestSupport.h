@@ -30,9 +30,8 @@ struct SessionFixture {
     }
 
     // Decodes one frame of the given display text ("012.3", "-1.234", "0L").
-    void frame(const std::string& display,
-               std::array<std::uint8_t, 4> status = {status1::Auto | status1::DC, 0, 0,
-                                                     status4::Volt}) {
+    void frame(const std::string& display, std::array<std::uint8_t, 4> status = {
+                                               status1::Auto | status1::DC, 0, 0, status4::Volt}) {
         pipeline.decoder().FrameHex = meterFrame(display, status).frameHex();
         pipeline.decodeFrame();
     }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 using namespace velkor;
 
@@ -22,10 +22,11 @@ TEST(SystemClock, TimeOfDayIsTheLocalTime) {
         const QTime fast = clock.timeOfDay();
         const QTime after = QDateTime::currentDateTime().time();
         // Allow for a midnight between the two readings.
-        const bool between = before <= after ? (before <= fast && fast <= after)
-                                             : (fast >= before || fast <= after);
+        const bool between =
+            before <= after ? (before <= fast && fast <= after) : (fast >= before || fast <= after);
         EXPECT_TRUE(between) << zone << ": " << qPrintable(fast.toString()) << " not within "
-                             << qPrintable(before.toString()) << " .. " << qPrintable(after.toString());
+                             << qPrintable(before.toString()) << " .. "
+                             << qPrintable(after.toString());
     }
     qunsetenv("TZ");
     tzset();

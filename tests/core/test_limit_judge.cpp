@@ -12,7 +12,9 @@ using velkor::test::SessionFixture;
 
 namespace {
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 // ----- Number parsing -------------------------------------------------------
 
@@ -34,11 +36,11 @@ const NumberCase kNumbers[] = {
     {"-2.5E-2", ".", -0.025},
     {"1,5e+1", ",", 15},
     {"12\u066B5", "\u066B", 12.5},
-    {"1.5", ",", std::nullopt},        // the other separator
-    {"1,234.5", ".", std::nullopt},    // no thousands separators
+    {"1.5", ",", std::nullopt},     // the other separator
+    {"1,234.5", ".", std::nullopt}, // no thousands separators
     {"1.234,5", ",", std::nullopt},
     {"1 000", ".", std::nullopt},
-    {"1,5.5", ",", std::nullopt},      // a second separator
+    {"1,5.5", ",", std::nullopt}, // a second separator
     {"1e", ".", std::nullopt},
     {"e5", ".", std::nullopt},
     {".", ".", std::nullopt},
@@ -47,13 +49,13 @@ const NumberCase kNumbers[] = {
     {"   ", ".", std::nullopt},
     {"'", ".", std::nullopt},
     {"12`", ".", std::nullopt},
-    {"0L", ".", std::nullopt},         // overload
+    {"0L", ".", std::nullopt}, // overload
     {"0.L", ".", std::nullopt},
     {"inf", ".", std::nullopt},
     {"nan", ".", std::nullopt},
-    {"1e999", ".", std::nullopt},      // does not fit a double
+    {"1e999", ".", std::nullopt},        // does not fit a double
     {"\u0661\u0662", ".", std::nullopt}, // digits other than 0-9
-    {"-999999", ".", std::nullopt},    // the sentinel itself
+    {"-999999", ".", std::nullopt},      // the sentinel itself
     {"-999999.0", ".", std::nullopt},
 };
 
@@ -79,15 +81,11 @@ struct SeparatorCase {
 };
 
 const SeparatorCase kSeparators[] = {
-    {"1.5", ",", "1,5"},
-    {"1.5.5", ",", "1,5.5"}, // only the first one
-    {"1,5", ".", "1.5"},
-    {"1,5,5", ".", "1.5,5"},
-    {"1.5", ".", "1.5"},
-    {"1,5", ",", "1,5"},
+    {"1.5", ",", "1,5"},           {"1.5.5", ",", "1,5.5"}, // only the first one
+    {"1,5", ".", "1.5"},           {"1,5,5", ".", "1.5,5"},
+    {"1.5", ".", "1.5"},           {"1,5", ",", "1,5"},
     {"1.5", "\u066B", "1\u066B5"}, // any separator but "." replaces "."
-    {"1,5", "\u066B", "1,5"},
-    {"", ",", ""},
+    {"1,5", "\u066B", "1,5"},      {"", ",", ""},
 };
 
 class SeparatorTable : public ::testing::TestWithParam<SeparatorCase> {};
@@ -113,24 +111,24 @@ const KeyCase kKeys[] = {
     {u'0', "", ".", ".", true},
     {u'-', "12", ".", ".", true},
     {u'+', "", ".", ".", true},
-    {8, "12", ".", ".", true},    // Backspace
+    {8, "12", ".", ".", true},     // Backspace
     {u'\'', "12", ".", ".", true}, // accepted, later reverted
     {u'`', "12", ".", ".", true},
     {u'.', "12", ".", ".", true},
-    {u'.', "1.2", ".", ".", false}, // a second separator
+    {u'.', "1.2", ".", ".", false},   // a second separator
     {u'.', "1.2", " . ", ".", false}, // the system separator is trimmed
-    {u',', "12", ".", ".", false},  // not the user's separator
+    {u',', "12", ".", ".", false},    // not the user's separator
     {u',', "12", ",", ",", true},
     {u',', "1,2", ",", ",", false},
     {u'.', "12", ",", ",", false},
-    {u',', "12", ".", ",", true},   // system "." and user ",": one "," still passes
-    {u'.', "1.2", "", ".", false},  // no system separator: the user's stands in
+    {u',', "12", ".", ",", true},  // system "." and user ",": one "," still passes
+    {u'.', "1.2", "", ".", false}, // no system separator: the user's stands in
     {u'.', "12", "", ".", true},
     {u'a', "12", ".", ".", false},
     {u'e', "12", ".", ".", false},
     {u' ', "12", ".", ".", false},
-    {13, "12", ".", ".", false},    // Enter
-    {22, "12", ".", ".", false},    // Ctrl+V
+    {13, "12", ".", ".", false}, // Enter
+    {22, "12", ".", ".", false}, // Ctrl+V
     {127, "12", ".", ".", false},
     {0x066B, "12", "\u066B", "\u066B", false}, // a separator above code 255
     {0x0661, "12", ".", ".", false},           // other digits
@@ -169,15 +167,15 @@ struct JudgeCase {
 const JudgeCase kJudges[] = {
     {"6000", "-6000", "5999", Verdict::Pass},
     {"6000", "-6000", "-5999", Verdict::Pass},
-    {"12.3", "0", "12.3", Verdict::Pass},   // the upper limit itself
-    {"12.3", "12.3", "12.3", Verdict::Pass}, // both limits
+    {"12.3", "0", "12.3", Verdict::Pass},     // the upper limit itself
+    {"12.3", "12.3", "12.3", Verdict::Pass},  // both limits
     {"100", "-0012", "-0012", Verdict::Pass}, // -0012 is -12: the lower limit
     {"100", "-11", "-0012", Verdict::Fail},
     {"12.29", "0", "12.3", Verdict::Fail},
     {"20", "12.31", "12.3", Verdict::Fail},
-    {"6000", "-6000", "0L", Verdict::Fail},  // overload never parses
+    {"6000", "-6000", "0L", Verdict::Fail}, // overload never parses
     {"6000", "-6000", "-0.L", Verdict::Fail},
-    {"0", "1", "0.500", Verdict::Fail},      // lower above upper: everything fails
+    {"0", "1", "0.500", Verdict::Fail}, // lower above upper: everything fails
     {" 1e1 ", "-1E1", "9.999", Verdict::Pass},
 };
 
@@ -191,7 +189,8 @@ TEST_P(JudgeTable, LimitsAreInclusive) {
     f.frame(c.display);
     const bool pass = c.verdict == Verdict::Pass;
     EXPECT_EQ(f.limits().panel.verdict, c.verdict);
-    EXPECT_EQ(f.limits().panel.judgeCaption, pass ? QStringLiteral("Pass") : QStringLiteral("Fail"));
+    EXPECT_EQ(f.limits().panel.judgeCaption,
+              pass ? QStringLiteral("Pass") : QStringLiteral("Fail"));
     EXPECT_EQ(f.reading().JudgeText, pass ? QStringLiteral("pass") : QStringLiteral("Fail"));
     EXPECT_EQ(f.limits().panel.T1VALUE, f.reading().ValueText);
 }
@@ -249,14 +248,8 @@ struct ValidationCase {
 };
 
 const ValidationCase kValidations[] = {
-    {"123", ".", "123"},
-    {"1.5", ".", "1.5"},
-    {"'", ".", "6000"},
-    {"12`", ".", "6000"},
-    {"", ".", "6000"},
-    {"-999999", ".", "6000"},
-    {"1.5", ",", "6000"},
-    {"1,5", ",", "1,5"},
+    {"123", ".", "123"}, {"1.5", ".", "1.5"},      {"'", ".", "6000"},   {"12`", ".", "6000"},
+    {"", ".", "6000"},   {"-999999", ".", "6000"}, {"1.5", ",", "6000"}, {"1,5", ",", "1,5"},
 };
 
 class ValidationTable : public ::testing::TestWithParam<ValidationCase> {};
@@ -313,7 +306,7 @@ TEST(LimitValidation, NormalisationOfTheNextFrame) {
     const int countdowns = f.Timer4.countdowns;
     f.frame("01.23");
     EXPECT_EQ(f.limits().T1LO(), QStringLiteral("1,5"));
-    EXPECT_EQ(f.Timer4.countdowns, countdowns + 1); // a change like a typed one
+    EXPECT_EQ(f.Timer4.countdowns, countdowns + 1);     // a change like a typed one
     EXPECT_EQ(f.limits().panel.verdict, Verdict::Fail); // 1,23 < 1,5
     f.limits().Timer4Timer();
     EXPECT_EQ(f.limits().LowerLimitText, QStringLiteral("1,5"));

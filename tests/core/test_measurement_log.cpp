@@ -102,18 +102,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RepeatCase{"RepeatsKept", true, {A, A, A}, {1, 2, 3}, 4},
         RepeatCase{"AABA", false, {A, A, B, A}, {1, 3, 4}, 5},
-        RepeatCase{"RangeModeDiffers", false,
-                   {reading("1", "DC", "V", "AUTO"), reading("1", "DC", "V", "MANU")}, {1, 2}, 3},
-        RepeatCase{"JudgementAndScaledValueDoNotCount", false,
+        RepeatCase{"RangeModeDiffers",
+                   false,
+                   {reading("1", "DC", "V", "AUTO"), reading("1", "DC", "V", "MANU")},
+                   {1, 2},
+                   3},
+        RepeatCase{"JudgementAndScaledValueDoNotCount",
+                   false,
                    {reading("1", "DC", "V", "AUTO", 1.0, "pass"),
                     reading("1", "DC", "V", "AUTO", 2.0, "Fail")},
                    {1},
                    3},
-        RepeatCase{"KeyIsTheTextsRunTogether", false,
-                   {reading("1", "DC", "mV"), reading("1", "DCm", "V")}, {1}, 3},
-        RepeatCase{"UnitDiffers", false, {reading("1", "DC", "V"), reading("1", "DC", "mV")},
-                   {1, 2},
-                   3}),
+        RepeatCase{"KeyIsTheTextsRunTogether",
+                   false,
+                   {reading("1", "DC", "mV"), reading("1", "DCm", "V")},
+                   {1},
+                   3},
+        RepeatCase{
+            "UnitDiffers", false, {reading("1", "DC", "V"), reading("1", "DC", "mV")}, {1, 2}, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RecordRules, SizeLimitStopsLoggingAndNumbering) {
@@ -192,7 +198,8 @@ TEST_F(RecordRules, SamplingFramePathEnablesTheTimerOnly) {
 // Frames twice a tick: one row a tick with the latest reading. A tick with
 // no frame since the last one logs nothing and keeps the number.
 TEST_F(RecordRules, SamplingTicksLogTheLatestFreshReading) {
-    f.locale = FixedLocaleSource(QStringLiteral("."), QStringLiteral("."), QLocale(QStringLiteral("en_US")));
+    f.locale = FixedLocaleSource(QStringLiteral("."), QStringLiteral("."),
+                                 QLocale(QStringLiteral("en_US")));
     log.RecordSI = true;
     f.clock.set(QDateTime(QDate(2026, 3, 1), QTime(21, 5, 3)));
     f.frame("001.0");
@@ -251,8 +258,8 @@ TEST_F(RecordRules, FullLogKeepsTheFreshFlag) {
 
 struct IntervalCase {
     const char* typed;
-    const char* text;  // the edit's text afterwards
-    int intervalMs;    // Timer3's interval afterwards (from 5000)
+    const char* text; // the edit's text afterwards
+    int intervalMs;   // Timer3's interval afterwards (from 5000)
 };
 
 const IntervalCase kIntervals[] = {
@@ -261,9 +268,9 @@ const IntervalCase kIntervals[] = {
     {"00", "1", 1000},
     {"60", "60", 60000},
     {"2147483", "2147483", 2147483000},
-    {"2147484", "2147484", 5000},       // milliseconds beyond the timer: ignored
+    {"2147484", "2147484", 5000}, // milliseconds beyond the timer: ignored
     {"99999999999", "99999999999", 5000},
-    {"-5", "-5", 5000},                 // negative (pasted): ignored
+    {"-5", "-5", 5000}, // negative (pasted): ignored
     {"", "", 5000},
     {"1a", "1a", 5000},
     {"1.5", "1.5", 5000},

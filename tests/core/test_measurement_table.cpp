@@ -9,7 +9,9 @@ using namespace velkor;
 
 namespace {
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 LogRecord rec(std::optional<qint32> no, const char* time, const char* dcac, const char* value,
               const char* unit, const char* judge, std::optional<qint32> nval = std::nullopt) {
@@ -34,8 +36,9 @@ const RoundTripCase kRoundTrips[] = {
      rec(3, "9:05:03 PM", "OHM", "0L", "M*", "Fail")},
     {"NotATimeOfDay", rec(4, "24:00:00", "DC", "1", "V", "pass"),
      rec(4, "24:00:00", "DC", "1", "V", "pass")},
-    {"LongTextsCut", rec(5, "2026-03-01T09:05:03.250+01:00", "DutyCycleWithAVeryLongName",
-                         "1234567890123456789012", "unit unit unit unit unit", "pass pass pass pass pass"),
+    {"LongTextsCut",
+     rec(5, "2026-03-01T09:05:03.250+01:00", "DutyCycleWithAVeryLongName", "1234567890123456789012",
+         "unit unit unit unit unit", "pass pass pass pass pass"),
      rec(5, "2026-03-01T09:05:03.", "DutyCycleWithAVeryLo", "12345678901234567890",
          "unit unit unit unit ", "pass pass pass pass ")},
     {"ValueOfSevenAndEightCharacters", rec(6, "00:00:00", "DC", "-12.345", "V", "pass"),
@@ -81,8 +84,8 @@ TEST(MeasurementTable, ManyRowsCrossBlocksAndReplaceDropsTheOldOnes) {
 
 TEST(MeasurementTable, FieldNamesAreLookedUpWithoutCase) {
     const std::vector<std::pair<const char*, int>> names = {
-        {"no", 0}, {"TIME", 1}, {"dc/ac", 2}, {"Value", 3}, {"unit", 4}, {"AUTO", 5},
-        {"nval", 6}, {"DCAC", -1}, {"", -1}};
+        {"no", 0},   {"TIME", 1}, {"dc/ac", 2}, {"Value", 3}, {"unit", 4},
+        {"AUTO", 5}, {"nval", 6}, {"DCAC", -1}, {"", -1}};
     for (const auto& [name, index] : names) {
         EXPECT_EQ(LogTable::fieldIndex(u(name)), index) << name;
     }
@@ -98,10 +101,12 @@ TEST(MeasurementTable, GridShowsSixColumnsWithTheirTitlesAndAlignment) {
     ASSERT_EQ(m.rowCount(), 2);
     const char* titles[] = {"No.", "時間", "機能", "数値", "単位", "判定"};
     const int widths[] = {39, 53, 42, 51, 36, 38};
-    const Qt::Alignment alignments[] = {
-        Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter, Qt::AlignCenter,
-        Qt::AlignRight | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter,
-        Qt::AlignLeft | Qt::AlignVCenter};
+    const Qt::Alignment alignments[] = {Qt::AlignLeft | Qt::AlignVCenter,
+                                        Qt::AlignCenter,
+                                        Qt::AlignCenter,
+                                        Qt::AlignRight | Qt::AlignVCenter,
+                                        Qt::AlignRight | Qt::AlignVCenter,
+                                        Qt::AlignLeft | Qt::AlignVCenter};
     for (int c = 0; c < 6; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), u(titles[c]));
         EXPECT_EQ(MeasurementTable::gridColumnWidth(c), widths[c]);
@@ -122,8 +127,9 @@ TEST(MeasurementTable, ViewsHearOfAppendedAndClearedRows) {
     MeasurementTable t;
     std::vector<std::pair<int, int>> inserted;
     int resets = 0;
-    QObject::connect(&t, &QAbstractItemModel::rowsInserted,
-                     [&](const QModelIndex&, int first, int last) { inserted.emplace_back(first, last); });
+    QObject::connect(
+        &t, &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) { inserted.emplace_back(first, last); });
     QObject::connect(&t, &QAbstractItemModel::modelReset, [&] { ++resets; });
     t.appendLogged(1, LogStore::clockTimeCode(0), u("DC"), u("1"), u("V"), u("pass"));
     t.appendRows({rec(2, "", "", "", "", ""), rec(3, "", "", "", "", "")});
@@ -136,13 +142,15 @@ TEST(MeasurementTable, ViewsHearOfAppendedAndClearedRows) {
 // ----- Time texts -----------------------------------------------------------
 
 TEST(TimeTexts, ClockTextAndBack) {
-    const std::vector<std::pair<QTime, const char*>> times = {
-        {QTime(0, 0, 0), "00:00:00"}, {QTime(9, 5, 3, 999), "09:05:03"}, {QTime(23, 59, 59), "23:59:59"}};
+    const std::vector<std::pair<QTime, const char*>> times = {{QTime(0, 0, 0), "00:00:00"},
+                                                              {QTime(9, 5, 3, 999), "09:05:03"},
+                                                              {QTime(23, 59, 59), "23:59:59"}};
     for (const auto& [time, text] : times) {
         EXPECT_EQ(clockTimeText(time), u(text));
         EXPECT_EQ(clockTimeSeconds(u(text)), time.msecsSinceStartOfDay() / 1000);
     }
-    for (const char* other : {"24:00:00", "09:60:00", "9:05:03", "09:05:03 ", "09-05-03", "0a:00:00"}) {
+    for (const char* other :
+         {"24:00:00", "09:60:00", "9:05:03", "09:05:03 ", "09-05-03", "0a:00:00"}) {
         EXPECT_EQ(clockTimeSeconds(u(other)), -1) << other;
     }
 }
@@ -162,9 +170,12 @@ TEST(TimeTexts, SamplingTimeCodesKeepTheirLocale) {
     const QLocale us(QStringLiteral("en_US"));
     const QLocale jp(QStringLiteral("ja_JP"));
     const int s = 21 * 3600 + 5 * 60 + 3;
-    t.appendLogged(1, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"), u("V"), u(""));
-    t.appendLogged(2, t.store().localeTimeCode(s, jp, localeTimeFormat(jp)), u("DC"), u("1"), u("V"), u(""));
-    t.appendLogged(3, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"), u("V"), u(""));
+    t.appendLogged(1, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"),
+                   u("V"), u(""));
+    t.appendLogged(2, t.store().localeTimeCode(s, jp, localeTimeFormat(jp)), u("DC"), u("1"),
+                   u("V"), u(""));
+    t.appendLogged(3, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"),
+                   u("V"), u(""));
     EXPECT_EQ(t.row(0).Time, u("9:05:03 PM"));
     EXPECT_EQ(t.row(1).Time, u("21時05分03秒"));
     EXPECT_EQ(t.row(2).Time, u("9:05:03 PM"));
