@@ -1,15 +1,21 @@
-// Log grid cost: one row appended to a measurement table that already holds
-// many rows, the grid following it to the newest row and repainted offscreen
-// (as the window does once per reading).
+// The log grid with a long log, off screen. One row appended to a table that
+// already holds many rows, the grid following it to the newest row and
+// repainted (the grid alone, with the heap the table and the grid hold per
+// row); and one frame through the main window's frame path (decode, judge,
+// log, grid) with the grid repainted.
+#include "app/MessageBoxes.h"
+#include "app/TFCOMM.h"
+#include "app/VelkorApplication.h"
+#include "decode/FrameEncoder.h"
+#include "decode/LocaleSource.h"
 #include "record/LogGrid.h"
 #include "record/LogStore.h"
 #include "record/MeasurementTable.h"
+#include "record/MeterSession.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTableView>
-
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -78,13 +84,54 @@ void BM_AppendAndRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendAndRepaint)->Arg(100)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
+struct Window {
+    ScriptedMessageBoxes boxes;
+    FixedLocaleSource locale{QStringLiteral(".")};
+    TFCOMM window{{.boxes = boxes, .locale = locale}};
+    std::vector<std::array<std::uint8_t, 14>> frames;
+
+    explicit Window(long long rows) {
+        window.show();
+        window.limitess->trigger();
+        std::vector<LogRecord> records(
+            static_cast<std::size_t>(rows),
+            LogRecord{1, QStringLiteral("09:05:03"), QStringLiteral("DC"), QStringLiteral("012.3"),
+                      QStringLiteral("V"), QStringLiteral("pass"), std::nullopt});
+        window.session().cds1.appendRows(records);
+        const std::uint8_t lineFeed = 0x0A;
+        window.RECEIVE_COM_Data(&lineFeed, 1);
+        for (int i = 0; i < 100; ++i) {
+            const std::string text = std::to_string(1000 + i * 37 % 5000);
+            frames.push_back(
+                meterFrame(text, {status1::Auto | status1::DC, 0, 0, status4::Volt}).bytes());
+        }
+        QCoreApplication::processEvents();
+    }
+};
+
+void BM_FrameLoggedAndGridRepainted(benchmark::State& state) {
+    Window w(state.range(0));
+    QTableView* grid = w.window.DBGrid1;
+    QImage image(grid->size(), QImage::Format_RGB32);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& f = w.frames[i++ % w.frames.size()];
+        w.window.RECEIVE_COM_Data(f.data(), static_cast<std::ptrdiff_t>(f.size()));
+        QCoreApplication::processEvents();
+        QPainter painter(&image);
+        grid->render(&painter);
+    }
+    state.counters["rows"] = static_cast<double>(w.window.session().cds1.rowCount());
+}
+BENCHMARK(BM_FrameLoggedAndGridRepainted)->Arg(100)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication app(argc, argv);
+    VelkorApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
