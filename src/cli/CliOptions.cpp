@@ -48,6 +48,20 @@ std::optional<MeterVariant> CliOptions::variant(QString* error) const {
     return v;
 }
 
+long CliOptions::count(QString* error) const {
+    const auto c = value(QStringLiteral("--count"));
+    if (!c) {
+        return -1;
+    }
+    bool ok = false;
+    const long n = c->toLong(&ok);
+    if (!ok || n < 0) {
+        *error = QStringLiteral("--count needs a whole number");
+        return -1;
+    }
+    return n;
+}
+
 void reportError(const QString& message) {
     std::fprintf(stderr, "velkor-cli: %s\n", qPrintable(message));
 }

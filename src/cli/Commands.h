@@ -11,6 +11,8 @@ inline constexpr int kExitUsage = 2;
 
 int runDecode(const QStringList& args);
 int runDemoStream(const QStringList& args);
+// read --device PATH: a meter on a serial line (ReadSerialCommand.cpp).
+int runReadSerial(const QStringList& args);
 
 void printUsage(bool toStderr);
 

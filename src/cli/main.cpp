@@ -19,6 +19,11 @@ void printUsage(bool toStderr) {
            "      ValueText uses the decimal separator of your locale (LC_ALL, LC_NUMERIC,\n"
            "      LANG). A frame that fails to decode prints 'frame N: MESSAGE' on standard\n"
            "      error and decoding goes on.\n"
+           "  read --device PATH [--variant NAME] [--count N]\n"
+           "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
+           "      COM4 (see README: COM port names). Opens it with the variant's line\n"
+           "      settings and prints the same CSV as decode until interrupted (Ctrl+C) or\n"
+           "      N frames.\n"
            "  demo [--count N]\n"
            "      Write the simulated meter's byte stream (N frames, default one walk\n"
            "      through every function) to standard output.\n"
@@ -48,6 +53,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("decode")) {
         return velkor::cli::runDecode(args);
+    }
+    if (command == QLatin1String("read") && !args.contains(QLatin1String("--hid"))) {
+        return velkor::cli::runReadSerial(args);
     }
     if (command == QLatin1String("demo")) {
         return velkor::cli::runDemoStream(args);
