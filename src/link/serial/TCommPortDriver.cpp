@@ -151,21 +151,23 @@ bool TCommPortDriver::ApplyPortSettings() {
         setError(FOpenPath, EINVAL, why);
         return false;
     }
-    if (FSys.tcsetattr(fd, TCSANOW, &t) < 0) {
-        const int e = errno;
-        setError(FOpenPath, e, systemText(e));
-        return false;
-    }
-    // tcsetattr succeeds when the port took any of the settings; read them
-    // back so that a setting the device cannot give fails visibly.
+    // tcsetattr succeeds when the port took any of the settings (the C
+    // library refuses some it sees were not taken); read them back so that
+    // a setting the device cannot give fails visibly, and say which.
+    const int set = FSys.tcsetattr(fd, TCSANOW, &t);
+    const int setErrno = errno;
     termios back{};
     if (FSys.tcgetattr(fd, &back) < 0) {
-        const int e = errno;
+        const int e = set < 0 ? setErrno : errno;
         setError(FOpenPath, e, systemText(e));
         return false;
     }
     if (const QString why = lineSettingsMismatch(back, s); !why.isEmpty()) {
         setError(FOpenPath, EINVAL, why);
+        return false;
+    }
+    if (set < 0) {
+        setError(FOpenPath, setErrno, systemText(setErrno));
         return false;
     }
     // DTR raised while open when EnableDTROnOpen; RTS held low unless
@@ -367,9 +369,10 @@ void TCommPortDriver::PollTimerProc() {
     if (n < 0) {
         if (const int e = errno; portGone(e)) {
             linkLost(e);
+            return;
         }
-        // Anything else (EINTR, EAGAIN, a transient error): the next tick tries again.
-        return;
+        // Anything else (EINTR, EAGAIN, a transient error): the next tick
+        // tries again, unless the line has hung up.
     }
     // Nothing read: a terminal that has hung up also reads as empty, so ask
     // whether it is still there.
