@@ -6,10 +6,14 @@
 #include "support/FaultySerialSystem.h"
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <vector>
+
+// Readable QStrings in GoogleTest messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace velkor::test {
 

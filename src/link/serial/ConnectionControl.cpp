@@ -53,6 +53,8 @@ ConnectionControl::ConnectionControl(TCommPortDriver& COMM2, LinkCounters& count
     published_ = bar_;
 }
 
+ConnectionControl::~ConnectionControl() { COMM2_.setOnLinkLost(nullptr); }
+
 LinkState ConnectionControl::state() const {
     if (bar_.COMConDown) {
         return LinkState::COM;

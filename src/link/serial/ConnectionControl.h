@@ -40,6 +40,7 @@ class ConnectionControl : public QObject {
 public:
     ConnectionControl(TCommPortDriver& COMM2, LinkCounters& counters, MessageBoxes& boxes,
                       QObject* parent = nullptr);
+    ~ConnectionControl() override;
 
     // The USB link, once there is one; null for none.
     void setUsbWatchdogTarget(UsbWatchdogTarget* usb) { usb_ = usb; }

@@ -59,15 +59,23 @@ int PseudoTerminal::unread() const {
 }
 
 bool PseudoTerminal::drain(int timeoutMs) const {
+    // Bytes written to the master reach the slave's queue a moment later,
+    // so the queue must stay empty for a while to count as drained.
+    constexpr qint64 kSettledMs = 50;
     QElapsedTimer t;
     t.start();
-    while (unread() > 0) {
-        if (t.elapsed() >= timeoutMs) {
-            return false;
+    qint64 emptySince = -1;
+    while (t.elapsed() < timeoutMs) {
+        if (unread() > 0) {
+            emptySince = -1;
+        } else if (emptySince < 0) {
+            emptySince = t.elapsed();
+        } else if (t.elapsed() - emptySince >= kSettledMs) {
+            return true;
         }
         ::usleep(5000);
     }
-    return true;
+    return false;
 }
 
 bool PseudoTerminal::send(const std::uint8_t* data, std::size_t size) {
