@@ -188,6 +188,41 @@ TEST_F(SerialLine, ConnectDiscardsWhatWaitedOnTheLineBefore) {
     EXPECT_TRUE(chunks.empty());
 }
 
+struct ModemCase {
+    const char* name;
+    bool dtrOnOpen;
+    TComPortHwHandshaking hw;
+    std::vector<std::pair<unsigned long, int>> atConnect;
+};
+
+class ModemLines : public SerialLine, public ::testing::WithParamInterface<ModemCase> {};
+
+TEST_P(ModemLines, DtrAndRtsAtConnect) {
+    port.setEnableDTROnOpen(GetParam().dtrOnOpen);
+    port.setComPortHwHandshaking(GetParam().hw);
+    ASSERT_TRUE(port.Connect());
+    EXPECT_EQ(sys.modemRequests, GetParam().atConnect);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ModemLines,
+    ::testing::Values(
+        ModemCase{"meter", true, hhNONE, {{TIOCMBIS, TIOCM_DTR}, {TIOCMBIC, TIOCM_RTS}}},
+        ModemCase{"noDtr", false, hhNONE, {{TIOCMBIC, TIOCM_DTR}, {TIOCMBIC, TIOCM_RTS}}},
+        ModemCase{"rtscts", true, hhRTSCTS, {{TIOCMBIS, TIOCM_DTR}, {TIOCMBIS, TIOCM_RTS}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialLine, ToggleRaisesAndDropsTheLinesOnlyWhileConnected) {
+    port.ToggleDTR(true);
+    EXPECT_TRUE(sys.modemRequests.empty());
+    ASSERT_TRUE(port.Connect());
+    sys.modemRequests.clear();
+    port.ToggleDTR(false);
+    port.ToggleRTS(true);
+    EXPECT_EQ(sys.modemRequests,
+              (std::vector<std::pair<unsigned long, int>>{{TIOCMBIC, TIOCM_DTR}, {TIOCMBIS, TIOCM_RTS}}));
+}
+
 // ----- Opening ------------------------------------------------------------
 
 TEST_F(SerialLine, ConnectOnAnOpenComponentChangesNothing) {

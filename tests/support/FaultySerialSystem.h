@@ -6,6 +6,8 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 #include <sys/ioctl.h>
 
 namespace velkor::test {
@@ -28,6 +30,8 @@ public:
     // Called at every poll (SendData waits through it).
     std::function<void(int timeoutMs)> onPoll;
     std::map<Op, int> calls;
+    // The modem line requests made (TIOCMBIS or TIOCMBIC, the line bits).
+    std::vector<std::pair<unsigned long, int>> modemRequests;
     // Like a UART that takes every line setting: tcgetattr returns what
     // tcsetattr was given (a pseudo-terminal keeps 8 data bits, no parity).
     bool takesEverySetting = false;
@@ -65,6 +69,9 @@ public:
     }
     int tcflush(int fd, int queue) override { return real_.tcflush(fd, queue); }
     int ioctl(int fd, unsigned long request, int* arg) override {
+        if (request == TIOCMBIS || request == TIOCMBIC) {
+            modemRequests.emplace_back(request, *arg);
+        }
         if (request == TIOCOUTQ && outQueued) {
             *arg = outQueued();
             return 0;
