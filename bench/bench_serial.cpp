@@ -14,15 +14,24 @@ using namespace velkor;
 
 namespace {
 
-void IdleTick(benchmark::State& state) {
+// A pseudo-terminal line with the driver connected to it.
+struct Line {
     PseudoTerminal line;
-    line.open();
     TCommPortDriver port;
-    port.setDevicePath(line.slavePath());
-    if (!port.Connect()) {
+    bool open() {
+        line.open();
+        port.setDevicePath(line.slavePath());
+        return port.Connect();
+    }
+};
+
+void IdleTick(benchmark::State& state) {
+    Line l;
+    if (!l.open()) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
+    TCommPortDriver& port = l.port;
     for (auto _ : state) {
         port.PollTimerProc();
     }
@@ -30,14 +39,13 @@ void IdleTick(benchmark::State& state) {
 BENCHMARK(IdleTick);
 
 void FullTick(benchmark::State& state) {
-    PseudoTerminal line;
-    line.open();
-    TCommPortDriver port;
-    port.setDevicePath(line.slavePath());
-    if (!port.Connect()) {
+    Line l;
+    if (!l.open()) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
+    PseudoTerminal& line = l.line;
+    TCommPortDriver& port = l.port;
     std::int64_t bytes = 0;
     port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t*, std::int32_t n) { bytes += n; });
     const std::vector<std::uint8_t> block(2048, 0x30);

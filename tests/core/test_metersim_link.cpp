@@ -20,21 +20,29 @@ using namespace velkor::test;
 
 namespace {
 
+// The road from received bytes to CSV lines of readings.
+struct CsvPipeline {
+    FixedLocaleSource locale{QStringLiteral(".")};
+    PassHost host;
+    MeterPipeline pipeline{MeterVariant::IFHALVIN, locale, host};
+    QStringList lines;
+    CsvPipeline() {
+        pipeline.setOnDecoded([this] { lines.append(readingCsvLine(pipeline.decoder())); });
+    }
+    void receive(const std::uint8_t* p, std::ptrdiff_t n) { pipeline.receive(p, n); }
+};
+
 // The CSV lines of the first n frames of the demo walk, decoded from bytes.
 QStringList expectedLines(long n) {
-    FixedLocaleSource locale(QStringLiteral("."));
-    PassHost host;
-    MeterPipeline pipeline(MeterVariant::IFHALVIN, locale, host);
-    QStringList lines;
-    pipeline.setOnDecoded([&] { lines.append(readingCsvLine(pipeline.decoder())); });
+    CsvPipeline csv;
     DemoWalk walk;
     const std::uint8_t lf = 0x0A;
-    pipeline.receive(&lf, 1);
+    csv.receive(&lf, 1);
     for (long i = 0; i < n; ++i) {
         const auto b = walk.next().frame.bytes();
-        pipeline.receive(b.data(), static_cast<std::ptrdiff_t>(b.size()));
+        csv.receive(b.data(), static_cast<std::ptrdiff_t>(b.size()));
     }
-    return lines;
+    return csv.lines;
 }
 
 // waitForFinished() is false for a process that has already finished.
@@ -76,16 +84,13 @@ TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
 
     // The driver opens COM1, which the variable points at the link.
     qputenv("VELKOR_COM1", link.toLocal8Bit());
-    FixedLocaleSource locale(QStringLiteral("."));
-    PassHost host;
-    MeterPipeline pipeline(MeterVariant::IFHALVIN, locale, host);
-    QStringList lines;
-    pipeline.setOnDecoded([&] { lines.append(readingCsvLine(pipeline.decoder())); });
+    CsvPipeline csv;
+    const QStringList& lines = csv.lines;
     TCommPortDriver port;
     port.setComPort(pnCOM1);
     port.setComPortSpeed(br2400);
     port.setComPortPollingDelay(20);
-    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) { pipeline.receive(p, n); });
+    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) { csv.receive(p, n); });
     int lost = 0;
     port.setOnLinkLost([&](TCommPortDriver*, const SerialPortError& e) {
         ++lost;
