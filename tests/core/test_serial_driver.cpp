@@ -246,6 +246,16 @@ TEST_F(SerialLine, ASecondOpenerIsRefusedUntilTheFirstLetsGo) {
     EXPECT_TRUE(second.Connect());
 }
 
+TEST_F(SerialLine, ExclusiveModeLastsWhileThePortIsOpen) {
+    ASSERT_TRUE(port.Connect());
+    EXPECT_EQ(sys.exclusiveRequests, std::vector<unsigned long>{TIOCEXCL});
+    port.Disconnect();
+    EXPECT_EQ(sys.exclusiveRequests, (std::vector<unsigned long>{TIOCEXCL, TIOCNXCL}));
+    port.setComPortSpeed(br14400); // opened, then refused
+    EXPECT_FALSE(port.Connect());
+    EXPECT_EQ(sys.exclusiveRequests, (std::vector<unsigned long>{TIOCEXCL, TIOCNXCL, TIOCEXCL, TIOCNXCL}));
+}
+
 TEST(TCommPortDriverOpen, AMissingDeviceGivesTheSystemsReason) {
     TCommPortDriver port;
     port.setDevicePath(QStringLiteral("/dev/velkor-no-such-port"));

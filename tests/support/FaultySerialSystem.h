@@ -32,6 +32,8 @@ public:
     std::map<Op, int> calls;
     // The modem line requests made (TIOCMBIS or TIOCMBIC, the line bits).
     std::vector<std::pair<unsigned long, int>> modemRequests;
+    // TIOCEXCL and TIOCNXCL requests, in order.
+    std::vector<unsigned long> exclusiveRequests;
     // Like a UART that takes every line setting: tcgetattr returns what
     // tcsetattr was given (a pseudo-terminal keeps 8 data bits, no parity).
     bool takesEverySetting = false;
@@ -71,6 +73,9 @@ public:
     int ioctl(int fd, unsigned long request, int* arg) override {
         if (request == TIOCMBIS || request == TIOCMBIC) {
             modemRequests.emplace_back(request, *arg);
+        }
+        if (request == TIOCEXCL || request == TIOCNXCL) {
+            exclusiveRequests.push_back(request);
         }
         if (request == TIOCOUTQ && outQueued) {
             *arg = outQueued();

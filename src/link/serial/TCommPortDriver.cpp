@@ -97,7 +97,7 @@ bool TCommPortDriver::Connect() {
         return false;
     }
     auto fail = [&](int code, const QString& reason) {
-        FSys.close(fd);
+        closeHandle(fd);
         setError(path, code, reason);
         FComPortHandle = kInvalidHandle;
         return false;
@@ -187,6 +187,14 @@ void TCommPortDriver::startPollTimer() {
     FPollTimer.start(std::max<int>(1, FComPortPollingDelay));
 }
 
+void TCommPortDriver::closeHandle(int fd) {
+    // The terminal's exclusive mode outlives this handle while another one is
+    // open on the same terminal (a simulator holding its pseudo-terminal):
+    // end it, or the next open by a normal user is refused.
+    FSys.ioctl(fd, TIOCNXCL, nullptr);
+    FSys.close(fd);
+}
+
 void TCommPortDriver::Disconnect() {
     if (!Connected()) {
         return;
@@ -195,7 +203,7 @@ void TCommPortDriver::Disconnect() {
     // A terminal's close waits until its output has gone (up to 30 s when
     // flow control holds it back); what is still unsent is abandoned instead.
     FSys.tcflush(FComPortHandle, TCOFLUSH);
-    FSys.close(FComPortHandle);
+    closeHandle(FComPortHandle);
     FComPortHandle = kClosedHandle;
     FOpenPath.clear();
 }

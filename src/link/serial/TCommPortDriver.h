@@ -146,6 +146,7 @@ private:
     // a setting the port cannot take restores the previous value and throws.
     template <typename T> void changeLineSetting(T& field, T value);
     void startPollTimer();
+    void closeHandle(int fd);
     void linkLost(int code);
     void setError(const QString& path, int code, const QString& reason);
 
