@@ -256,6 +256,17 @@ TEST_F(SerialLine, ExclusiveModeLastsWhileThePortIsOpen) {
     EXPECT_EQ(sys.exclusiveRequests, (std::vector<unsigned long>{TIOCEXCL, TIOCNXCL, TIOCEXCL, TIOCNXCL}));
 }
 
+TEST_F(SerialLine, ClosingAbandonsOutputStillQueuedOnly) {
+    ASSERT_TRUE(port.Connect());
+    EXPECT_EQ(sys.flushes, std::vector<int>{TCIOFLUSH}) << "connect discards both queues";
+    port.Disconnect();
+    EXPECT_EQ(sys.flushes, std::vector<int>{TCIOFLUSH}) << "nothing queued: nothing to abandon";
+    ASSERT_TRUE(port.Connect());
+    sys.outQueued = [] { return 10; }; // held back by flow control
+    port.Disconnect();
+    EXPECT_EQ(sys.flushes, (std::vector<int>{TCIOFLUSH, TCIOFLUSH, TCOFLUSH}));
+}
+
 TEST(TCommPortDriverOpen, AMissingDeviceGivesTheSystemsReason) {
     TCommPortDriver port;
     port.setDevicePath(QStringLiteral("/dev/velkor-no-such-port"));

@@ -17,7 +17,7 @@ namespace velkor::test {
 // TIOCOUTQ can report a chosen output queue.
 class FaultySerialSystem final : public SerialSystem {
 public:
-    enum class Op { Open, Read, Write, Poll, Flock, Tcsetattr };
+    enum class Op { Open, Read, Write, Poll, Flock, Tcsetattr, Tcflush };
 
     // After `after` calls that reach the system, the next `times` calls of op
     // fail with code (times < 0: every call).
@@ -32,6 +32,8 @@ public:
     std::map<Op, int> calls;
     // The modem line requests made (TIOCMBIS or TIOCMBIC, the line bits).
     std::vector<std::pair<unsigned long, int>> modemRequests;
+    // The queues flushed (TCIFLUSH, TCOFLUSH, TCIOFLUSH), in order.
+    std::vector<int> flushes;
     // TIOCEXCL and TIOCNXCL requests, in order.
     std::vector<unsigned long> exclusiveRequests;
     // Like a UART that takes every line setting: tcgetattr returns what
@@ -69,7 +71,13 @@ public:
         taken_.erase(fd);
         return real_.close(fd);
     }
-    int tcflush(int fd, int queue) override { return real_.tcflush(fd, queue); }
+    int tcflush(int fd, int queue) override {
+        if (faulted(Op::Tcflush)) {
+            return -1;
+        }
+        flushes.push_back(queue);
+        return real_.tcflush(fd, queue);
+    }
     int ioctl(int fd, unsigned long request, int* arg) override {
         if (request == TIOCMBIS || request == TIOCMBIC) {
             modemRequests.emplace_back(request, *arg);

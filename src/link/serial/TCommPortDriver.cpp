@@ -201,8 +201,12 @@ void TCommPortDriver::Disconnect() {
     }
     FPollTimer.stop();
     // A terminal's close waits until its output has gone (up to 30 s when
-    // flow control holds it back); what is still unsent is abandoned instead.
-    FSys.tcflush(FComPortHandle, TCOFLUSH);
+    // flow control holds it back); what is still queued is abandoned instead.
+    // (Only when something is queued: a pseudo-terminal reports nothing and
+    // would lose what its other end has not read yet.)
+    if (int queued = 0; FSys.ioctl(FComPortHandle, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        FSys.tcflush(FComPortHandle, TCOFLUSH);
+    }
     closeHandle(FComPortHandle);
     FComPortHandle = kClosedHandle;
     FOpenPath.clear();
