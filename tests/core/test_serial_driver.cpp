@@ -236,9 +236,11 @@ TEST_F(SerialLine, ConnectOnAnOpenComponentChangesNothing) {
 
 TEST_F(SerialLine, ASecondOpenerIsRefusedUntilTheFirstLetsGo) {
     ASSERT_TRUE(port.Connect());
-    TCommPortDriver second;
+    TCommPortDriver second(sys, clock);
     second.setDevicePath(line.slavePath());
     EXPECT_FALSE(second.Connect());
+    EXPECT_EQ(sys.exclusiveRequests, std::vector<unsigned long>{TIOCEXCL})
+        << "the refused opener leaves the holder's exclusive mode alone";
     EXPECT_EQ(second.lastError().code, EBUSY);
     EXPECT_EQ(second.lastError().reason, QStringLiteral("the port is in use by another program"));
     EXPECT_EQ(second.lastError().devicePath, line.slavePath());

@@ -96,6 +96,7 @@ bool TCommPortDriver::Connect() {
         FComPortHandle = kInvalidHandle;
         return false;
     }
+    FExclusive = false;
     auto fail = [&](int code, const QString& reason) {
         closeHandle(fd);
         setError(path, code, reason);
@@ -118,7 +119,7 @@ bool TCommPortDriver::Connect() {
     }
     // ... and the terminal's exclusive mode refuses any later open by a
     // program that does not look at the lock.
-    FSys.ioctl(fd, TIOCEXCL, nullptr);
+    FExclusive = FSys.ioctl(fd, TIOCEXCL, nullptr) == 0;
 
     FComPortHandle = fd;
     FOpenPath = path;
@@ -190,8 +191,12 @@ void TCommPortDriver::startPollTimer() {
 void TCommPortDriver::closeHandle(int fd) {
     // The terminal's exclusive mode outlives this handle while another one is
     // open on the same terminal (a simulator holding its pseudo-terminal):
-    // end it, or the next open by a normal user is refused.
-    FSys.ioctl(fd, TIOCNXCL, nullptr);
+    // end it, or the next open by a normal user is refused. Only the mode
+    // this component set: another holder's stays.
+    if (FExclusive) {
+        FSys.ioctl(fd, TIOCNXCL, nullptr);
+        FExclusive = false;
+    }
     FSys.close(fd);
 }
 
@@ -219,6 +224,7 @@ void TCommPortDriver::setComHandle(int value) {
     if (value == kInvalidHandle) {
         // Detach: the port stays open for whoever owns the handle now.
         FPollTimer.stop();
+        FExclusive = false;
         FComPortHandle = kClosedHandle;
         FOpenPath.clear();
         return;
@@ -226,6 +232,7 @@ void TCommPortDriver::setComHandle(int value) {
     Disconnect();
     if (value != kClosedHandle) {
         FComPortHandle = value;
+        FExclusive = false;
         FOpenPath = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(value));
         startPollTimer();
     }

@@ -176,6 +176,7 @@ private:
     QString FOpenPath; // the device of the open port
     SerialPortError FLastError;
     bool FInTick = false;
+    bool FExclusive = false; // this component put the open terminal in exclusive mode
 };
 
 } // namespace velkor
