@@ -11,6 +11,8 @@ inline constexpr int kExitUsage = 2;
 
 int runDecode(const QStringList& args);
 int runDemoStream(const QStringList& args);
+// read --hid [PATH]: a meter through the USB cable (ReadHidCommand.cpp).
+int runReadHid(const QStringList& args);
 
 void printUsage(bool toStderr);
 

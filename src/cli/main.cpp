@@ -19,6 +19,10 @@ void printUsage(bool toStderr) {
            "      ValueText uses the decimal separator of your locale (LC_ALL, LC_NUMERIC,\n"
            "      LANG). A frame that fails to decode prints 'frame N: MESSAGE' on standard\n"
            "      error and decoding goes on.\n"
+           "  read --hid [PATH] [--variant NAME] [--count N]\n"
+           "      Read a meter through its USB cable: the HID device PATH (/dev/hidrawN), or\n"
+           "      the first one named \"USB to Serial\". Sends the cable the variant's line\n"
+           "      speed and prints the same CSV as decode until interrupted or N frames.\n"
            "  demo [--count N]\n"
            "      Write the simulated meter's byte stream (N frames, default one walk\n"
            "      through every function) to standard output.\n"
@@ -48,6 +52,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("decode")) {
         return velkor::cli::runDecode(args);
+    }
+    if (command == QLatin1String("read") && args.contains(QLatin1String("--hid"))) {
+        return velkor::cli::runReadHid(args);
     }
     if (command == QLatin1String("demo")) {
         return velkor::cli::runDemoStream(args);

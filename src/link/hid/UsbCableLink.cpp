@@ -6,7 +6,6 @@
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
 
-#include <array>
 #include <cstring>
 
 namespace velkor {
@@ -157,19 +156,23 @@ void UsbCableLink::SetFeatureClick() {
         return;
     }
     currentDevice_ = dev;
-    // Report ID 0, the line speed as a 32-bit little-endian number, then 3.
-    const auto baud = static_cast<std::uint32_t>(variantInfo(variant_).usbBaud);
-    std::array<std::uint8_t, 10> report{};
-    for (int i = 0; i < 4; ++i) {
-        report[1 + i] = static_cast<std::uint8_t>(baud >> (8 * i));
-    }
-    report[5] = 0x03;
+    const auto report = featureReport(variant_);
     dev->SetFeature(report.data(), report.size());
     QString line;
     for (std::size_t i = 1; i < report.size(); ++i) {
         line += QString::asprintf("%.2X ", report[i]);
     }
     appendHistory(line);
+}
+
+std::array<std::uint8_t, 10> UsbCableLink::featureReport(MeterVariant variant) {
+    const auto baud = static_cast<std::uint32_t>(variantInfo(variant).usbBaud);
+    std::array<std::uint8_t, 10> report{};
+    for (int i = 0; i < 4; ++i) {
+        report[1 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(baud >> (8 * i));
+    }
+    report[5] = 0x03;
+    return report;
 }
 
 void UsbCableLink::USBConClick(bool down) {

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -56,6 +57,9 @@ public:
     void releaseByWatchdog();
 
     QString DeviceName(TJvHidDevice* HidDev);
+    // The cable configuration for a variant: report ID 0, the line speed as
+    // a 32-bit little-endian number, 3, zeros.
+    static std::array<std::uint8_t, 10> featureReport(MeterVariant variant);
 
     // Handlers of the controller.
     bool HidCtlEnumerate(TJvHidDevice* HidDev, int Idx);
