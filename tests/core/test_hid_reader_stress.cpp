@@ -44,6 +44,7 @@ TEST(ReaderStopUnderLoad, ManyStartStopCyclesWhileReportsFlow) {
     bool stopping = false;
 
     for (int i = 0; i < kCycles; ++i) {
+        const auto readsBefore = fake.readsDelivered(kPath);
         dev->setOnData([&, i](TJvHidDevice* d, std::uint8_t, const std::uint8_t*, std::uint16_t size) {
             EXPECT_EQ(size, 2);
             if (i <= retired) {
@@ -62,14 +63,12 @@ TEST(ReaderStopUnderLoad, ManyStartStopCyclesWhileReportsFlow) {
         case 0: // let reports flow through the event loop
             pumpUntil([&] { return calls[i] >= 3 || !dev->HasReader(); });
             break;
-        case 1: { // stop while a report waits for the event loop
-            const auto before = fake.readsDelivered(kPath);
-            while (fake.readsDelivered(kPath) == before) {
+        case 1: // stop while a report waits for the event loop
+            while (fake.readsDelivered(kPath) == readsBefore) {
                 QThread::yieldCurrentThread();
             }
             QThread::usleep(500);
             break;
-        }
         case 2: // stop at once
             break;
         case 3: // the next handler replaces this one without a stop

@@ -3,7 +3,8 @@
 #include "link/hid/HidPlatform.h"
 #include "link/hid/TJvHidDevice.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QtGlobal>
 #include <algorithm>
@@ -14,29 +15,37 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace velkor {
 
 namespace {
+
 std::atomic<int> gRunningThreads{0};
 std::vector<std::unique_ptr<TJvHidDeviceReadThread>>& setAsideReaders() {
     static std::vector<std::unique_ptr<TJvHidDeviceReadThread>> readers;
     return readers;
 }
+
+QEvent::Type handOverEventType() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 } // namespace
 
 // The state the thread and the user-interface thread share. Every field below
 // the mutex is guarded by it, except Report, NumBytesRead and FErr: the thread
 // writes them, and the user-interface thread reads them only during a
 // hand-over, which the mutex orders before and after.
-struct TJvHidDeviceReadThread::Core : std::enable_shared_from_this<Core> {
+struct TJvHidDeviceReadThread::Core {
     enum class HandOver { None, Posted, Serving, Done };
     enum class Kind { Data, Error };
 
     HidPlatform& platform;
     const QString devicePath;
-    QObject* context = nullptr; // where hand-overs run; outlives the thread
+    QObject* relay = nullptr; // lives on the user-interface thread; outlives the thread
 
     // Touched only on the user-interface thread.
     TJvHidDevice* device;
@@ -55,10 +64,16 @@ struct TJvHidDeviceReadThread::Core : std::enable_shared_from_this<Core> {
     bool handlerFailed = false;
     int sleepMs;
     HidReadHandle* readHandle = nullptr; // while the thread has one open
+    // The event the next hand-over posts. The user-interface thread makes it
+    // in advance, so that the thread only passes a pointer to Qt and writes
+    // nothing that crosses to the other thread outside this mutex.
+    QEvent* spareEvent = nullptr;
     std::thread thread;
 
     Core(TJvHidDevice* dev, HidPlatform& p, QString path, std::uint32_t length, int sleep)
-        : platform(p), devicePath(std::move(path)), device(dev), Report(length), sleepMs(sleep) {}
+        : platform(p), devicePath(std::move(path)), device(dev), Report(length), sleepMs(sleep),
+          spareEvent(new QEvent(handOverEventType())) {}
+    ~Core() { delete spareEvent; }
 
     bool askedToEnd() {
         std::lock_guard l(m);
@@ -76,10 +91,12 @@ struct TJvHidDeviceReadThread::Core : std::enable_shared_from_this<Core> {
         std::unique_lock l(m);
         kind = k;
         handOver = HandOver::Posted;
+        QEvent* event = std::exchange(spareEvent, nullptr);
         cv.notify_all(); // a stop waiting on the user-interface thread serves it
         l.unlock();
-        QMetaObject::invokeMethod(
-            context, [self = shared_from_this()] { self->serve(); }, Qt::QueuedConnection);
+        if (event) {
+            QCoreApplication::postEvent(relay, event);
+        }
         l.lock();
         cv.wait(l, [this] { return handOver == HandOver::Done; });
         handOver = HandOver::None;
@@ -117,10 +134,15 @@ struct TJvHidDeviceReadThread::Core : std::enable_shared_from_this<Core> {
             qWarning("HID reader of %s ends after a failure in its handler", qPrintable(devicePath));
             failed = true;
         }
+        QEvent* next = new QEvent(handOverEventType());
         std::lock_guard l(m);
+        if (!spareEvent) {
+            spareEvent = std::exchange(next, nullptr);
+        }
         handlerFailed = failed;
         handOver = HandOver::Done;
         cv.notify_all();
+        delete next;
     }
 
     // Thread: waits one step or until asked to end. After a read that could
@@ -197,14 +219,37 @@ struct TJvHidDeviceReadThread::Core : std::enable_shared_from_this<Core> {
     }
 };
 
+namespace {
+
+// Runs the hand-overs of one reader on the user-interface thread, as the
+// reader's posted events arrive.
+class HandOverRelay final : public QObject {
+public:
+    explicit HandOverRelay(TJvHidDeviceReadThread::Core* core) : core_(core) {}
+
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    TJvHidDeviceReadThread::Core* core_;
+};
+
+void HandOverRelay::customEvent(QEvent* event) {
+    if (event->type() == handOverEventType()) {
+        core_->serve();
+    }
+}
+
+} // namespace
+
 TJvHidDeviceReadThread::TJvHidDeviceReadThread(TJvHidDevice* Device, HidPlatform& platform,
                                                const QString& devicePath,
                                                std::uint32_t inputReportByteLength,
                                                int threadSleepTime)
     : core_(std::make_shared<Core>(Device, platform, devicePath, inputReportByteLength,
                                    threadSleepTime)),
-      context_(std::make_unique<QObject>()) {
-    core_->context = context_.get();
+      relay_(std::make_unique<HandOverRelay>(core_.get())) {
+    core_->relay = relay_.get();
     gRunningThreads.fetch_add(1);
     core_->thread = std::thread([core = core_] { core->execute(); });
 }
@@ -215,8 +260,8 @@ TJvHidDeviceReadThread::~TJvHidDeviceReadThread() {
         // the thread can end, and nothing of this object may outlive it.
         core_->thread.detach();
     }
-    // Deleting the context drops hand-overs still queued for it.
-    context_.reset();
+    // Deleting the relay drops hand-overs still queued for it.
+    relay_.reset();
 }
 
 bool TJvHidDeviceReadThread::stop() {
@@ -281,3 +326,4 @@ void TJvHidDeviceReadThread::stopAll() {
 int TJvHidDeviceReadThread::runningThreads() { return gRunningThreads.load(); }
 
 } // namespace velkor
+

@@ -56,7 +56,7 @@ public:
 
 private:
     std::shared_ptr<Core> core_;
-    std::unique_ptr<QObject> context_; // lives on the user-interface thread
+    std::unique_ptr<QObject> relay_; // carries hand-overs; lives on the user-interface thread
 };
 
 } // namespace velkor
