@@ -203,7 +203,7 @@ TEST_F(LinkFixture, WithoutACableUsbConnectShowsTheMessageAndSpringsBack) {
     EXPECT_EQ(boxes.shown[0].text, kNoCableText);
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("インフォメーション"));
     EXPECT_FALSE(link->USBConDown());
-    EXPECT_EQ(usbConSignals, std::vector<bool>{false});
+    EXPECT_EQ(usbConSignals, (std::vector<bool>{true, false})) << "pressed, then set up";
     EXPECT_TRUE(serialHiddenSignals.empty()) << "the serial controls are not touched";
     EXPECT_EQ(link->CurrentDevice(), nullptr);
 }

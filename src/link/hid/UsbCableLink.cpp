@@ -176,7 +176,7 @@ std::array<std::uint8_t, 10> UsbCableLink::featureReport(MeterVariant variant) {
 }
 
 void UsbCableLink::USBConClick(bool down) {
-    usbConDown_ = down;
+    setUsbCon(down);
     ReadBtnClick();
     SetFeatureClick();
     counters_.EmptyReportCount = 0;

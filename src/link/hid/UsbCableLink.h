@@ -94,7 +94,8 @@ public:
     std::function<void(const std::exception&)> OnFrameError;
 
 signals:
-    // USBCon set by the link (no click handler runs).
+    // USBCon's state changed: by a click, or set up by the link (no click
+    // handler runs then).
     void usbConChanged(bool down);
     // Hide the port panels and COMCon, or show the current port's panel and COMCon.
     void serialControlsHiddenChanged(bool hidden);
