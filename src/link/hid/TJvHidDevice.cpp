@@ -40,14 +40,7 @@ TJvHidDevice::TJvHidDevice(const TJvHidPnPInfo& pnp, TJvHidDeviceController* con
         FDataError = controller->OnDeviceDataError();
         FUnplug = controller->OnDeviceUnplug();
     }
-    int err = 0;
-    HidFileHandle = FPlatform.open(FPnPInfo.DevicePath, HidOpenMode::ReadWrite, &err);
-    FHasReadWriteAccess = HidFileHandle != nullptr;
-    FReadWriteError = FHasReadWriteAccess ? 0 : err;
-    if (!HidFileHandle) {
-        HidFileHandle = FPlatform.open(FPnPInfo.DevicePath, HidOpenMode::NoAccess, &err);
-    }
-    if (!HidFileHandle) {
+    if (!openShared()) {
         throw HidError("Device cannot be opened");
     }
     FAttributes.Size = 12;
@@ -73,13 +66,7 @@ TJvHidDevice::~TJvHidDevice() {
     }
 }
 
-bool TJvHidDevice::openFile() {
-    if (HidFileHandle) {
-        return true;
-    }
-    if (!accessible()) {
-        return false;
-    }
+bool TJvHidDevice::openShared() {
     int err = 0;
     HidFileHandle = FPlatform.open(FPnPInfo.DevicePath, HidOpenMode::ReadWrite, &err);
     FHasReadWriteAccess = HidFileHandle != nullptr;
@@ -87,7 +74,17 @@ bool TJvHidDevice::openFile() {
     if (!HidFileHandle) {
         HidFileHandle = FPlatform.open(FPnPInfo.DevicePath, HidOpenMode::NoAccess, &err);
     }
-    if (!HidFileHandle) {
+    return HidFileHandle != nullptr;
+}
+
+bool TJvHidDevice::openFile() {
+    if (HidFileHandle) {
+        return true;
+    }
+    if (!accessible()) {
+        return false;
+    }
+    if (!openShared()) {
         return false;
     }
     if (FNumInputBuffers != 0) {

@@ -85,6 +85,10 @@ private:
 
     // May open handles: plugged in and checked out or being enumerated.
     bool accessible() const { return FIsPluggedIn && (FIsCheckedOut || FIsEnumerated); }
+    // Opens the shared handle for reading and writing, or with no access
+    // when that fails; HasReadWriteAccess follows the outcome.
+    bool openShared();
+    // openShared() while accessible, then the input buffer count.
     bool openFile();
     void closeFile();
     // Found gone: handles closed, OnUnplug called once. The reader goes on.
