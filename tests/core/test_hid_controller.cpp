@@ -264,6 +264,23 @@ INSTANTIATE_TEST_SUITE_P(
                         "Device cannot be identified"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ControllerFixture, ANotificationDuringAPassIsAnsweredByOneMorePass) {
+    fake.plug(device(1, u"A"));
+    start();
+    fake.plug(device(2, u"B"));
+    ctl->OnArrival = [this](TJvHidDevice* d) {
+        events.push_back("arrival " + id(d));
+        if (d->PnPInfo().DeviceID == 2) { // a handler that turns the event loop
+            fake.plug(device(3, u"C"));
+            fake.notifyChange();
+        }
+    };
+    EXPECT_EQ(pass(), (V{"arrival 2", "change"}));
+    events.clear();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events, (V{"arrival 3", "change"}));
+}
+
 TEST_F(ControllerFixture, AssigningANewDeviceChangeHandlerAfterLoadingRunsAPass) {
     fake.plug(device(1, u"A"));
     start();

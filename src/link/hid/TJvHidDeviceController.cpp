@@ -60,11 +60,19 @@ TJvHidDeviceController::~TJvHidDeviceController() {
 }
 
 void TJvHidDeviceController::notify(std::int32_t lParam) {
-    if (FInDeviceChange || FDestroying) {
+    if (FDestroying) {
+        return;
+    }
+    if (FInDeviceChange) {
+        // A handler of the running pass turned the event loop and the device
+        // set changed meanwhile: look again once this pass is over, instead
+        // of losing the change.
+        FChangedDuringPass = true;
         return;
     }
     FLParam = lParam;
     FInDeviceChange = true;
+    FChangedDuringPass = false;
     try {
         DeviceChange();
     } catch (const std::exception& e) {
@@ -74,9 +82,12 @@ void TJvHidDeviceController::notify(std::int32_t lParam) {
         } else {
             qWarning("HID device change: %s", e.what());
         }
-        return;
     }
     FInDeviceChange = false;
+    if (FChangedDuringPass) {
+        FChangedDuringPass = false;
+        QMetaObject::invokeMethod(this, [this] { notify(0); }, Qt::QueuedConnection);
+    }
 }
 
 void TJvHidDeviceController::DeviceChange() {

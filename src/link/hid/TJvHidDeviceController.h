@@ -44,10 +44,11 @@ public:
     // One device-change pass. Throws HidError when a device object cannot be
     // made; the list is then as before the pass.
     void DeviceChange();
-    // The notification routine: a pass unless one is running or the
-    // controller is being destroyed. lParam -1 reports every device. A
-    // failure of the pass goes to OnNotificationError (qWarning without
-    // one): it must not cross the event loop.
+    // The notification routine: a pass unless the controller is being
+    // destroyed. lParam -1 reports every device. A notification during a
+    // pass is answered by one more pass after it. A failure of the pass goes
+    // to OnNotificationError (qWarning without one): it must not cross the
+    // event loop.
     void notify(std::int32_t lParam);
 
     // The known devices in order of discovery (unplugged checked-out ones stay).
@@ -100,6 +101,7 @@ private:
     int FNumCheckedOutDevices = 0;
     int FNumUnpluggedDevices = 0;
     bool FInDeviceChange = false;
+    bool FChangedDuringPass = false;
     bool FDestroying = false;
     bool FLoading = true;
     std::int32_t FLParam = 0;
