@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include <array>
 #include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace velkor;
 
@@ -29,3 +35,44 @@ TEST(LinuxHidPlatform, WatchesDeviceChanges) {
     auto watch = platform.watch([] {});
     EXPECT_NE(watch, nullptr);
 }
+
+// The read side over a pipe in place of a hidraw node: reports as the node
+// gives them, with the report ID byte put in front for unnumbered devices.
+struct ReadCase {
+    const char* name;
+    bool numbered;
+    std::vector<std::uint8_t> written;
+    std::vector<std::uint8_t> expected;
+};
+
+class LinuxReadHandle : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(LinuxReadHandle, GivesReportsWithTheirIdFirst) {
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+    int error = 0;
+    auto handle = LinuxHidPlatform::readHandleOn(fds[0], GetParam().numbered, &error);
+    ASSERT_NE(handle, nullptr);
+    std::array<std::uint8_t, 9> buffer{};
+    EXPECT_EQ(handle->read(buffer.data(), buffer.size(), 10).kind, HidReadHandle::Result::Idle);
+
+    const auto& w = GetParam().written;
+    ASSERT_EQ(::write(fds[1], w.data(), w.size()), static_cast<ssize_t>(w.size()));
+    const auto r = handle->read(buffer.data(), buffer.size(), 1000);
+    ASSERT_EQ(r.kind, HidReadHandle::Result::Report);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + r.bytes), GetParam().expected);
+
+    handle->wake();
+    EXPECT_EQ(handle->read(buffer.data(), buffer.size(), 60000).kind, HidReadHandle::Result::Idle)
+        << "woken at once";
+    ::close(fds[1]);
+    const auto gone = handle->read(buffer.data(), buffer.size(), 1000);
+    EXPECT_EQ(gone.kind, HidReadHandle::Result::Failed) << "a node that hung up fails";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LinuxReadHandle,
+    ::testing::Values(ReadCase{"unnumbered", false, {0xF2, 0x2B, 0x30, 0, 0, 0, 0, 0},
+                               {0x00, 0xF2, 0x2B, 0x30, 0, 0, 0, 0, 0}},
+                      ReadCase{"numbered", true, {0x05, 0xF1, 0x41}, {0x05, 0xF1, 0x41}}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -223,6 +223,12 @@ public:
             r.error = static_cast<std::uint32_t>(errno);
             return r;
         }
+        if (got == 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            // Nothing will ever come: fail instead of waking again at once.
+            r.kind = Result::Failed;
+            r.error = (fds[0].revents & POLLNVAL) ? EBADF : EIO;
+            return r;
+        }
         r.kind = Result::Report;
         if (got > 0) {
             if (skip) {
@@ -347,12 +353,17 @@ std::unique_ptr<HidReadHandle> LinuxHidPlatform::openRead(const QString& deviceP
     }
     const bool numbered =
         parseReportDescriptor(std::span<const std::uint8_t>(descriptor.value, descriptor.size)).numbered;
+    return readHandleOn(fd.release(), numbered, error);
+}
+
+std::unique_ptr<HidReadHandle> LinuxHidPlatform::readHandleOn(int fd, bool numbered, int* error) {
+    Fd node(fd);
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) {
         *error = errno;
         return nullptr;
     }
-    return std::make_unique<LinuxHidReadHandle>(fd.release(), wakeFd, numbered);
+    return std::make_unique<LinuxHidReadHandle>(node.release(), wakeFd, numbered);
 }
 
 std::unique_ptr<HidDeviceWatch> LinuxHidPlatform::watch(std::function<void()> onChange) {

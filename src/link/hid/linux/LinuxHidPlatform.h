@@ -31,6 +31,10 @@ public:
     // straight from the kernel.
     std::unique_ptr<HidDeviceWatch> watch(std::function<void()> onChange) override;
 
+    // The reading side over an open, non-blocking descriptor of a node (it
+    // takes the descriptor over); numbered: reports begin with their ID.
+    static std::unique_ptr<HidReadHandle> readHandleOn(int fd, bool numbered, int* error);
+
 private:
     struct udev* udev_;
 };
