@@ -96,7 +96,13 @@ struct LinkFixture : ::testing::Test {
         pipeline->setOnDecoded([this] { ++decoded; });
         ctl = std::make_unique<TJvHidDeviceController>(fake);
         link = std::make_unique<UsbCableLink>(*ctl, *pipeline, counters, boxes);
-        link->OnFrameError = [this](const std::exception& e) { frameErrors.push_back(e.what()); };
+        link->FrameRunner = [this](const UsbCableLink::FrameStep& decode) {
+            try {
+                decode();
+            } catch (const std::exception& e) {
+                frameErrors.push_back(e.what());
+            }
+        };
         QObject::connect(link.get(), &UsbCableLink::usbConChanged,
                          [this](bool down) { usbConSignals.push_back(down); });
         QObject::connect(link.get(), &UsbCableLink::serialControlsHiddenChanged,

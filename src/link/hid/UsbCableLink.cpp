@@ -265,13 +265,22 @@ void UsbCableLink::showRead(UsbFrameAssembler::FrameEnd frameEnd, std::uint8_t R
 void UsbCableLink::decodeFrame() {
     // A frame that fails to decode costs that frame only: the link goes on
     // with the next one instead of ending its reader in silence.
-    try {
-        pipeline_.decodeFrame();
-    } catch (const std::exception& e) {
-        appendHistory(QStringLiteral("DECODE ERROR: %1").arg(QString::fromLocal8Bit(e.what())));
-        if (OnFrameError) {
-            OnFrameError(e);
+    const FrameStep step = [this] {
+        try {
+            pipeline_.decodeFrame();
+        } catch (const std::exception& e) {
+            appendHistory(QStringLiteral("DECODE ERROR: %1").arg(QString::fromLocal8Bit(e.what())));
+            throw;
         }
+    };
+    try {
+        if (FrameRunner) {
+            FrameRunner(step);
+        } else {
+            step();
+        }
+    } catch (const std::exception&) {
+        // Written down above; nothing else to do without a window.
     }
 }
 

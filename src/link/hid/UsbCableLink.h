@@ -9,7 +9,6 @@
 #include <array>
 #include <cstdint>
 #include <deque>
-#include <exception>
 #include <functional>
 #include <vector>
 
@@ -88,10 +87,13 @@ public:
     bool USBConDown() const { return usbConDown_; }
     bool serialControlsHidden() const { return serialControlsHidden_; }
 
-    // A decoder failure on an accepted frame. The link goes on with the next
-    // frame (a history line records the failure); without a handler the
-    // failure is only recorded.
-    std::function<void(const std::exception&)> OnFrameError;
+    // Runs the decoding of one accepted frame: the window puts it on its
+    // frame path (panel update, the error box for a frame that fails). A
+    // failure is written down in the history either way, and the link goes
+    // on with the next frame; without a runner the failure is only written
+    // down.
+    using FrameStep = std::function<void()>;
+    std::function<void(const FrameStep& decode)> FrameRunner;
 
 signals:
     // USBCon's state changed: by a click, or set up by the link (no click
