@@ -8,9 +8,11 @@ namespace velkor::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitInput = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitOutput = 3;
 
 int runDecode(const QStringList& args);
 int runDemoStream(const QStringList& args);
+int runConvert(const QStringList& args);
 
 void printUsage(bool toStderr);
 

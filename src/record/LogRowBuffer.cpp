@@ -1,0 +1,154 @@
+#include "record/LogRowBuffer.h"
+
+#include <algorithm>
+
+namespace velkor {
+
+QStringView cutToFieldWidth(QStringView text) {
+    if (text.size() <= kLogTextFieldWidth) {
+        return text;
+    }
+    const bool splitsPair = text[kLogTextFieldWidth - 1].isHighSurrogate();
+    return text.left(splitsPair ? kLogTextFieldWidth - 1 : kLogTextFieldWidth);
+}
+
+LogRowBuffer::LogRowBuffer() : texts_{QString()} {}
+
+LogRowBuffer LogRowBuffer::snapshotOf(const LogTable& table) {
+    LogRowBuffer copy;
+    const qsizetype n = table.rowCount();
+    copy.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        copy.append(table.row(i));
+    }
+    return copy;
+}
+
+void LogRowBuffer::reserve(qsizetype rows) {
+    rows_.reserve(static_cast<std::size_t>(std::max<qsizetype>(rows, 0)));
+}
+
+std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
+    text = cutToFieldWidth(text);
+    if (text.isEmpty()) {
+        return 0;
+    }
+    const std::uint32_t guess = last_[field];
+    if (texts_[guess] == text) {
+        return guess;
+    }
+    const auto it = index_.find(text);
+    if (it != index_.end()) {
+        last_[field] = it->second;
+        return it->second;
+    }
+    const auto id = static_cast<std::uint32_t>(texts_.size());
+    texts_.push_back(text.toString());
+    try {
+        index_.emplace(texts_.back(), id);
+    } catch (...) {
+        texts_.pop_back();
+        throw;
+    }
+    textBytes_ += sizeof(QString) + 2 * static_cast<std::size_t>(text.size()) + 48;
+    last_[field] = id;
+    return id;
+}
+
+void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
+                          std::optional<qint32> nval) {
+    Row r{no.value_or(0), nval.value_or(0), {}, 0};
+    r.flags = (no ? kHasNo : 0) | (nval ? kHasNVal : 0);
+    for (int f = 0; f < 5; ++f) {
+        r.text[f] = intern(texts[static_cast<std::size_t>(f)], f);
+    }
+    rows_.push_back(r);
+}
+
+void LogRowBuffer::append(const LogRecord& record) {
+    append(record.No, {record.Time, record.DCAC, record.Value, record.Unit, record.Auto},
+           record.NVal);
+}
+
+void LogRowBuffer::appendBlankRows(qsizetype count) {
+    rows_.insert(rows_.end(), static_cast<std::size_t>(std::max<qsizetype>(count, 0)), Row{});
+}
+
+void LogRowBuffer::truncate(qsizetype rows) {
+    if (rows < rowCount()) {
+        rows_.resize(static_cast<std::size_t>(std::max<qsizetype>(rows, 0)));
+    }
+}
+
+void LogRowBuffer::clear() {
+    *this = LogRowBuffer();
+}
+
+std::optional<qint32> LogRowBuffer::no(qsizetype row) const {
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    return (r.flags & kHasNo) ? std::optional<qint32>(r.no) : std::nullopt;
+}
+
+LogRecord LogRowBuffer::row(qsizetype index) const {
+    const Row& r = rows_[static_cast<std::size_t>(index)];
+    LogRecord rec;
+    if (r.flags & kHasNo) {
+        rec.No = r.no;
+    }
+    rec.Time = texts_[r.text[0]];
+    rec.DCAC = texts_[r.text[1]];
+    rec.Value = texts_[r.text[2]];
+    rec.Unit = texts_[r.text[3]];
+    rec.Auto = texts_[r.text[4]];
+    if (r.flags & kHasNVal) {
+        rec.NVal = r.nval;
+    }
+    return rec;
+}
+
+void LogRowBuffer::appendRows(const std::vector<LogRecord>& rows) {
+    const std::size_t before = rows_.size();
+    try {
+        rows_.reserve(before + rows.size());
+        for (const LogRecord& r : rows) {
+            append(r);
+        }
+    } catch (...) {
+        rows_.resize(before);
+        throw;
+    }
+}
+
+void LogRowBuffer::replaceRows(const std::vector<LogRecord>& rows) {
+    LogRowBuffer fresh;
+    fresh.appendRows(rows);
+    *this = std::move(fresh);
+}
+
+std::vector<LogRecord> LogRowBuffer::slice(qsizetype from, qsizetype count) const {
+    std::vector<LogRecord> out;
+    out.reserve(static_cast<std::size_t>(count));
+    for (qsizetype i = from; i < from + count; ++i) {
+        out.push_back(row(i));
+    }
+    return out;
+}
+
+void LogRowBuffer::appendTo(LogTable& table) const {
+    for (qsizetype from = 0; from < rowCount(); from += kSliceRows) {
+        table.appendRows(slice(from, std::min(kSliceRows, rowCount() - from)));
+    }
+}
+
+void LogRowBuffer::replaceRowsOf(LogTable& table) const {
+    table.replaceRows(slice(0, std::min(kSliceRows, rowCount())));
+    for (qsizetype from = kSliceRows; from < rowCount(); from += kSliceRows) {
+        table.appendRows(slice(from, std::min(kSliceRows, rowCount() - from)));
+    }
+}
+
+std::size_t LogRowBuffer::bytes() const {
+    return rows_.capacity() * sizeof(Row) + textBytes_ + index_.bucket_count() * sizeof(void*);
+}
+
+} // namespace velkor
