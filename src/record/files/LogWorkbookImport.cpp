@@ -45,11 +45,11 @@ public:
         if (!*sixColumns) {
             return LogFileResult::success();
         }
-        if (failedRow_ > 0 && failedRow_ <= usedRows) {
-            return LogFileResult::failure(failure_);
-        }
         if (failedRow_ == 0) {
             flush(usedRows + 1);
+        }
+        if (failedRow_ > 0 && failedRow_ <= usedRows) {
+            return LogFileResult::failure(failure_);
         }
         rows_.truncate(std::max(usedRows - 1, 0));
         return LogFileResult::success();

@@ -36,8 +36,9 @@ LogFileResult readPart(const ZipArchive& zip, const QString& name, qint64 maxByt
     for (;;) {
         const auto token = xml.readNext();
         if (token == QXmlStreamReader::Invalid) {
-            const QString why = entry->error().isEmpty() ? xml.error() : entry->error();
-            return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, why));
+            return LogFileResult::failure(entry->error().isEmpty()
+                                              ? QStringLiteral("%1: %2").arg(name, xml.error())
+                                              : entry->error());
         }
         if (token == QXmlStreamReader::EndDocument) {
             return LogFileResult::success();

@@ -69,6 +69,7 @@ std::unique_ptr<ZipArchive::Entry> ZipArchive::openEntry(const QString& entryNam
     }
     auto entry = std::unique_ptr<Entry>(new Entry);
     entry->file_ = f;
+    entry->claimed_ = static_cast<qint64>(st.size);
     entry->name_ = entryName;
     return entry;
 }
@@ -80,12 +81,20 @@ ZipArchive::Entry::~Entry() {
 }
 
 qint64 ZipArchive::Entry::read(char* buffer, qint64 max) {
-    // libzip stops at the size the entry claims and checks the stored
-    // checksum at the end.
+    // libzip checks the stored checksum at the end but inflates as much as
+    // the compressed data gives: an entry that expands beyond the size it
+    // claims is refused here.
     const zip_int64_t n = zip_fread(file_, buffer, static_cast<zip_uint64_t>(max));
     if (n < 0) {
         error_ = QStringLiteral("%1 を展開できません (%2)")
                      .arg(name_, QString::fromUtf8(zip_file_strerror(file_)));
+        return -1;
+    }
+    read_ += n;
+    if (read_ > claimed_) {
+        error_ = QStringLiteral("%1 は記録された大きさ (%2 バイト) より大きく展開されます")
+                     .arg(name_)
+                     .arg(claimed_);
         return -1;
     }
     return n;

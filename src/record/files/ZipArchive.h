@@ -38,6 +38,8 @@ public:
     private:
         friend class ZipArchive;
         zip_file* file_ = nullptr;
+        qint64 claimed_ = 0;
+        qint64 read_ = 0;
         QString name_;
         QString error_;
     };
