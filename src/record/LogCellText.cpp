@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -212,7 +213,46 @@ QTime serialTimeOfDay(double serial) {
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
 }
 
-bool cellTimeText(const SheetCell& cell, const QLocale& locale, QString* out, QString* reason) {
+CellConverter::CellConverter(const QLocale& locale, bool date1904)
+    : locale_(locale), date1904_(date1904), timeFormat_(longTimeFormat(locale)),
+      cacheBySecond_(!timeFormat_.contains(u'z')),
+      plainDigits_(locale.zeroDigit() == QLatin1String("0") &&
+                   locale.negativeSign() == QLatin1String("-") &&
+                   locale.positiveSign() == QLatin1String("+") &&
+                   locale.exponential().compare(QLatin1String("e"), Qt::CaseInsensitive) == 0 &&
+                   locale.decimalPoint().size() == 1),
+      decimalPoint_(locale.decimalPoint().isEmpty() ? QChar(u'.') : locale.decimalPoint()[0]) {
+    locale_.setNumberOptions(QLocale::OmitGroupSeparator);
+}
+
+QString CellConverter::timeOfDayText(QTime time) {
+    if (!cacheBySecond_) {
+        return locale_.toString(time, timeFormat_);
+    }
+    if (timeCache_.empty()) {
+        timeCache_.resize(86400);
+    }
+    QString& cached = timeCache_[static_cast<std::size_t>(time.msecsSinceStartOfDay() / 1000)];
+    if (cached.isNull()) {
+        cached = locale_.toString(QTime(time.hour(), time.minute(), time.second()), timeFormat_);
+    }
+    return cached;
+}
+
+QString CellConverter::numberText(double v) const {
+    if (!plainDigits_) {
+        return locale_.toString(v, 'g', 15);
+    }
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    QString out = QString::fromLatin1(buf, r.ptr - buf);
+    if (decimalPoint_ != u'.') {
+        out.replace(u'.', decimalPoint_);
+    }
+    return out;
+}
+
+bool CellConverter::timeText(const SheetCell& cell, QString* out, QString* reason) {
     QTime time;
     switch (cell.kind) {
     case SheetCell::Kind::Empty:
@@ -227,7 +267,7 @@ bool cellTimeText(const SheetCell& cell, const QLocale& locale, QString* out, QS
         time = serialTimeOfDay(cell.kind == SheetCell::Kind::Boolean ? -cell.number : cell.number);
         break;
     case SheetCell::Kind::Text:
-        time = parseTimeText(cell.text, locale);
+        time = parseTimeText(cell.text, locale_);
         if (!time.isValid()) {
             *reason = QStringLiteral("%1 は時刻ではありません").arg(quoted(cell.text));
             return false;
@@ -237,12 +277,12 @@ bool cellTimeText(const SheetCell& cell, const QLocale& locale, QString* out, QS
         *reason = errorReason(cell);
         return false;
     }
-    *out = locale.toString(time, longTimeFormat(locale));
+    *out = timeOfDayText(time);
     return true;
 }
 
-bool cellInteger(const SheetCell& cell, const QLocale& locale, std::optional<qint32>* out,
-                 QString* reason) {
+bool CellConverter::integer(const SheetCell& cell, std::optional<qint32>* out,
+                            QString* reason) const {
     double v = 0;
     switch (cell.kind) {
     case SheetCell::Kind::Empty:
@@ -266,7 +306,7 @@ bool cellInteger(const SheetCell& cell, const QLocale& locale, std::optional<qin
             *out = i;
             return true;
         }
-        v = locale.toDouble(t, &ok);
+        v = locale_.toDouble(t, &ok);
         if (!ok) {
             *reason = QStringLiteral("%1 は整数ではありません").arg(quoted(cell.text));
             return false;
@@ -287,8 +327,7 @@ bool cellInteger(const SheetCell& cell, const QLocale& locale, std::optional<qin
     return true;
 }
 
-bool cellText(const SheetCell& cell, const QLocale& locale, bool date1904, QString* out,
-              QString* reason) {
+bool CellConverter::text(const SheetCell& cell, QString* out, QString* reason) const {
     switch (cell.kind) {
     case SheetCell::Kind::Empty:
         out->clear();
@@ -316,21 +355,19 @@ bool cellText(const SheetCell& cell, const QLocale& locale, bool date1904, QStri
         QString text;
         if (days != 0 || !hasTime) {
             const QDate d = QDate(1899, 12, 30).addDays(static_cast<qint64>(days) +
-                                                        (date1904 ? 1462 : 0));
-            text = locale.toString(d, QLocale::ShortFormat);
+                                                        (date1904_ ? 1462 : 0));
+            text = locale_.toString(d, QLocale::ShortFormat);
         }
         if (hasTime) {
             if (!text.isEmpty()) {
                 text += u' ';
             }
-            text += locale.toString(serialTimeOfDay(v), longTimeFormat(locale));
+            text += locale_.toString(serialTimeOfDay(v), timeFormat_);
         }
         *out = text;
         return true;
     }
-    QLocale l = locale;
-    l.setNumberOptions(QLocale::OmitGroupSeparator);
-    *out = l.toString(v, 'g', 15);
+    *out = numberText(v);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <QTime>
 #include <optional>
+#include <vector>
 
 namespace velkor {
 
@@ -48,24 +49,38 @@ WorkbookValue workbookValue(QStringView text, const QLocale& locale);
 // has no zone ("HH:mm:ss", "h:mm:ss AP").
 QString longTimeFormat(const QLocale& locale);
 
-// Conversions of the import, each as the table converts a cell's value into
-// a field. They return false with the reason when the value does not
+// The conversions of the import, each as the table converts a cell's value
+// into a field. They return false with the reason when the value does not
 // convert.
-//
-// Time (field 2): the cell as a date-time, its time of day in the locale's
-// long time format. Numbers are date-time serials (whole days and the
-// fraction of the day); texts are read as times of day; an empty cell is
-// midnight.
-bool cellTimeText(const SheetCell& cell, const QLocale& locale, QString* out, QString* reason);
-// No (field 1): whole numbers; others round to the nearest, halves to even;
-// texts in decimal; empty is null.
-bool cellInteger(const SheetCell& cell, const QLocale& locale, std::optional<qint32>* out,
-                 QString* reason);
-// A text field: texts as they are, numbers in the locale's notation with up
-// to 15 significant digits, dates and times in the locale's short date and
-// long time formats, TRUE/FALSE as "True"/"False".
-bool cellText(const SheetCell& cell, const QLocale& locale, bool date1904, QString* out,
-              QString* reason);
+class CellConverter {
+public:
+    explicit CellConverter(const QLocale& locale, bool date1904 = false);
+
+    // Time (field 2): the cell as a date-time, its time of day in the
+    // locale's long time format. Numbers are date-time serials (whole days
+    // and the fraction of the day); texts are read as times of day; an
+    // empty cell is midnight.
+    bool timeText(const SheetCell& cell, QString* out, QString* reason);
+    // No (field 1): whole numbers; others round to the nearest, halves to
+    // even; texts in decimal; empty is null.
+    bool integer(const SheetCell& cell, std::optional<qint32>* out, QString* reason) const;
+    // A text field: texts as they are, numbers in the locale's notation
+    // with up to 15 significant digits, dates and times in the locale's
+    // short date and long time formats, TRUE/FALSE as "True"/"False".
+    bool text(const SheetCell& cell, QString* out, QString* reason) const;
+
+private:
+    QString timeOfDayText(QTime time);
+    QString numberText(double v) const;
+
+    QLocale locale_;
+    bool date1904_;
+    QString timeFormat_;
+    bool cacheBySecond_;              // the format shows no fraction of a second
+    std::vector<QString> timeCache_;  // by second of the day, filled as met
+    bool plainDigits_;                // the locale writes numbers as C does, but its decimal point
+    QChar decimalPoint_;
+};
 
 // The time of day of a date-time serial (days since 30 December 1899).
 QTime serialTimeOfDay(double serial);

@@ -1,8 +1,19 @@
 #include "record/LogRowBuffer.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace velkor {
+
+namespace {
+
+// Text equality inline: the buffer asks it once or twice for every text.
+bool sameText(const QString& a, QStringView b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.utf16(), b.utf16(), static_cast<std::size_t>(b.size()) * 2) == 0;
+}
+
+} // namespace
 
 QStringView cutToFieldWidth(QStringView text) {
     if (text.size() <= kLogTextFieldWidth) {
@@ -34,25 +45,49 @@ std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
         return 0;
     }
     const std::uint32_t guess = last_[field];
-    if (texts_[guess] == text) {
+    if (sameText(texts_[guess], text)) {
         return guess;
     }
-    const auto it = index_.find(text);
-    if (it != index_.end()) {
-        last_[field] = it->second;
-        return it->second;
+    if ((texts_.size() + 1) * 2 > index_.size()) {
+        growIndex();
+    }
+    const auto hash = static_cast<std::uint32_t>(qHash(text));
+    const std::size_t mask = index_.size() - 1;
+    std::size_t slot = hash & mask;
+    for (;; slot = (slot + 1) & mask) {
+        const std::uint64_t entry = index_[slot];
+        if (entry == 0) {
+            break;
+        }
+        if (static_cast<std::uint32_t>(entry >> 32) == hash) {
+            const auto id = static_cast<std::uint32_t>(entry) - 1;
+            if (sameText(texts_[id], text)) {
+                last_[field] = id;
+                return id;
+            }
+        }
     }
     const auto id = static_cast<std::uint32_t>(texts_.size());
     texts_.push_back(text.toString());
-    try {
-        index_.emplace(texts_.back(), id);
-    } catch (...) {
-        texts_.pop_back();
-        throw;
-    }
-    textBytes_ += sizeof(QString) + 2 * static_cast<std::size_t>(text.size()) + 48;
+    index_[slot] = (std::uint64_t(hash) << 32) | (id + 1);
+    textBytes_ += sizeof(QString) + 2 * static_cast<std::size_t>(text.size()) + 32;
     last_[field] = id;
     return id;
+}
+
+void LogRowBuffer::growIndex() {
+    std::vector<std::uint64_t> bigger(std::max<std::size_t>(index_.size() * 2, 256), 0);
+    const std::size_t mask = bigger.size() - 1;
+    for (const std::uint64_t entry : index_) {
+        if (entry != 0) {
+            std::size_t slot = (entry >> 32) & mask;
+            while (bigger[slot] != 0) {
+                slot = (slot + 1) & mask;
+            }
+            bigger[slot] = entry;
+        }
+    }
+    index_ = std::move(bigger);
 }
 
 void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
@@ -148,7 +183,7 @@ void LogRowBuffer::replaceRowsOf(LogTable& table) const {
 }
 
 std::size_t LogRowBuffer::bytes() const {
-    return rows_.capacity() * sizeof(Row) + textBytes_ + index_.bucket_count() * sizeof(void*);
+    return rows_.capacity() * sizeof(Row) + textBytes_ + index_.capacity() * sizeof(std::uint64_t);
 }
 
 } // namespace velkor

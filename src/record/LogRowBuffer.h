@@ -7,7 +7,6 @@
 #include <QStringView>
 #include <array>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 namespace velkor {
@@ -72,21 +71,16 @@ private:
     static constexpr std::uint32_t kHasNo = 1;
     static constexpr std::uint32_t kHasNVal = 2;
 
-    struct ViewHash {
-        using is_transparent = void;
-        std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
-    };
-    struct ViewEqual {
-        using is_transparent = void;
-        bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
-    };
-
     std::uint32_t intern(QStringView text, int field);
+    void growIndex();
     std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
 
     std::vector<Row> rows_;
     std::vector<QString> texts_; // index 0: the empty text
-    std::unordered_map<QString, std::uint32_t, ViewHash, ViewEqual> index_;
+    // Open-addressed index of the texts: each slot holds a text's hash in
+    // its upper half and its index + 1 in the lower half (0: free), so a
+    // lookup rarely touches a text that is not the one sought.
+    std::vector<std::uint64_t> index_;
     std::uint32_t last_[5] = {0, 0, 0, 0, 0}; // last text of each field, a cheap first guess
     std::size_t textBytes_ = 0;
 };

@@ -93,7 +93,8 @@ void appendAttribute(QByteArray& out, const QByteArray& name, qint32 value) {
 }
 
 bool sameName(QStringView a, const char* b) {
-    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+    const QLatin1String l(b);
+    return (a.size() == l.size() && a == l) || a.compare(l, Qt::CaseInsensitive) == 0;
 }
 
 // One field of the packet being read.

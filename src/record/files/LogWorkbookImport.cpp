@@ -3,6 +3,7 @@
 
 #include <array>
 #include <climits>
+#include <optional>
 
 namespace velkor {
 
@@ -18,9 +19,10 @@ QString cellName(int row, int column) {
 // conversion failure is kept with its row and judged then.
 class ImportSink final : public SheetCellSink {
 public:
-    ImportSink(const QLocale& locale, LogRowBuffer& rows) : locale_(locale), rows_(rows) {}
+    ImportSink(const QLocale& locale, LogRowBuffer& rows)
+        : locale_(locale), rows_(rows), converter_(std::in_place, locale) {}
 
-    void start(bool date1904) override { date1904_ = date1904; }
+    void start(bool date1904) override { converter_.emplace(locale_, date1904); }
 
     void cell(int row, int column, const SheetCell& value) override {
         minRow_ = std::min(minRow_, row);
@@ -84,16 +86,15 @@ private:
         QString why;
         LogRecord rec;
         QString* texts[6] = {nullptr, &rec.Time, &rec.DCAC, &rec.Value, &rec.Unit, &rec.Auto};
-        bool ok = cellInteger(cells_[0], locale_, &rec.No, &why);
+        bool ok = converter_->integer(cells_[0], &rec.No, &why);
         int column = 1;
         if (ok) {
             column = 2;
-            ok = cellTimeText(cells_[1], locale_, texts[1], &why);
+            ok = converter_->timeText(cells_[1], texts[1], &why);
         }
         for (int c = 3; ok && c <= 6; ++c) {
             column = c;
-            ok = cellText(cells_[static_cast<std::size_t>(c - 1)], locale_, date1904_, texts[c - 1],
-                          &why);
+            ok = converter_->text(cells_[static_cast<std::size_t>(c - 1)], texts[c - 1], &why);
         }
         if (!ok) {
             failedRow_ = row;
@@ -106,7 +107,7 @@ private:
 
     const QLocale& locale_;
     LogRowBuffer& rows_;
-    bool date1904_ = false;
+    std::optional<CellConverter> converter_;
     int minRow_ = INT_MAX;
     int maxRow_ = 0;
     int minColumn_ = INT_MAX;

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
+#include <charconv>
 #include <functional>
 #include <vector>
 
@@ -85,7 +86,7 @@ LogFileResult readRelationships(const ZipArchive& zip, const QString& part, Rela
     }
     return readPart(zip, name, kMaxSmallPartBytes, [&](BoundedXmlReader& xml) {
         const QXmlStreamReader& x = xml.xml();
-        if (x.isStartElement() && x.name() == u"Relationship") {
+        if (x.isStartElement() && isName(x.name(), u"Relationship")) {
             if (out->size() > 100000) {
                 xml.fail(QStringLiteral("関係が多すぎます"));
                 return false;
@@ -166,12 +167,12 @@ LogFileResult readStyles(const ZipArchive& zip, const QString& part, std::vector
     return readPart(zip, part, kMaxSmallPartBytes, [&](BoundedXmlReader& xml) {
         const QXmlStreamReader& x = xml.xml();
         if (x.isStartElement()) {
-            if (x.name() == u"numFmt") {
+            if (isName(x.name(), u"numFmt")) {
                 customFormats.insert(attribute(x, QLatin1String("numFmtId")).toInt(),
                                      attribute(x, QLatin1String("formatCode")).toString());
-            } else if (x.name() == u"cellXfs") {
+            } else if (isName(x.name(), u"cellXfs")) {
                 inCellXfs = true;
-            } else if (inCellXfs && x.name() == u"xf") {
+            } else if (inCellXfs && isName(x.name(), u"xf")) {
                 if (static_cast<qsizetype>(xfIsDate->size()) >= kMaxCellFormats) {
                     xml.fail(QStringLiteral("セルの書式が多すぎます"));
                     return false;
@@ -179,7 +180,7 @@ LogFileResult readStyles(const ZipArchive& zip, const QString& part, std::vector
                 const int id = attribute(x, QLatin1String("numFmtId")).toInt();
                 xfIsDate->push_back(isDateTimeFormat(id, customFormats.value(id)));
             }
-        } else if (x.isEndElement() && x.name() == u"cellXfs") {
+        } else if (x.isEndElement() && isName(x.name(), u"cellXfs")) {
             inCellXfs = false;
         }
         return true;
@@ -201,26 +202,26 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
         const QXmlStreamReader& x = xml.xml();
         switch (x.tokenType()) {
         case QXmlStreamReader::StartElement:
-            if (x.name() == u"si") {
+            if (isName(x.name(), u"si")) {
                 inSi = true;
                 text.resize(0);
-            } else if (x.name() == u"rPh") {
+            } else if (isName(x.name(), u"rPh")) {
                 ++inPhonetic;
-            } else if (x.name() == u"t") {
+            } else if (isName(x.name(), u"t")) {
                 ++inT;
             }
             break;
         case QXmlStreamReader::EndElement:
-            if (x.name() == u"si") {
+            if (isName(x.name(), u"si")) {
                 if (static_cast<qsizetype>(strings->size()) >= kMaxSharedStrings) {
                     xml.fail(QStringLiteral("共有文字列が多すぎます"));
                     return false;
                 }
                 strings->push_back(text);
                 inSi = false;
-            } else if (x.name() == u"rPh") {
+            } else if (isName(x.name(), u"rPh")) {
                 --inPhonetic;
-            } else if (x.name() == u"t") {
+            } else if (isName(x.name(), u"t")) {
                 --inT;
             }
             break;
@@ -234,6 +235,30 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
         }
         return true;
     });
+}
+
+// A number as a worksheet stores it ("12.3", "-1.5E-3"), read without the
+// detour through the locale machinery of QStringView::toDouble.
+bool parseStoredNumber(QStringView v, double* out) {
+    char buf[64];
+    if (!v.isEmpty() && v[0] == u'+') {
+        v = v.sliced(1);
+    }
+    if (v.isEmpty() || v.size() >= qsizetype(sizeof buf)) {
+        bool ok = false;
+        *out = v.toDouble(&ok);
+        return ok;
+    }
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        const char16_t c = v[i].unicode();
+        if (c >= 0x80) {
+            return false;
+        }
+        buf[i] = static_cast<char>(c);
+    }
+    const char* end = buf + v.size();
+    const auto r = std::from_chars(buf, end, *out);
+    return r.ec == std::errc() && r.ptr == end;
 }
 
 // "B12" -> column 2, row 12. False when it is no cell reference.
@@ -288,13 +313,24 @@ public:
 private:
     bool start(BoundedXmlReader& xml, const QXmlStreamReader& x) {
         const QStringView name = x.name();
-        if (name == u"c") {
+        if (isName(name, u"c")) {
             if (!inRow_) {
                 xml.fail(QStringLiteral("行の外にセルがあります"));
                 return false;
             }
-            const auto attrs = x.attributes();
-            const QStringView ref = attrs.value(QLatin1String("r"));
+            QStringView ref;
+            QStringView t;
+            QStringView s;
+            for (const QXmlStreamAttribute& a : x.attributes()) {
+                const QStringView n = a.name();
+                if (isName(n, u"r")) {
+                    ref = a.value();
+                } else if (isName(n, u"t")) {
+                    t = a.value();
+                } else if (isName(n, u"s")) {
+                    s = a.value();
+                }
+            }
             int r = row_;
             int c = column_ + 1;
             if (!ref.isEmpty() && !parseCellReference(ref, &r, &c)) {
@@ -306,8 +342,7 @@ private:
                 return false;
             }
             column_ = c;
-            type_ = attrs.value(QLatin1String("t")).toString();
-            const QStringView s = attrs.value(QLatin1String("s"));
+            type_ = cellType(t);
             const int style = s.isEmpty() ? 0 : s.toInt();
             date_ = style >= 0 && static_cast<std::size_t>(style) < xfIsDate_.size() &&
                     xfIsDate_[static_cast<std::size_t>(style)];
@@ -315,16 +350,16 @@ private:
             hasV_ = false;
             v_.resize(0);
             is_.resize(0);
-        } else if (inCell_ && name == u"v") {
+        } else if (inCell_ && isName(name, u"v")) {
             inV_ = true;
             hasV_ = true;
-        } else if (inCell_ && name == u"is") {
+        } else if (inCell_ && isName(name, u"is")) {
             inIs_ = true;
-        } else if (inIs_ && name == u"t") {
+        } else if (inIs_ && isName(name, u"t")) {
             ++inT_;
-        } else if (inIs_ && name == u"rPh") {
+        } else if (inIs_ && isName(name, u"rPh")) {
             ++inPhonetic_;
-        } else if (name == u"row") {
+        } else if (isName(name, u"row")) {
             const QStringView r = x.attributes().value(QLatin1String("r"));
             int next = row_ + 1;
             if (!r.isEmpty()) {
@@ -349,22 +384,24 @@ private:
 
     bool end(BoundedXmlReader& xml, const QXmlStreamReader& x) {
         const QStringView name = x.name();
-        if (name == u"v") {
+        if (isName(name, u"v")) {
             inV_ = false;
-        } else if (name == u"is") {
+        } else if (isName(name, u"is")) {
             inIs_ = false;
-        } else if (name == u"t" && inIs_) {
+        } else if (isName(name, u"t") && inIs_) {
             --inT_;
-        } else if (name == u"rPh" && inIs_) {
+        } else if (isName(name, u"rPh") && inIs_) {
             --inPhonetic_;
-        } else if (name == u"row") {
+        } else if (isName(name, u"row")) {
             inRow_ = false;
-        } else if (name == u"c" && inCell_) {
+        } else if (isName(name, u"c") && inCell_) {
             inCell_ = false;
             SheetCell cell;
             if (!makeCell(&cell)) {
-                xml.fail(QStringLiteral("セルの値 \"%1\" (型 %2) が読めません")
-                             .arg(QStringView(v_).left(40), type_));
+                xml.fail(QStringLiteral("セル %1%2 の値 \"%3\" が読めません")
+                             .arg(columnName(column_))
+                             .arg(row_)
+                             .arg(QStringView(v_).left(40)));
                 return false;
             }
             sink_.cell(row_, column_, cell);
@@ -373,38 +410,44 @@ private:
     }
 
     bool makeCell(SheetCell* cell) {
-        if (type_ == u"inlineStr") {
-            *cell = SheetCell::ofText(is_);
+        if (type_ == CellType::InlineString) {
+            *cell = SheetCell::ofText(std::move(is_));
+            is_ = QString();
             return true;
         }
         if (!hasV_) {
             return true; // present but empty
         }
-        if (type_ == u"s") {
-            bool ok = false;
-            const qsizetype i = QStringView(v_).trimmed().toLongLong(&ok);
+        const QStringView v = QStringView(v_).trimmed();
+        bool ok = false;
+        switch (type_) {
+        case CellType::Number: {
+            double d = 0;
+            ok = parseStoredNumber(v, &d);
+            *cell = SheetCell::ofNumber(d, date_);
+            return ok;
+        }
+        case CellType::SharedString: {
+            const qsizetype i = v.toLongLong(&ok);
             if (!ok || i < 0 || i >= static_cast<qsizetype>(strings_.size())) {
                 return false;
             }
             *cell = SheetCell::ofText(strings_[static_cast<std::size_t>(i)]);
             return true;
         }
-        if (type_ == u"str") {
+        case CellType::FormulaString:
             *cell = SheetCell::ofText(v_);
             return true;
-        }
-        if (type_ == u"b") {
-            *cell = SheetCell::ofNumber(QStringView(v_).trimmed() == u"1" ? 1 : 0);
+        case CellType::Boolean:
+            *cell = SheetCell::ofNumber(v == u"1" ? 1 : 0);
             cell->kind = SheetCell::Kind::Boolean;
             return true;
-        }
-        if (type_ == u"e") {
+        case CellType::Error:
             cell->kind = SheetCell::Kind::Error;
-            cell->text = v_;
+            cell->text = v.toString();
             return true;
-        }
-        if (type_ == u"d") {
-            const QDateTime dt = QDateTime::fromString(v_.trimmed(), Qt::ISODateWithMs);
+        case CellType::Date: {
+            const QDateTime dt = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
             if (!dt.isValid()) {
                 return false;
             }
@@ -412,16 +455,46 @@ private:
             *cell = SheetCell::ofNumber(static_cast<double>(epoch.msecsTo(dt)) / 86400000.0, true);
             return true;
         }
-        if (!type_.isEmpty() && type_ != u"n") {
-            return false;
+        case CellType::InlineString:
+        case CellType::Unknown:
+            break;
         }
-        bool ok = false;
-        const double d = QStringView(v_).trimmed().toDouble(&ok);
-        if (!ok) {
-            return false;
+        return false;
+    }
+
+    enum class CellType { Number, SharedString, InlineString, FormulaString, Boolean, Error, Date, Unknown };
+
+    static CellType cellType(QStringView t) {
+        if (t.isEmpty() || isName(t, u"n")) {
+            return CellType::Number;
         }
-        *cell = SheetCell::ofNumber(d, date_);
-        return true;
+        if (isName(t, u"s")) {
+            return CellType::SharedString;
+        }
+        if (isName(t, u"inlineStr")) {
+            return CellType::InlineString;
+        }
+        if (isName(t, u"str")) {
+            return CellType::FormulaString;
+        }
+        if (isName(t, u"b")) {
+            return CellType::Boolean;
+        }
+        if (isName(t, u"e")) {
+            return CellType::Error;
+        }
+        if (isName(t, u"d")) {
+            return CellType::Date;
+        }
+        return CellType::Unknown;
+    }
+
+    static QString columnName(int column) {
+        QString name;
+        for (; column > 0; column = (column - 1) / 26) {
+            name.prepend(QChar(u'A' + (column - 1) % 26));
+        }
+        return name;
     }
 
     SheetCellSink& sink_;
@@ -437,7 +510,7 @@ private:
     int inPhonetic_ = 0;
     bool hasV_ = false;
     bool date_ = false;
-    QString type_;
+    CellType type_ = CellType::Number;
     QString v_;
     QString is_;
 };
@@ -476,10 +549,10 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
         if (!x.isStartElement()) {
             return true;
         }
-        if (x.name() == u"workbookPr") {
+        if (isName(x.name(), u"workbookPr")) {
             const QStringView v = attribute(x, QLatin1String("date1904"));
             date1904 = v == u"1" || v == u"true";
-        } else if (x.name() == u"sheet" && firstSheetId.isEmpty()) {
+        } else if (isName(x.name(), u"sheet") && firstSheetId.isEmpty()) {
             for (const auto& a : x.attributes()) {
                 if (a.name() == u"id" && !a.namespaceUri().isEmpty()) {
                     firstSheetId = a.value().toString();
