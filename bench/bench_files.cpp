@@ -31,7 +31,6 @@ double peakMb() {
 const LogRowBuffer& bigLog() {
     static const LogRowBuffer log = [] {
         LogRowBuffer b;
-        b.reserve(kRows);
         const char* functions[] = {"DC", "AC", "OHM"};
         const char* units[] = {"V", "mV", "k*"};
         for (qsizetype i = 0; i < kRows; ++i) {

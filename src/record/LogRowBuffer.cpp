@@ -28,15 +28,19 @@ LogRowBuffer::LogRowBuffer() : texts_{QString()} {}
 LogRowBuffer LogRowBuffer::snapshotOf(const LogTable& table) {
     LogRowBuffer copy;
     const qsizetype n = table.rowCount();
-    copy.reserve(n);
     for (qsizetype i = 0; i < n; ++i) {
         copy.append(table.row(i));
     }
     return copy;
 }
 
-void LogRowBuffer::reserve(qsizetype rows) {
-    rows_.reserve(static_cast<std::size_t>(std::max<qsizetype>(rows, 0)));
+void LogRowBuffer::push(const Row& row) {
+    if ((size_ & (kBlockRows - 1)) == 0 &&
+        static_cast<std::size_t>(size_ >> kBlockShift) == blocks_.size()) {
+        blocks_.push_back(std::make_unique_for_overwrite<Row[]>(kBlockRows));
+    }
+    blocks_[static_cast<std::size_t>(size_ >> kBlockShift)][size_ & (kBlockRows - 1)] = row;
+    ++size_;
 }
 
 std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
@@ -97,7 +101,7 @@ void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
     for (int f = 0; f < 5; ++f) {
         r.text[f] = intern(texts[static_cast<std::size_t>(f)], f);
     }
-    rows_.push_back(r);
+    push(r);
 }
 
 void LogRowBuffer::append(const LogRecord& record) {
@@ -105,13 +109,10 @@ void LogRowBuffer::append(const LogRecord& record) {
            record.NVal);
 }
 
-void LogRowBuffer::appendBlankRows(qsizetype count) {
-    rows_.insert(rows_.end(), static_cast<std::size_t>(std::max<qsizetype>(count, 0)), Row{});
-}
-
 void LogRowBuffer::truncate(qsizetype rows) {
-    if (rows < rowCount()) {
-        rows_.resize(static_cast<std::size_t>(std::max<qsizetype>(rows, 0)));
+    if (rows < size_) {
+        size_ = std::max<qsizetype>(rows, 0);
+        blocks_.resize(static_cast<std::size_t>((size_ + kBlockRows - 1) >> kBlockShift));
     }
 }
 
@@ -120,12 +121,12 @@ void LogRowBuffer::clear() {
 }
 
 std::optional<qint32> LogRowBuffer::no(qsizetype row) const {
-    const Row& r = rows_[static_cast<std::size_t>(row)];
+    const Row& r = at(row);
     return (r.flags & kHasNo) ? std::optional<qint32>(r.no) : std::nullopt;
 }
 
 LogRecord LogRowBuffer::row(qsizetype index) const {
-    const Row& r = rows_[static_cast<std::size_t>(index)];
+    const Row& r = at(index);
     LogRecord rec;
     if (r.flags & kHasNo) {
         rec.No = r.no;
@@ -142,14 +143,13 @@ LogRecord LogRowBuffer::row(qsizetype index) const {
 }
 
 void LogRowBuffer::appendRows(const std::vector<LogRecord>& rows) {
-    const std::size_t before = rows_.size();
+    const qsizetype before = size_;
     try {
-        rows_.reserve(before + rows.size());
         for (const LogRecord& r : rows) {
             append(r);
         }
     } catch (...) {
-        rows_.resize(before);
+        truncate(before);
         throw;
     }
 }
@@ -183,7 +183,8 @@ void LogRowBuffer::replaceRowsOf(LogTable& table) const {
 }
 
 std::size_t LogRowBuffer::bytes() const {
-    return rows_.capacity() * sizeof(Row) + textBytes_ + index_.capacity() * sizeof(std::uint64_t);
+    return blocks_.size() * kBlockRows * sizeof(Row) + textBytes_ +
+           index_.capacity() * sizeof(std::uint64_t);
 }
 
 } // namespace velkor

@@ -7,12 +7,13 @@
 #include <QStringView>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace velkor {
 
-// Log rows held compactly: 32 bytes a row, each text once for the whole
-// buffer. The log files gather a file's rows here before the table changes,
+// Log rows held compactly: 32 bytes a row in blocks of 4096 rows (growing
+// never copies the rows held), each text once for the whole buffer. The log files gather a file's rows here before the table changes,
 // so that a file that fails halfway leaves the table as it was and a large
 // file does not pass through memory as a million separate records; the
 // report lays out a copy of the table taken here; velkor-cli uses it as its
@@ -26,12 +27,9 @@ public:
     // A copy of every row of `table`.
     static LogRowBuffer snapshotOf(const LogTable& table);
 
-    void reserve(qsizetype rows);
     // Adds a row. May throw std::bad_alloc; the rows held stay as they were.
     void append(std::optional<qint32> no, const Texts& texts, std::optional<qint32> nval = {});
     void append(const LogRecord& record);
-    // Adds `count` rows with no number and empty texts.
-    void appendBlankRows(qsizetype count);
     // Keeps the first `rows` rows.
     void truncate(qsizetype rows);
     void clear();
@@ -39,7 +37,7 @@ public:
     std::optional<qint32> no(qsizetype row) const;
     // Text of field 1-5 (Time, DC/AC, Value, Unit, Auto).
     const QString& text(qsizetype row, int field) const {
-        return texts_[rows_[static_cast<std::size_t>(row)].text[field - 1]];
+        return texts_[at(row).text[field - 1]];
     }
 
     // Hands the rows to `table` after its own rows, or in place of them. A
@@ -52,7 +50,7 @@ public:
     std::size_t bytes() const;
 
     // LogTable
-    qsizetype rowCount() const override { return static_cast<qsizetype>(rows_.size()); }
+    qsizetype rowCount() const override { return size_; }
     LogRecord row(qsizetype index) const override;
     void appendRows(const std::vector<LogRecord>& rows) override;
     void replaceRows(const std::vector<LogRecord>& rows) override;
@@ -71,11 +69,19 @@ private:
     static constexpr std::uint32_t kHasNo = 1;
     static constexpr std::uint32_t kHasNVal = 2;
 
+    static constexpr int kBlockShift = 12;
+    static constexpr qsizetype kBlockRows = qsizetype(1) << kBlockShift;
+
+    const Row& at(qsizetype row) const {
+        return blocks_[static_cast<std::size_t>(row >> kBlockShift)][row & (kBlockRows - 1)];
+    }
+    void push(const Row& row);
     std::uint32_t intern(QStringView text, int field);
     void growIndex();
     std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
 
-    std::vector<Row> rows_;
+    std::vector<std::unique_ptr<Row[]>> blocks_;
+    qsizetype size_ = 0;
     std::vector<QString> texts_; // index 0: the empty text
     // Open-addressed index of the texts: each slot holds a text's hash in
     // its upper half and its index + 1 in the lower half (0: free), so a
