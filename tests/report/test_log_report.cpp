@@ -3,8 +3,11 @@
 #include "../files/LogTestSupport.h"
 #include "record/LogReportLayout.h"
 #include "record/report/LogReport.h"
+#include "record/report/LogReportPreview.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QPrintPreviewWidget>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -170,11 +173,36 @@ TEST_F(LogReportPdf, LaysOutTheTableAsItWasWhenMade) {
     EXPECT_FALSE(pageText(pdf(), 1).contains(QStringLiteral("changed")));
 }
 
+TEST_F(LogReportPdf, PreviewShowsThePagesAndSavesThemAsPdf) {
+    VectorLogTable table(rows(100));
+    auto* preview = new LogReportPreview(std::make_unique<LogReport>(table));
+    QPointer<LogReportPreview> alive(preview);
+    EXPECT_FALSE(preview->isModal());
+    preview->show();
+    QApplication::processEvents();
+    ASSERT_NE(preview->previewWidget(), nullptr);
+    preview->previewWidget()->updatePreview();
+    EXPECT_EQ(preview->previewWidget()->pageCount(), 3);
+
+    preview->setPdfFileNameAsker([this](QWidget*) { return dir.filePath(QStringLiteral("saved")); });
+    ASSERT_TRUE(preview->savePdf());
+    const QString info = run(QStringLiteral("pdfinfo"), {dir.filePath(QStringLiteral("saved.pdf"))});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n")))) << info.toStdString();
+
+    preview->setPdfFileNameAsker([](QWidget*) { return QString(); });
+    EXPECT_FALSE(preview->savePdf());
+
+    preview->close(); // deletes itself
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(alive.isNull());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
