@@ -148,6 +148,20 @@ QStringView trimmedCellText(QStringView text) {
     return text.sliced(b, e - b);
 }
 
+bool integerText(QStringView text, std::optional<qint32>* out) {
+    text = trimmedCellText(text);
+    if (text.isEmpty()) {
+        *out = std::nullopt;
+        return true;
+    }
+    bool ok = false;
+    const qint32 v = text.toInt(&ok);
+    if (ok) {
+        *out = v;
+    }
+    return ok;
+}
+
 WorkbookValue workbookValue(QStringView text, const QLocale& locale) {
     WorkbookValue v;
     const QStringView t = trimmedCellText(text);
@@ -295,18 +309,11 @@ bool CellConverter::integer(const SheetCell& cell, std::optional<qint32>* out,
         v = -cell.number; // TRUE is -1 as an integer
         break;
     case SheetCell::Kind::Text: {
-        const QStringView t = trimmedCellText(cell.text);
-        if (t.isEmpty()) {
-            *out = std::nullopt;
+        if (integerText(cell.text, out)) {
             return true;
         }
         bool ok = false;
-        const qint32 i = t.toInt(&ok);
-        if (ok) {
-            *out = i;
-            return true;
-        }
-        v = locale_.toDouble(t, &ok);
+        v = locale_.toDouble(trimmedCellText(cell.text), &ok);
         if (!ok) {
             *reason = QStringLiteral("%1 は整数ではありません").arg(quoted(cell.text));
             return false;

@@ -40,6 +40,10 @@ struct WorkbookValue {
 // The text without the blanks and control characters around it.
 QStringView trimmedCellText(QStringView text);
 
+// A decimal integer text, blanks and control characters around it ignored;
+// an empty text is null. False when it is no 32-bit integer.
+bool integerText(QStringView text, std::optional<qint32>* out);
+
 // How `text` goes into a cell: empty; a number in the locale's notation
 // ("012.3", "-1.5E3" as numbers); a time of day ("09:05:03", "9:05", "9:05:03
 // PM") as the fraction of the day with a time format; else the text.

@@ -1,6 +1,7 @@
 #include "record/LogXmlFile.h"
 
 #include "record/BoundedXmlReader.h"
+#include "record/LogCellText.h"
 
 #include <QFile>
 #include <QHash>
@@ -102,21 +103,6 @@ struct PacketField {
     QString attrName; // the ROW attribute that holds it
     int target = -1;  // the table field it feeds, or -1
 };
-
-// Parses an integer field value; empty means null.
-bool parseInteger(QStringView text, std::optional<qint32>* out) {
-    text = text.trimmed();
-    if (text.isEmpty()) {
-        *out = std::nullopt;
-        return true;
-    }
-    bool ok = false;
-    const qint32 v = text.toInt(&ok);
-    if (ok) {
-        *out = v;
-    }
-    return ok;
-}
 
 class PacketReader {
 public:
@@ -292,7 +278,7 @@ private:
             }
             present[t] = true;
             if (t == kNoField || t == kNValField) {
-                if (!parseInteger(value, &ints[t])) {
+                if (!integerText(value, &ints[t])) {
                     xml_.fail(QStringLiteral("%1 の値 \"%2\" が整数ではありません")
                                   .arg(QLatin1String(kLogFieldNames[t]), value.left(40)));
                     return false;
