@@ -5,6 +5,7 @@
 #include "record/files/LogWorkbook.h"
 
 #include <QDir>
+#include <zip.h>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -290,5 +291,94 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"CompoundFileHeaderOnly",
                    QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')}),
     [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// A workbook put together part by part, as other programs write them.
+QByteArray handMadeWorkbook(const std::vector<std::pair<const char*, QByteArray>>& parts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hand.xlsx"));
+    int err = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    EXPECT_NE(z, nullptr);
+    std::vector<QByteArray> keep; // the sources read the bytes at close
+    keep.reserve(parts.size());
+    for (const auto& [name, bytes] : parts) {
+        keep.push_back(bytes);
+        zip_source_t* src = zip_source_buffer(z, keep.back().constData(),
+                                              static_cast<zip_uint64_t>(keep.back().size()), 0);
+        zip_file_add(z, name, src, ZIP_FL_OVERWRITE);
+    }
+    EXPECT_EQ(zip_close(z), 0);
+    return readAll(path);
+}
+
+TEST(WorkbookImport, ReadsWhatOtherProgramsWrite) {
+    const QByteArray ns = "xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const QByteArray book = handMadeWorkbook({
+        {"_rels/.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/officeDocument\" Target=\"/book/main.xml\"/></Relationships>"},
+        {"book/main.xml",
+         "<x:workbook " + ns + "><x:workbookPr date1904=\"true\"/><x:sheets>"
+         "<x:sheet name=\"Log\" sheetId=\"7\" r:id=\"rId9\"/><x:sheet name=\"Other\" sheetId=\"1\" "
+         "r:id=\"rId8\"/></x:sheets></x:workbook>"},
+        {"book/_rels/main.xml.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId8\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/worksheet\" Target=\"sheets/other.xml\"/>"
+         "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/worksheet\" Target=\"sheets/../sheets/log.xml\"/>"
+         "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/sharedStrings\" Target=\"strings.xml\"/>"
+         "<Relationship Id=\"rId4\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+         "relationships/styles\" Target=\"look.xml\"/></Relationships>"},
+        {"book/strings.xml",
+         "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+         "<si><t>No.</t></si>"
+         "<si><r><rPr><b/></rPr><t>k</t></r><r><t xml:space=\"preserve\">Ω </t></r>"
+         "<rPh sb=\"0\" eb=\"1\"><t>ケー</t></rPh></si>"
+         "<si><t>直流</t><rPh sb=\"0\" eb=\"2\"><t>チョクリュウ</t></rPh></si></sst>"},
+        {"book/look.xml",
+         "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+         "<numFmts><numFmt numFmtId=\"170\" formatCode=\"[h]:mm:ss\"/>"
+         "<numFmt numFmtId=\"171\" formatCode=\"&quot;day&quot; 0.0\"/></numFmts>"
+         "<cellStyleXfs><xf numFmtId=\"14\"/></cellStyleXfs>"
+         "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"170\"/><xf numFmtId=\"171\"/>"
+         "<xf numFmtId=\"14\"/></cellXfs></styleSheet>"},
+        {"book/sheets/other.xml", "<x:worksheet " + ns + "><x:sheetData/></x:worksheet>"},
+        {"book/sheets/log.xml",
+         "<x:worksheet " + ns + "><x:sheetData>"
+         "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c/><x:c/><x:c/><x:c/><x:c/></x:row>"
+         "<x:row r=\"2\"><x:c r=\"A2\"><x:v>1</x:v></x:c><x:c s=\"1\"><x:v>1.25</x:v></x:c>"
+         "<x:c t=\"s\"><x:v>2</x:v></x:c><x:c s=\"2\"><x:v>2.5E1</x:v></x:c>"
+         "<x:c t=\"s\"><x:v>1</x:v></x:c><x:c t=\"b\"><x:v>1</x:v></x:c></x:row>"
+         "<x:row r=\"3\"><x:c r=\"A3\" t=\"str\"><x:f>A2+1</x:f><x:v>2</x:v></x:c>"
+         "<x:c r=\"B3\" t=\"inlineStr\"><x:is><x:r><x:t>07:08:09</x:t></x:r></x:is></x:c>"
+         "<x:c r=\"D3\" s=\"3\"><x:v>1</x:v></x:c><x:c r=\"F3\" t=\"str\"><x:v>Fail</x:v></x:c>"
+         "</x:row></x:sheetData></x:worksheet>"},
+    });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("other.xls"));
+    writeAll(path, book);
+
+    CellCollector cells;
+    const LogFileResult read = readFirstSheet(path, cells);
+    ASSERT_TRUE(read.ok()) << read.reason.toStdString();
+    EXPECT_TRUE(cells.date1904);
+
+    bool six = false;
+    LogFileResult r;
+    const LogRowBuffer rows = importRows(path, QLocale::c(), &six, &r);
+    ASSERT_TRUE(r.ok()) << r.reason.toStdString();
+    EXPECT_TRUE(six);
+    // 1904 dates: serial 1 is 2 January 1904.
+    EXPECT_EQ(show(rowsOf(rows)), show({rec(1, "06:00:00", "直流", "25", "kΩ ", "True"),
+                                        rec(2, "07:08:09", "", "2 Jan 1904", "", "Fail")}));
+}
 
 } // namespace
