@@ -1,6 +1,6 @@
 // The printed report rendered to PDF and read back with poppler's pdfinfo
 // and pdftotext: pages, texts and where they stand.
-#include "../files/LogTestSupport.h"
+#include "../LogTestSupport.h"
 #include "record/LogReportLayout.h"
 #include "record/report/LogReport.h"
 #include "record/report/LogReportPreview.h"
