@@ -199,10 +199,3 @@ TEST_F(LogReportPdf, PreviewShowsThePagesAndSavesThemAsPdf) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
