@@ -8,6 +8,7 @@ namespace velkor::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitInput = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitOutput = 3;
 
 int runDecode(const QStringList& args);
 int runDemoStream(const QStringList& args);
@@ -16,6 +17,7 @@ int runLog(const QStringList& args);
 int runReadSerial(const QStringList& args);
 // read --hid [PATH]: a meter through the USB cable (ReadHidCommand.cpp).
 int runReadHid(const QStringList& args);
+int runConvert(const QStringList& args);
 
 void printUsage(bool toStderr);
 

@@ -41,12 +41,16 @@ void printUsage(bool toStderr) {
            "  demo [--count N]\n"
            "      Write the simulated meter's byte stream (N frames, default one walk\n"
            "      through every function) to standard output.\n"
+           "  convert IN OUT\n"
+           "      Convert a log file: a name ending in .xml is an XML data packet, any other\n"
+           "      name a spreadsheet workbook (read as .xlsx or .xls by its content, written\n"
+           "      as .xlsx). Workbook cells are read and written in your locale.\n"
            "\n"
            "Variants: IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL IFHALVIN (default: the\n"
            "build's own).\n"
            "\n"
            "Exit status: 0 when the input was read to its end, 1 when it could not be read,\n"
-           "2 for a usage error.\n";
+           "2 for a usage error, 3 when the output could not be written.\n";
 }
 
 } // namespace velkor::cli
@@ -79,6 +83,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("demo")) {
         return velkor::cli::runDemoStream(args);
+    }
+    if (command == QLatin1String("convert")) {
+        return velkor::cli::runConvert(args);
     }
     std::fprintf(stderr, "velkor-cli: unknown command '%s'\n", qPrintable(command));
     velkor::cli::printUsage(true);

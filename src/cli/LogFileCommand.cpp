@@ -1,0 +1,73 @@
+#include "cli/LogFileCommand.h"
+
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "decode/LocaleSource.h"
+#include "record/LogXmlFile.h"
+#include "record/files/LogFileCommands.h"
+#include "record/files/LogWorkbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace velkor::cli {
+
+LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRowBuffer* rows) {
+    if (LogFileCommands::isXmlName(fileName)) {
+        QFile f(fileName);
+        if (!f.open(QIODevice::ReadOnly)) {
+            return LogFileResult::failure(f.errorString());
+        }
+        return readLogXml(f, *rows);
+    }
+    bool sixColumns = false;
+    LogFileResult r = readLogWorkbook(fileName, locale, rows, &sixColumns);
+    if (r && !sixColumns) {
+        return LogFileResult::failure(
+            QStringLiteral("the first worksheet's used range is not six columns wide"));
+    }
+    return r;
+}
+
+LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale) {
+    if (LogFileCommands::isXmlName(fileName)) {
+        return saveLogXml(table, fileName);
+    }
+    QString reason;
+    switch (exportLogWorkbook(table, fileName, locale, &reason)) {
+    case WorkbookExportStatus::Saved:
+        return LogFileResult::success();
+    case WorkbookExportStatus::LibraryUnavailable:
+        return LogFileResult::failure(QStringLiteral("the workbook library did not start"));
+    case WorkbookExportStatus::Failed:
+        break;
+    }
+    return LogFileResult::failure(reason);
+}
+
+int runConvert(const QStringList& args) {
+    const CliOptions opts(args, {}, {});
+    if (opts.help()) {
+        printUsage(false);
+        return kExitOk;
+    }
+    if (!opts.ok() || opts.positional().size() != 2) {
+        reportError(opts.ok() ? QStringLiteral("convert takes IN and OUT") : opts.error());
+        return kExitUsage;
+    }
+    const QString in = opts.positional()[0];
+    const QString out = opts.positional()[1];
+    const QLocale locale = SystemLocaleSource().userLocale();
+    LogRowBuffer rows;
+    if (const LogFileResult r = readLogFile(in, locale, &rows); !r) {
+        reportError(QStringLiteral("cannot read %1: %2").arg(in, r.reason));
+        return kExitInput;
+    }
+    if (const LogFileResult r = writeLogFile(rows, out, locale); !r) {
+        reportError(QStringLiteral("cannot write %1: %2").arg(out, r.reason));
+        return kExitOutput;
+    }
+    return kExitOk;
+}
+
+} // namespace velkor::cli

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "record/LogTable.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringView>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velkor {
+
+// Log rows held compactly: 32 bytes a row in blocks of 4096 rows (growing
+// never copies the rows held), each text once for the whole buffer. The log files gather a file's rows here before the table changes,
+// so that a file that fails halfway leaves the table as it was and a large
+// file does not pass through memory as a million separate records; the
+// report lays out a copy of the table taken here; velkor-cli uses it as its
+// table. Texts are cut to the field width as the table cuts them.
+class LogRowBuffer final : public LogTable {
+public:
+    using Texts = std::array<QStringView, 5>; // Time, DC/AC, Value, Unit, Auto
+
+    LogRowBuffer();
+
+    // A copy of every row of `table`.
+    static LogRowBuffer snapshotOf(const LogTable& table);
+
+    // Adds a row. May throw std::bad_alloc; the rows held stay as they were.
+    void append(std::optional<qint32> no, const Texts& texts, std::optional<qint32> nval = {});
+    void append(const LogRecord& record);
+    // Keeps the first `rows` rows.
+    void truncate(qsizetype rows);
+    void clear();
+
+    std::optional<qint32> no(qsizetype row) const;
+    // Text of field 1-5 (Time, DC/AC, Value, Unit, Auto).
+    const QString& text(qsizetype row, int field) const {
+        return texts_[at(row).text[field - 1]];
+    }
+
+    // Hands the rows to `table` after its own rows, or in place of them. A
+    // large buffer goes over in slices, so that only one slice at a time
+    // exists as LogRecords.
+    void appendTo(LogTable& table) const;
+    void replaceRowsOf(LogTable& table) const;
+
+    // Bytes held for the rows and the texts.
+    std::size_t bytes() const;
+
+    // LogTable
+    qsizetype rowCount() const override { return size_; }
+    LogRecord row(qsizetype index) const override;
+    void appendRows(const std::vector<LogRecord>& rows) override;
+    void replaceRows(const std::vector<LogRecord>& rows) override;
+
+    // Rows per slice handed to a table.
+    static constexpr qsizetype kSliceRows = 65536;
+
+private:
+    struct Row {
+        std::int32_t no;
+        std::int32_t nval;
+        std::uint32_t text[5];
+        std::uint32_t flags; // kHasNo | kHasNVal
+    };
+    static_assert(sizeof(Row) == 32);
+    static constexpr std::uint32_t kHasNo = 1;
+    static constexpr std::uint32_t kHasNVal = 2;
+
+    static constexpr int kBlockShift = 12;
+    static constexpr qsizetype kBlockRows = qsizetype(1) << kBlockShift;
+
+    const Row& at(qsizetype row) const {
+        return blocks_[static_cast<std::size_t>(row >> kBlockShift)][row & (kBlockRows - 1)];
+    }
+    void push(const Row& row);
+    std::uint32_t intern(QStringView text, int field);
+    void growIndex();
+    std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
+
+    std::vector<std::unique_ptr<Row[]>> blocks_;
+    qsizetype size_ = 0;
+    std::vector<QString> texts_; // index 0: the empty text
+    // Open-addressed index of the texts: each slot holds a text's hash in
+    // its upper half and its index + 1 in the lower half (0: free), so a
+    // lookup rarely touches a text that is not the one sought.
+    std::vector<std::uint64_t> index_;
+    std::uint32_t last_[5] = {0, 0, 0, 0, 0}; // last text of each field, a cheap first guess
+    std::size_t textBytes_ = 0;
+};
+
+// `text` cut to the table's field width (20 characters), never between the
+// two halves of a surrogate pair.
+QStringView cutToFieldWidth(QStringView text);
+
+} // namespace velkor

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "record/LogTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace velkor::test {
+
+// A plain table for the tests: the rows in a vector, texts cut to 20
+// characters as the measurement table cuts them; counts the changes.
+class VectorLogTable final : public LogTable {
+public:
+    VectorLogTable() = default;
+    explicit VectorLogTable(std::vector<LogRecord> r) : rows(std::move(r)) {}
+
+    qsizetype rowCount() const override { return static_cast<qsizetype>(rows.size()); }
+    LogRecord row(qsizetype index) const override { return rows[static_cast<std::size_t>(index)]; }
+    void appendRows(const std::vector<LogRecord>& add) override {
+        ++changes;
+        for (LogRecord r : add) {
+            rows.push_back(cut(std::move(r)));
+        }
+    }
+    void replaceRows(const std::vector<LogRecord>& with) override {
+        ++changes;
+        rows.clear();
+        appendRows(with);
+        --changes;
+    }
+
+    std::vector<LogRecord> rows;
+    int changes = 0;
+
+private:
+    static LogRecord cut(LogRecord r) {
+        for (QString* t : {&r.Time, &r.DCAC, &r.Value, &r.Unit, &r.Auto}) {
+            t->truncate(kLogTextFieldWidth);
+        }
+        return r;
+    }
+};
+
+inline LogRecord rec(std::optional<qint32> no, QString time, QString fn, QString value,
+                     QString unit, QString judge, std::optional<qint32> nval = {}) {
+    return {no, std::move(time), std::move(fn), std::move(value), std::move(unit),
+            std::move(judge), nval};
+}
+
+// A few rows as the record rules log them.
+inline std::vector<LogRecord> sampleRows() {
+    return {rec(1, "09:05:03", "DC", "012.3", "V", "pass"),
+            rec(2, "09:05:04", "AC", "-0.456", "mV", "Fail"),
+            rec(4, "23:59:59", "OHM", "1.234", "k*", "pass"),
+            rec(5, "00:00:00", "TEMP", "25.0", "#", "pass")};
+}
+
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+inline std::string show(const LogRecord& r) {
+    return QStringLiteral("{%1|%2|%3|%4|%5|%6|%7}")
+        .arg(r.No ? QString::number(*r.No) : QStringLiteral("null"), r.Time, r.DCAC, r.Value,
+             r.Unit, r.Auto, r.NVal ? QString::number(*r.NVal) : QStringLiteral("null"))
+        .toStdString();
+}
+
+inline std::vector<std::string> show(const std::vector<LogRecord>& rows) {
+    std::vector<std::string> out;
+    for (const auto& r : rows) {
+        out.push_back(show(r));
+    }
+    return out;
+}
+
+inline std::vector<LogRecord> rowsOf(const LogTable& t) {
+    std::vector<LogRecord> out;
+    for (qsizetype i = 0; i < t.rowCount(); ++i) {
+        out.push_back(t.row(i));
+    }
+    return out;
+}
+
+} // namespace velkor::test
