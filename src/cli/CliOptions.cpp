@@ -62,6 +62,17 @@ long CliOptions::count(QString* error) const {
     return n;
 }
 
+std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const QString& command) {
+    QString error = opts.error();
+    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
+    if (!variant || opts.positional().size() != 1) {
+        reportError(error.isEmpty() ? QStringLiteral("%1 takes one FILE (or -)").arg(command)
+                                    : error);
+        return std::nullopt;
+    }
+    return variant;
+}
+
 void reportError(const QString& message) {
     std::fprintf(stderr, "velkor-cli: %s\n", qPrintable(message));
 }

@@ -34,6 +34,11 @@ private:
     bool help_ = false;
 };
 
+// The variant of a command that reads one stream (FILE, or - for standard
+// input). Prints the usage error and gives nothing when the options are
+// wrong or there is not exactly one FILE.
+std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const QString& command);
+
 // Prints "velkor-cli: MESSAGE" on standard error.
 void reportError(const QString& message);
 

@@ -1,14 +1,13 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/ReadingPrinter.h"
+#include "cli/StreamInput.h"
 #include "decode/DemoScenario.h"
 #include "decode/LocaleSource.h"
 #include "decode/MeterPipeline.h"
 #include "decode/PassHost.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace velkor::cli {
 
@@ -18,43 +17,23 @@ int runDecode(const QStringList& args) {
         printUsage(false);
         return kExitOk;
     }
-    QString error = opts.error();
-    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
-    if (!variant || opts.positional().size() != 1) {
-        reportError(error.isEmpty() ? QStringLiteral("decode takes one FILE (or -)") : error);
+    const auto variant = streamCommandVariant(opts, QStringLiteral("decode"));
+    if (!variant) {
         return kExitUsage;
     }
 
-    const QString path = opts.positional().first();
-    FILE* in = path == QLatin1String("-") ? stdin : std::fopen(path.toLocal8Bit().constData(), "rb");
-    if (!in) {
-        reportError(QStringLiteral("cannot open %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    StreamInput input;
+    if (!input.open(opts.positional().first())) {
         return kExitInput;
     }
 
     SystemLocaleSource locale;
     PassHost host;
     MeterPipeline pipeline(*variant, locale, host);
-    ReadingPrinter printer(pipeline, false);
+    ReadingPrinter printer(pipeline);
     printer.printHeader();
 
-    std::uint8_t buf[4096];
-    int status = kExitOk;
-    for (;;) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, in);
-        printer.feed(buf, n);
-        if (n < sizeof buf) {
-            if (std::ferror(in)) {
-                reportError(QStringLiteral("cannot read %1: %2")
-                                .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-                status = kExitInput;
-            }
-            break;
-        }
-    }
-    if (in != stdin) {
-        std::fclose(in);
-    }
+    const int status = input.pump(pipelineFeed(pipeline));
     std::fflush(stdout);
     return status;
 }

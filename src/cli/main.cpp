@@ -19,6 +19,16 @@ void printUsage(bool toStderr) {
            "      ValueText uses the decimal separator of your locale (LC_ALL, LC_NUMERIC,\n"
            "      LANG). A frame that fails to decode prints 'frame N: MESSAGE' on standard\n"
            "      error and decoding goes on.\n"
+           "  log [--variant NAME] [--hi TEXT] [--lo TEXT] [--no-repeat] [--max-records N] FILE\n"
+           "      Run the stream (FILE, or - for standard input) through the decoder, the\n"
+           "      limit judge and the measurement log's continuous record path, and print\n"
+           "      each logged row as CSV: No,Time,DC/AC,Value,Unit,Auto,ScaledValue,Timestamp.\n"
+           "      Time is the row's hh:mm:ss text, ScaledValue the value given to the chart,\n"
+           "      Timestamp the local date and time (ISO 8601 with milliseconds).\n"
+           "      --hi/--lo are the upper and lower limit (default 6000 and -6000), written\n"
+           "      with your locale's decimal separator; a limit that is no number is a usage\n"
+           "      error. --no-repeat drops readings that repeat the last logged one (their\n"
+           "      numbers are skipped); --max-records is the size limit (default 10000).\n"
            "  read --device PATH [--variant NAME] [--count N]\n"
            "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
            "      COM4 (see README: COM port names). Opens it with the variant's line\n"
@@ -53,6 +63,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("decode")) {
         return velkor::cli::runDecode(args);
+    }
+    if (command == QLatin1String("log")) {
+        return velkor::cli::runLog(args);
     }
     if (command == QLatin1String("read") && !args.contains(QLatin1String("--hid"))) {
         return velkor::cli::runReadSerial(args);

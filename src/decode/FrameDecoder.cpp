@@ -313,7 +313,7 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
     classifyRange(bit65, bit77);
 
     // 20
-    host_.judge(reading);
+    host_.judgeReading(reading);
 
     // 21: hand-off
     reading.FreshReading = true;

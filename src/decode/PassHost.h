@@ -32,7 +32,7 @@ public:
     double headlessAxisMinimum() const { return axisMin_; }
 
     // Step 20: judge the reading (sets JudgeText).
-    virtual void judge(Reading& reading) { (void)reading; }
+    virtual void judgeReading(Reading& reading) { (void)reading; }
 
     // Step 21: the hand-off to the measurement log.
     virtual bool samplingChecked() const { return false; }

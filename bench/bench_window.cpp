@@ -1,0 +1,71 @@
+// The main window's share of a frame, off screen: the serial receive handler
+// with the panel brought up to date, and painting the meter panel.
+#include "app/MessageBoxes.h"
+#include "app/MeterPanel.h"
+#include "app/TFCOMM.h"
+#include "app/VelkorApplication.h"
+#include "decode/DemoScenario.h"
+#include "decode/LocaleSource.h"
+
+#include <QPixmap>
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+using namespace velkor;
+
+namespace {
+
+struct Window {
+    ScriptedMessageBoxes boxes;
+    FixedLocaleSource locale{QStringLiteral(".")};
+    TFCOMM window{{.boxes = boxes, .locale = locale}};
+    std::vector<std::array<std::uint8_t, 14>> frames;
+
+    Window() {
+        window.show();
+        const std::uint8_t lineFeed = 0x0A;
+        window.RECEIVE_COM_Data(&lineFeed, 1);
+        for (const auto& step : demoScenario()) {
+            frames.push_back(step.frame.bytes());
+        }
+    }
+};
+
+void BM_WindowFramePath(benchmark::State& state) {
+    Window w;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& f = w.frames[i++ % w.frames.size()];
+        w.window.RECEIVE_COM_Data(f.data(), static_cast<std::ptrdiff_t>(f.size()));
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_WindowFramePath);
+
+void BM_MeterPanelPaint(benchmark::State& state) {
+    Window w;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& f = w.frames[i++ % w.frames.size()];
+        w.window.RECEIVE_COM_Data(f.data(), static_cast<std::ptrdiff_t>(f.size()));
+        benchmark::DoNotOptimize(w.window.Panel1->grab());
+    }
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MeterPanelPaint);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    VelkorApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

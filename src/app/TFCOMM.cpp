@@ -1,0 +1,160 @@
+#include "app/TFCOMM.h"
+
+#include "app/Clock.h"
+#include "app/ErrorBox.h"
+#include "app/HandlerTimer.h"
+#include "app/LcdPicture.h"
+#include "app/MessageBoxes.h"
+#include "app/MeterPanel.h"
+#include "decode/MeterPipeline.h"
+#include "record/MeterSession.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace velkor {
+
+TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
+    : QMainWindow(parent), boxes_(services.boxes), locale_(services.locale),
+      variant_(services.variant),
+      ownClock_(services.clock ? nullptr : std::make_unique<SystemClock>()),
+      clock_(services.clock ? services.clock : ownClock_.get()) {
+    setObjectName(QStringLiteral("FCOMM"));
+    // The designed components with their designed properties.
+    buildLayout();
+    pipeline_ = std::make_unique<MeterPipeline>(variant_, locale_, static_cast<PassHost&>(*this));
+    pipeline_->setOnDecoded([this] { framePassEnded(); });
+    connect(BitBtn1, &QPushButton::clicked, this, handler(&TFCOMM::BitBtn1Click));
+    wireConnectionArea();
+    wireUsbArea();
+    wireJudgeArea();
+    wireRecordArea();
+    wireFilesArea();
+    wireChartArea();
+    guarded([this] { FormCreate(this); });
+    placeWindow();
+}
+
+TFCOMM::~TFCOMM() = default;
+
+const StartValues& TFCOMM::startValues() const { return pipeline_->startValues(); }
+
+// The start-up sequence. The pipeline has already worked out the values of
+// the build's variant (StartValues); here they reach the window's
+// components in their fixed order.
+void TFCOMM::FormCreate(QObject* /*Sender*/) {
+    const StartValues& start = startValues();
+    // 1
+    createChartControl(start.chartRange);
+    // 2
+    systeminfomation->setText(start.systeminfomation);
+    // 3-5: the decoder holds FsDot and the tracker's start values.
+    // 6
+    createMeasurementTable();
+    // 7
+    applyRecordStartValues(start);
+    // 8
+    fillSampleValues();
+    // 9
+    ComboBox1->setCurrentIndex(0);
+    ShowSeries(0);
+    ShowSeries(BtFill->isChecked() ? 0 : 1);
+    // 10
+    applyLimitStartValues(start);
+    // 11: the variant's receive handler and line speed, caption, first digit
+    applySerialStartValues(start);
+    setWindowTitle(start.caption);
+    // 11-12: LcdDa and the MIN/MAX captions, from the decoder's start state
+    refreshMeterPanel();
+    // 13
+    setVerticalAxis(start.verticalAxisMaximum, start.verticalAxisMinimum);
+}
+
+void TFCOMM::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
+    CanClose = boxes_.askYesNo(QStringLiteral("プログラムを終了しますか？"),
+                               QStringLiteral("インフォメーション"));
+}
+
+void TFCOMM::BitBtn1Click() { close(); }
+
+void TFCOMM::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous() && !centredWhenShown_) {
+        centredWhenShown_ = true;
+        centreOnScreen();
+    }
+}
+
+void TFCOMM::closeEvent(QCloseEvent* event) {
+    bool CanClose = true;
+    guarded([&] { FormCloseQuery(this, CanClose); });
+    if (CanClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TFCOMM::guarded(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        showError(e);
+    }
+}
+
+void TFCOMM::showError(const std::exception& e) {
+    showErrorBox(boxes_, QString::fromUtf8(e.what()));
+}
+
+// ----- The frame path -----------------------------------------------------
+
+void TFCOMM::RECEIVE_COM_Data(const std::uint8_t* data, std::ptrdiff_t size) {
+    runFramePath([&] { pipeline_->assembler().RECEIVE_COM_Data(data, size); });
+}
+
+void TFCOMM::RECEIVE_NIBBLE_Data(const std::uint8_t* data, std::ptrdiff_t size) {
+    runFramePath([&] { pipeline_->assembler().RECEIVE_NIBBLE_Data(data, size); });
+}
+
+void TFCOMM::runFramePath(const std::function<void()>& step) {
+    bool failed = false;
+    QString message;
+    try {
+        step();
+    } catch (const std::exception& e) {
+        failed = true;
+        message = QString::fromUtf8(e.what());
+    }
+    // A pass that stopped keeps what its earlier steps showed.
+    refreshMeterPanel();
+    if (failed && !frameErrorShown_) {
+        frameErrorShown_ = true;
+        showErrorBox(boxes_, message);
+    }
+}
+
+void TFCOMM::framePassEnded() { frameErrorShown_ = false; }
+
+void TFCOMM::refreshMeterPanel() {
+    const DisplayState& d = pipeline_->decoder().display;
+    Panel1->showDisplay(d);
+    MaxText->setText(d.MaxText);
+    MinText->setText(d.MinText);
+    MaxTextU->setText(d.MaxTextU);
+    MinTextU->setText(d.MinTextU);
+}
+
+// Pass step 3: a frame is being decoded, so the link mark shows data.
+void TFCOMM::frameArriving() {
+    linkCounters.LinkIdleTicks = 0;
+    CONok->show();
+    CONokN->hide();
+}
+
+} // namespace velkor

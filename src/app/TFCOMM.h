@@ -1,0 +1,302 @@
+#pragma once
+
+#include "decode/MeterVariant.h"
+#include "decode/PassHost.h"
+#include "link/LinkCounters.h"
+
+#include <QMainWindow>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QToolButton;
+
+namespace velkor {
+
+class Clock;
+class HandlerTimer;
+class LcdPicture;
+class MeterSession;
+class TChartControl;
+class LocaleSource;
+class MessageBoxes;
+class MeterPanel;
+class MeterPipeline;
+class PanelButton;
+class ShapeWidget;
+struct StartValues;
+
+// What the main window takes from the platform. Tests put substitutes in;
+// the program passes the real ones. An area that needs another facility adds
+// a member here with a default that means "the real one" (for example a null
+// pointer the window replaces by its own Linux implementation).
+struct TFCOMMServices {
+    MessageBoxes& boxes;
+    const LocaleSource& locale;
+    MeterVariant variant = buildVariant();
+    const Clock* clock = nullptr; // null: the system clock
+};
+
+// FCOMM, the one main window. It owns every component for the whole run and
+// carries the program's handlers, each named control plus event. The logic
+// lives in the core; the handlers here connect widgets to it.
+//
+// The window is split over files by area, each file holding that area's
+// handlers and its part of the start-up:
+//   TFCOMM.cpp            construction, FormCreate, closing, error boundary,
+//                         the frame path and the meter panel
+//   TFCOMMLayout.cpp      building every control at its place
+//   TFCOMMConnection.cpp  connection bar, link marks, ConTimer
+//   TFCOMMUsb.cpp         USB cable link
+//   TFCOMMJudge.cpp       limit judge
+//   TFCOMMRecord.cpp      measurement log, record panel, record menu
+//   TFCOMMFiles.cpp       log files and the printed report
+//   TFCOMMChart.cpp       trend chart and its toolbar
+// Each area declares its members in its own block below and connects its
+// controls in its wire...Area() function, which the constructor calls after
+// the layout is built and before FormCreate. Handlers connected to widgets
+// go through handler()/guarded() so that an error shows the error box.
+class TFCOMM : public QMainWindow, private PassHost {
+    Q_OBJECT
+public:
+    explicit TFCOMM(const TFCOMMServices& services, QWidget* parent = nullptr);
+    ~TFCOMM() override;
+
+    // ===== Application shell (TFCOMM.cpp) =================================
+    MessageBoxes& boxes() const { return boxes_; }
+    const LocaleSource& locale() const { return locale_; }
+    MeterVariant variant() const { return variant_; }
+    MeterPipeline& pipeline() { return *pipeline_; }
+    const StartValues& startValues() const;
+
+    // The serial receive handlers: the port driver hands received bytes to
+    // the variant's handler (StartValues::assembler says which). The panel
+    // follows the decoder after every chunk, also when a frame failed.
+    void RECEIVE_COM_Data(const std::uint8_t* data, std::ptrdiff_t size);
+    void RECEIVE_NIBBLE_Data(const std::uint8_t* data, std::ptrdiff_t size);
+    // Runs one step of the frame path (a serial chunk, a USB report) and
+    // brings the panel up to date. A frame that fails to decode shows the
+    // error box once; further failing frames show nothing until a frame
+    // decodes again, so a meter that keeps sending bad frames does not
+    // stack one box per frame.
+    void runFramePath(const std::function<void()>& step);
+    // Makes the panel, the data mark and the MIN/MAX captions match the
+    // decoder's display state.
+    void refreshMeterPanel();
+
+    // Runs fn; an exception it throws is shown in the error box and the
+    // program goes on.
+    void guarded(const std::function<void()>& fn);
+    // A slot that runs a handler of this window under guarded().
+    template <typename Handler> auto handler(Handler h) {
+        return [this, h] { guarded([this, h] { (this->*h)(); }); };
+    }
+    // Shows the error box for an error that ended a handler.
+    void showError(const std::exception& e);
+
+    void FormCreate(QObject* Sender);
+    void FormCloseQuery(QObject* Sender, bool& CanClose);
+    void BitBtn1Click();
+
+    LinkCounters linkCounters;
+
+    // ===== Controls (objectName = member name) ============================
+    // Connection bar.
+    QFrame* Panel5 = nullptr;
+    PanelButton* BtCOM1 = nullptr;
+    PanelButton* BtCOM2 = nullptr;
+    PanelButton* BtCOM3 = nullptr;
+    PanelButton* BtCOM4 = nullptr;
+    QPushButton* COMCon = nullptr;
+    QPushButton* USBCon = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    // Meter display and magnitude bar.
+    MeterPanel* Panel1 = nullptr;
+    QProgressBar* PBar2 = nullptr;
+    // Record panel.
+    QFrame* Panel2 = nullptr;
+    QCheckBox* RepeatSet = nullptr;
+    QCheckBox* RecordSI = nullptr;
+    QLineEdit* RecordSITime = nullptr;
+    QLabel* Label4 = nullptr;
+    QToolButton* RecordNew = nullptr;
+    QToolButton* OpenDataFiles = nullptr;
+    QToolButton* saveas = nullptr;
+    QToolButton* BtPrint = nullptr;
+    // Log grid (the record area gives it its model).
+    QTableView* DBGrid1 = nullptr;
+    // Judge panel with the link marks.
+    QFrame* Panel4 = nullptr;
+    QLabel* T1_HI = nullptr;
+    QLineEdit* T1HI = nullptr;
+    QLabel* T1_Value = nullptr;
+    QLineEdit* T1VALUE = nullptr;
+    QLabel* T1_LO = nullptr;
+    QLineEdit* T1LO = nullptr;
+    ShapeWidget* Shape1 = nullptr;
+    QLabel* judge = nullptr;
+    LcdPicture* CONok = nullptr;
+    LcdPicture* CONokN = nullptr;
+    // Chart toolbar.
+    QFrame* TntPanel1 = nullptr;
+    QCheckBox* BtFill = nullptr;
+    QLineEdit* Maxrecord = nullptr;
+    QToolButton* BtSave = nullptr;
+    QToolButton* BtFirst = nullptr;
+    QToolButton* BTPrevious = nullptr;
+    QPushButton* Bt10 = nullptr;
+    QToolButton* BtNext = nullptr;
+    QToolButton* BTlast = nullptr;
+    QToolButton* TbFd = nullptr;
+    QToolButton* TbSx = nullptr;
+    // The chart's place; the chart area replaces the frame by its view.
+    QWidget* Chtshow = nullptr;
+    // Record menu "記録".
+    QMenu* recordMenu = nullptr;
+    QActionGroup* recordSizeGroup = nullptr;
+    QAction* N10001 = nullptr;
+    QAction* N50001 = nullptr;
+    QAction* N100001 = nullptr;
+    QAction* N500001 = nullptr;
+    QAction* N1000001 = nullptr;
+    QAction* limitess = nullptr;
+    // Hidden controls that carry state.
+    QLineEdit* systeminfomation = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* MinText = nullptr;
+    QLabel* MinTextU = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* MaxText = nullptr;
+    QLabel* MaxTextU = nullptr;
+    // Timers.
+    QTimer* ConTimer = nullptr; // 100 ms, running from start
+    QTimer* Timer1 = nullptr;   // 500 ms, stopped
+    QTimer* Timer4 = nullptr;   // 500 ms, stopped
+    QTimer* Timer3 = nullptr;   // 1000 ms, stopped
+    QTimer* Timer2 = nullptr;   // 1000 ms, running from start
+    QTimer* Trecord = nullptr;  // no handler, never started
+
+    // ===== Connection control and serial link (TFCOMMConnection.cpp) ======
+    void wireConnectionArea();
+    // Start-up step 11, serial side: the variant's receive handler and line
+    // speed for the serial component.
+    void applySerialStartValues(const StartValues& start);
+
+    // ===== USB cable link (TFCOMMUsb.cpp) =================================
+    void wireUsbArea();
+
+    // ===== Limit judge (TFCOMMJudge.cpp) ==================================
+    void wireJudgeArea();
+    // Start-up step 10: the last accepted limit texts.
+    void applyLimitStartValues(const StartValues& start);
+    // The limit edits: every change restarts the edit's validation timer.
+    void T1HIChange(const QString& text);
+    void T1LOChange(const QString& text);
+    void Timer1Timer();
+    void Timer4Timer();
+    // Key filters: true when the typed character may reach the edit.
+    bool T1HIKeyPress(QChar Key);
+    bool T1LOKeyPress(QChar Key);
+    // Pass steps 2 and 20 (PassHost).
+    void normaliseLimitSeparators(const QString& fsDot) override;
+    void judgeReading(Reading& reading) override;
+
+    // ===== Measurement log (TFCOMMRecord.cpp) =============================
+    void wireRecordArea();
+    // Start-up step 6: the measurement table, empty and open.
+    void createMeasurementTable();
+    // Start-up step 7: NextRecordNo and MaxRecords.
+    void applyRecordStartValues(const StartValues& start);
+    // The judge, the measurement table cds1 with its record rules, as the
+    // decoding pass and velkor-cli share them; the widgets show its state.
+    MeterSession& session();
+    const Clock& clock() const { return *clock_; }
+    // The chart controller that receives every logged value and whose page
+    // Bt10 shows after each row and New (the chart area attaches chartCtrl
+    // once it has made it).
+    void attachChartToLog(TChartControl* chartCtrl);
+    void Timer3Timer();
+    void RecordSITimeChange(const QString& text);
+    bool RecordSITimeKeyPress(QChar Key);
+    void RepeatSetClick();
+    void RecordSIClick();
+    void N10001Click();
+    void N50001Click();
+    void N100001Click();
+    void N500001Click();
+    void N1000001Click();
+    void limitessClick();
+    void RecordNewClick();
+    // Pass step 21 (PassHost).
+    bool samplingChecked() const override;
+    void setSamplingTimerEnabled(bool on) override;
+    void setBarMaximum(int maximum) override;
+    void INDataToTable(int index) override;
+
+    // ===== Log files and printed report (TFCOMMFiles.cpp) =================
+    void wireFilesArea();
+
+    // ===== Trend chart (TFCOMMChart.cpp) ==================================
+    void wireChartArea();
+    // Start-up step 1: the paged chart controller over Chtshow.
+    void createChartControl(int range);
+    // Start-up step 8: every series emptied to one placeholder point.
+    void fillSampleValues();
+    // Shows series index of Chtshow and hides the others.
+    void ShowSeries(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The decoding pass reaches the window through these (PassHost).
+    void frameArriving() override;
+
+    void buildLayout();
+    void buildConnectionBar(QWidget* client);
+    void buildRecordPanel(QWidget* client);
+    void buildJudgePanel(QWidget* client);
+    void buildChartToolbar(QWidget* client);
+    void buildRecordMenu();
+    void buildHiddenControls(QWidget* client);
+    void buildTimers();
+    void placeWindow();
+    void centreOnScreen();
+    void framePassEnded();
+
+    MessageBoxes& boxes_;
+    const LocaleSource& locale_;
+    MeterVariant variant_;
+    std::unique_ptr<MeterPipeline> pipeline_;
+    // Set when a failing frame has shown its box; cleared by a good frame.
+    bool frameErrorShown_ = false;
+    bool centredWhenShown_ = false;
+
+    // Limit judge and measurement log.
+    void showLimitTexts();
+    void showJudgePanel();
+    void showRecordState();
+    std::unique_ptr<Clock> ownClock_;
+    const Clock* clock_ = nullptr;
+    std::unique_ptr<HandlerTimer> timer1Handle_, timer4Handle_, timer3Handle_;
+    std::unique_ptr<MeterSession> session_;
+    int shownVerdict_ = 0;
+};
+
+} // namespace velkor

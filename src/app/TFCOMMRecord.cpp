@@ -1,0 +1,177 @@
+// The measurement log: record panel, grid, record menu, Timer3 and the
+// magnitude bar.
+
+#include "app/TFCOMM.h"
+
+#include "app/Clock.h"
+#include "app/HandlerTimer.h"
+#include "app/KeyFilter.h"
+#include "app/WindowFonts.h"
+#include "chart/TChartControl.h"
+#include "decode/MeterPipeline.h"
+#include "decode/StartValues.h"
+#include "record/LogGrid.h"
+#include "record/MeterSession.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace velkor {
+
+// The session is made on first use: the wiring of the judge and the log
+// and the first decoding pass all need it, whichever comes first.
+MeterSession& TFCOMM::session() {
+    if (!session_) {
+        timer1Handle_ = std::make_unique<QtHandlerTimer>(*Timer1);
+        timer4Handle_ = std::make_unique<QtHandlerTimer>(*Timer4);
+        timer3Handle_ = std::make_unique<QtHandlerTimer>(*Timer3);
+        session_ = std::make_unique<MeterSession>(
+            MeterSession::Timers{*timer1Handle_, *timer4Handle_, *timer3Handle_}, *clock_, locale_);
+        session_->bindReading(pipeline_->decoder().reading);
+    }
+    return *session_;
+}
+
+// Connects the record panel, the record menu and Timer3 to their handlers.
+void TFCOMM::wireRecordArea() {
+    connect(RepeatSet, &QCheckBox::toggled, this, handler(&TFCOMM::RepeatSetClick));
+    connect(RecordSI, &QCheckBox::toggled, this, handler(&TFCOMM::RecordSIClick));
+    connect(RecordSITime, &QLineEdit::textChanged, this,
+            [this](const QString& text) { guarded([&] { RecordSITimeChange(text); }); });
+    RecordSITime->installEventFilter(
+        new CharKeyFilter([this](QChar c) { return RecordSITimeKeyPress(c); }, RecordSITime));
+    connect(RecordNew, &QToolButton::clicked, this, handler(&TFCOMM::RecordNewClick));
+    connect(Timer3, &QTimer::timeout, this, handler(&TFCOMM::Timer3Timer));
+    connect(N10001, &QAction::triggered, this, handler(&TFCOMM::N10001Click));
+    connect(N50001, &QAction::triggered, this, handler(&TFCOMM::N50001Click));
+    connect(N100001, &QAction::triggered, this, handler(&TFCOMM::N100001Click));
+    connect(N500001, &QAction::triggered, this, handler(&TFCOMM::N500001Click));
+    connect(N1000001, &QAction::triggered, this, handler(&TFCOMM::N1000001Click));
+    connect(limitess, &QAction::triggered, this, handler(&TFCOMM::limitessClick));
+}
+
+void TFCOMM::attachChartToLog(TChartControl* chartCtrl) {
+    session().log.attachChart(chartCtrl);
+    showRecordState();
+}
+
+// The measurement table cds1, empty, shown in DBGrid1 (the Unit column in
+// the font that draws the unit symbols).
+void TFCOMM::createMeasurementTable() {
+    bindLogGrid(*DBGrid1, session().cds1, symbolFont(12));
+}
+
+// NextRecordNo and MaxRecords (start.NextRecordNo, start.MaxRecords).
+void TFCOMM::applyRecordStartValues(const StartValues& start) {
+    session().applyRecordStartValues(start);
+    MeasurementLog& log = session().log;
+    log.RepeatSet = RepeatSet->isChecked();
+    log.RecordSI = RecordSI->isChecked();
+    showRecordState();
+}
+
+void TFCOMM::Timer3Timer() {
+    session().Timer3Timer();
+    showRecordState();
+}
+
+void TFCOMM::RecordSITimeChange(const QString& text) {
+    MeasurementLog& log = session().log;
+    log.RecordSITimeChange(text);
+    if (RecordSITime->text() != log.RecordSITime()) {
+        const QSignalBlocker quiet(RecordSITime); // already handled as a change
+        RecordSITime->setText(log.RecordSITime());
+    }
+}
+
+bool TFCOMM::RecordSITimeKeyPress(QChar Key) {
+    return isDigitOrBackspace(Key);
+}
+
+void TFCOMM::RepeatSetClick() {
+    session().log.RepeatSet = RepeatSet->isChecked();
+}
+
+void TFCOMM::RecordSIClick() {
+    session().log.RecordSI = RecordSI->isChecked();
+}
+
+void TFCOMM::N10001Click() {
+    session().log.N10001Click();
+    showRecordState();
+}
+
+void TFCOMM::N50001Click() {
+    session().log.N50001Click();
+    showRecordState();
+}
+
+void TFCOMM::N100001Click() {
+    session().log.N100001Click();
+    showRecordState();
+}
+
+void TFCOMM::N500001Click() {
+    session().log.N500001Click();
+    showRecordState();
+}
+
+void TFCOMM::N1000001Click() {
+    session().log.N1000001Click();
+    showRecordState();
+}
+
+void TFCOMM::limitessClick() {
+    session().log.limitessClick();
+    showRecordState();
+}
+
+void TFCOMM::RecordNewClick() {
+    session().log.RecordNewClick(boxes_);
+    showRecordState();
+}
+
+bool TFCOMM::samplingChecked() const {
+    return RecordSI->isChecked();
+}
+
+void TFCOMM::setSamplingTimerEnabled(bool on) {
+    session().setSamplingTimerEnabled(on);
+}
+
+void TFCOMM::setBarMaximum(int maximum) {
+    session().setBarMaximum(maximum);
+    showRecordState();
+}
+
+void TFCOMM::INDataToTable(int index) {
+    session().INDataToTable(index);
+    showRecordState();
+}
+
+// The bar, the checked size limit, the chart page.
+void TFCOMM::showRecordState() {
+    const MeasurementLog& log = session().log;
+    // A progress bar shows a position beyond its maximum as full.
+    const int maximum = std::max(log.PBar2.maximum, 0);
+    if (PBar2->maximum() != maximum) {
+        PBar2->setRange(0, maximum);
+    }
+    PBar2->setValue(std::clamp(log.PBar2.position, 0, maximum));
+    QAction* const items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
+    items[static_cast<int>(log.checkedLimit)]->setChecked(true);
+    if (const TChartControl* chart = log.chartControl()) {
+        Bt10->setText(QString::number(chart->CurPage()));
+    }
+}
+
+} // namespace velkor

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QFileInfo>
+#include <QString>
+
+#include <deque>
+#include <optional>
+
+namespace velkor {
+
+// The dialog that asks where to save the chart picture. The program shows a
+// real file dialog; tests answer it without a human.
+class SavePictureDialog {
+public:
+    virtual ~SavePictureDialog() = default;
+
+    // Runs the dialog. On OK, FileName holds the chosen file with DefaultExt
+    // added when the name typed has no extension; on Cancel returns false
+    // and FileName keeps its value.
+    bool Execute() {
+        const std::optional<QString> chosen = ask();
+        if (!chosen) {
+            return false;
+        }
+        FileName = *chosen;
+        if (!DefaultExt.isEmpty() && QFileInfo(FileName).suffix().isEmpty()) {
+            FileName += QLatin1Char('.') + DefaultExt;
+        }
+        return true;
+    }
+
+    QString Filter = QStringLiteral("Bitmaps (*.bmp)");
+    QString DefaultExt = QStringLiteral("bmp");
+    QString FileName;
+
+protected:
+    // The file name the user chose, or nothing when cancelled. Asks before
+    // overwriting an existing file.
+    virtual std::optional<QString> ask() = 0;
+};
+
+// Answers from a script (nothing left: Cancel) and counts the runs.
+class ScriptedSavePictureDialog final : public SavePictureDialog {
+public:
+    std::deque<std::optional<QString>> answers;
+    int runs = 0;
+
+protected:
+    std::optional<QString> ask() override {
+        ++runs;
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+} // namespace velkor

@@ -1,0 +1,132 @@
+#include "record/MeasurementLog.h"
+
+#include "app/Clock.h"
+#include "app/HandlerTimer.h"
+#include "app/MessageBoxes.h"
+#include "chart/TChartControl.h"
+#include "decode/LocaleSource.h"
+#include "decode/Reading.h"
+#include "record/MeasurementTable.h"
+#include "record/TimeTexts.h"
+
+#include <climits>
+#include <cmath>
+
+namespace velkor {
+
+std::int32_t recordLimitOf(RecordLimitItem item) {
+    switch (item) {
+    case RecordLimitItem::N10001:
+        return 1000;
+    case RecordLimitItem::N50001:
+        return 5000;
+    case RecordLimitItem::N100001:
+        return 10000;
+    case RecordLimitItem::N500001:
+        return 50000;
+    case RecordLimitItem::N1000001:
+        return 100000;
+    case RecordLimitItem::limitess:
+        return 10000000;
+    }
+    return 10000;
+}
+
+QString readingKey(const Reading& r) {
+    return r.ValueText + r.FunctionText + r.UnitText + r.RangeModeText;
+}
+
+MeasurementLog::MeasurementLog(MeasurementTable& cds1, HandlerTimer& Timer3, const Clock& clock,
+                               const LocaleSource& locale)
+    : cds1_(cds1), timer3_(Timer3), clock_(clock), locale_(locale) {}
+
+// The number goes on after every offered reading, logged or dropped; past
+// the largest 32-bit number it wraps like the table's integer field.
+void MeasurementLog::advanceRecordNo() {
+    NextRecordNo = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRecordNo) + 1u);
+}
+
+void MeasurementLog::logReading(const Reading& r, std::uint32_t timeCode, const QDateTime& now) {
+    // 1, 2
+    LastLoggedKey = readingKey(r);
+    ++LoggedCount;
+    // 3, 5: the row, posted
+    cds1_.appendLogged(NextRecordNo, timeCode, r.FunctionText, r.ValueText, r.UnitText,
+                       r.JudgeText);
+    // 4
+    const double magnitude = std::trunc(std::fabs(r.ScaledValue));
+    PBar2.position = magnitude < INT_MAX ? static_cast<int>(magnitude) : INT_MAX;
+    // 6, 7 (the window shows chartCtrl's CurPage on Bt10)
+    if (chartCtrl_) {
+        chartCtrl_->Add(r.ScaledValue);
+    }
+    if (onRowLogged) {
+        onRowLogged(r, now);
+    }
+}
+
+void MeasurementLog::INDataToTable(const Reading& r) {
+    if (LoggedCount >= MaxRecords || RecordSI) {
+        return;
+    }
+    if (RepeatSet || readingKey(r) != LastLoggedKey) {
+        // The full date and time only for a listener; the row needs the time of day.
+        const QDateTime now = onRowLogged ? clock_.now() : QDateTime();
+        const QTime time = onRowLogged ? now.time() : clock_.timeOfDay();
+        logReading(r, LogStore::clockTimeCode(time.msecsSinceStartOfDay() / 1000), now);
+    }
+    advanceRecordNo();
+}
+
+void MeasurementLog::Timer3Timer(Reading& r) {
+    if (LoggedCount >= MaxRecords || !r.FreshReading) {
+        return;
+    }
+    if (RecordSI && (RepeatSet || readingKey(r) != LastLoggedKey)) {
+        const QDateTime now = clock_.now();
+        const QLocale locale = locale_.userLocale();
+        const auto code = cds1_.store().localeTimeCode(now.time().msecsSinceStartOfDay() / 1000,
+                                                       locale, localeTimeFormat(locale));
+        logReading(r, code, now);
+    }
+    if (RecordSI) {
+        advanceRecordNo();
+    }
+    r.FreshReading = false;
+}
+
+void MeasurementLog::RecordSITimeChange(const QString& text) {
+    recordSITime_ = text;
+    bool ok = false;
+    int seconds = text.trimmed().toInt(&ok, 10);
+    if (!ok || seconds < 0 || seconds > kMaxSamplingSeconds) {
+        return;
+    }
+    if (seconds == 0) {
+        recordSITime_ = QStringLiteral("1");
+        seconds = 1;
+    }
+    timer3_.setInterval(seconds * 1000);
+}
+
+void MeasurementLog::selectLimit(RecordLimitItem item) {
+    MaxRecords = recordLimitOf(item);
+    checkedLimit = item;
+}
+
+void MeasurementLog::RecordNewClick(MessageBoxes& boxes) {
+    if (!boxes.askYesNo(QStringLiteral("データをクリアしますか？"),
+                        QStringLiteral("インフォメーション"))) {
+        return;
+    }
+    if (chartCtrl_) {
+        chartCtrl_->Clear();
+    }
+    if (cds1_.rowCount() > 0) {
+        cds1_.clear();
+    }
+    NextRecordNo = 1;
+    LoggedCount = 0;
+}
+
+} // namespace velkor
