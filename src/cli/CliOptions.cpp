@@ -48,6 +48,17 @@ std::optional<MeterVariant> CliOptions::variant(QString* error) const {
     return v;
 }
 
+std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const QString& command) {
+    QString error = opts.error();
+    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
+    if (!variant || opts.positional().size() != 1) {
+        reportError(error.isEmpty() ? QStringLiteral("%1 takes one FILE (or -)").arg(command)
+                                    : error);
+        return std::nullopt;
+    }
+    return variant;
+}
+
 long CliOptions::count(QString* error) const {
     const auto c = value(QStringLiteral("--count"));
     if (!c) {
@@ -60,17 +71,6 @@ long CliOptions::count(QString* error) const {
         return -1;
     }
     return n;
-}
-
-std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const QString& command) {
-    QString error = opts.error();
-    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
-    if (!variant || opts.positional().size() != 1) {
-        reportError(error.isEmpty() ? QStringLiteral("%1 takes one FILE (or -)").arg(command)
-                                    : error);
-        return std::nullopt;
-    }
-    return variant;
 }
 
 void reportError(const QString& message) {
