@@ -7,6 +7,8 @@
 #include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
 #include "decode/MeterPipeline.h"
+#include "link/serial/ConnectionControl.h"
+#include "link/serial/TCommPortDriver.h"
 #include "record/MeterSession.h"
 
 #include <QCloseEvent>
@@ -151,10 +153,6 @@ void TFCOMM::refreshMeterPanel() {
 }
 
 // Pass step 3: a frame is being decoded, so the link mark shows data.
-void TFCOMM::frameArriving() {
-    linkCounters.LinkIdleTicks = 0;
-    CONok->show();
-    CONokN->hide();
-}
+void TFCOMM::frameArriving() { connection->frameArriving(); }
 
 } // namespace velkor

@@ -28,6 +28,7 @@ namespace velkor {
 
 class Clock;
 class HandlerTimer;
+class ConnectionControl;
 class LcdPicture;
 class MeterSession;
 class TChartControl;
@@ -38,6 +39,7 @@ class MeterPipeline;
 class PanelButton;
 class ShapeWidget;
 struct StartValues;
+class TCommPortDriver;
 
 // What the main window takes from the platform. Tests put substitutes in;
 // the program passes the real ones. An area that needs another facility adds
@@ -196,6 +198,23 @@ public:
     // Start-up step 11, serial side: the variant's receive handler and line
     // speed for the serial component.
     void applySerialStartValues(const StartValues& start);
+    // The serial port component (designed: COM1, 2400 baud, polled every
+    // 100 ms) and the connection bar's logic over it. Members, so that the
+    // control (declared last) goes before the component it uses.
+    std::unique_ptr<TCommPortDriver> COMM2;
+    std::unique_ptr<ConnectionControl> connection;
+    // Port panel clicks: BtCOM4 selects COM1, BtCOM1 COM2, BtCOM2 COM3,
+    // BtCOM3 COM4.
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+    // COMCon after a click changed its state.
+    void COMConClick();
+    void ConTimerTimer();
+    // Shows the connection bar and the link mark as the connection control
+    // has them (the panels' tooltips name their device paths).
+    void mirrorConnectionBar();
 
     // ===== USB cable link (TFCOMMUsb.cpp) =================================
     void wireUsbArea();

@@ -1,17 +1,78 @@
-// Connection bar (port panels, COMCon), the link marks and ConTimer.
+// Connection bar (port panels, COMCon), the link marks and ConTimer, over the
+// serial port component COMM2 and the connection control of the core.
 
 #include "app/TFCOMM.h"
 
+#include "app/LcdPicture.h"
+#include "app/PanelButton.h"
 #include "decode/StartValues.h"
+#include "link/serial/ConnectionControl.h"
+#include "link/serial/TCommPortDriver.h"
+
+#include <QPushButton>
+#include <QTimer>
 
 namespace velkor {
 
-// Connects the connection bar and ConTimer to their handlers.
-void TFCOMM::wireConnectionArea() {}
+// The serial component with its designed properties, the connection control
+// over it, and the handlers of the connection bar and ConTimer.
+void TFCOMM::wireConnectionArea() {
+    COMM2 = std::make_unique<TCommPortDriver>();
+    COMM2->setObjectName(QStringLiteral("COMM2"));
+    COMM2->setComPort(pnCOM1);
+    COMM2->setComPortSpeed(br2400);
+    COMM2->setComPortPollingDelay(100);
+    connection = std::make_unique<ConnectionControl>(*COMM2, linkCounters, boxes());
+    connect(connection.get(), &ConnectionControl::barChanged, this, &TFCOMM::mirrorConnectionBar);
 
-// The serial component takes the variant's receive handler
-// (RECEIVE_NIBBLE_Data for the nibble assembler, RECEIVE_COM_Data otherwise)
-// and its line speed (start.serialBaud).
-void TFCOMM::applySerialStartValues(const StartValues& /*start*/) {}
+    // Each panel selects the next port.
+    connect(BtCOM4, &PanelButton::clicked, this, handler(&TFCOMM::COM11Click));
+    connect(BtCOM1, &PanelButton::clicked, this, handler(&TFCOMM::COM21Click));
+    connect(BtCOM2, &PanelButton::clicked, this, handler(&TFCOMM::COM31Click));
+    connect(BtCOM3, &PanelButton::clicked, this, handler(&TFCOMM::COM41Click));
+    connect(COMCon, &QPushButton::clicked, this, handler(&TFCOMM::COMConClick));
+    connect(ConTimer, &QTimer::timeout, this, handler(&TFCOMM::ConTimerTimer));
+    // USBCon, pressed by the user or set by the USB link, belongs to the bar.
+    connect(USBCon, &QPushButton::toggled, connection.get(), &ConnectionControl::setUsbConDown);
+    mirrorConnectionBar();
+}
+
+// Start-up step 11, serial side.
+void TFCOMM::applySerialStartValues(const StartValues& start) {
+    if (start.assembler == SerialAssemblerKind::Nibble) {
+        COMM2->setOnReceiveData([this](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) {
+            RECEIVE_NIBBLE_Data(p, n);
+        });
+    } else {
+        COMM2->setOnReceiveData([this](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) {
+            RECEIVE_COM_Data(p, n);
+        });
+    }
+    COMM2->setComPortSpeed(baudRateOf(start.serialBaud));
+}
+
+void TFCOMM::COM11Click() { connection->COM11Click(); }
+void TFCOMM::COM21Click() { connection->COM21Click(); }
+void TFCOMM::COM31Click() { connection->COM31Click(); }
+void TFCOMM::COM41Click() { connection->COM41Click(); }
+void TFCOMM::COMConClick() { connection->COMConClick(COMCon->isChecked()); }
+void TFCOMM::ConTimerTimer() { connection->ConTimerTimer(); }
+
+void TFCOMM::mirrorConnectionBar() {
+    const ConnectionBar& b = connection->bar();
+    PanelButton* const panels[] = {BtCOM1, BtCOM2, BtCOM3, BtCOM4};
+    for (int i = 0; i < 4; ++i) {
+        panels[i]->setVisible(b.portPanelVisible[i]);
+        panels[i]->setEnabled(b.portPanelsEnabled);
+        panels[i]->setToolTip(b.portDevicePaths[i].isEmpty() ? QStringLiteral("デバイスなし")
+                                                              : b.portDevicePaths[i]);
+    }
+    COMCon->setVisible(b.COMConVisible);
+    COMCon->setChecked(b.COMConDown);
+    USBCon->setVisible(b.USBConVisible);
+    USBCon->setChecked(b.USBConDown);
+    CONok->setVisible(b.CONokShown);
+    CONokN->setVisible(!b.CONokShown);
+}
 
 } // namespace velkor

@@ -30,12 +30,10 @@ int runDecode(const QStringList& args) {
     SystemLocaleSource locale;
     PassHost host;
     MeterPipeline pipeline(*variant, locale, host);
-    ReadingPrinter printer(pipeline, false);
+    ReadingPrinter printer(pipeline);
     printer.printHeader();
 
-    const int status = input.pump([&printer](const std::uint8_t* data, std::size_t size) {
-        printer.feed(data, size);
-    });
+    const int status = input.pump(pipelineFeed(pipeline));
     std::fflush(stdout);
     return status;
 }

@@ -1,10 +1,11 @@
 // velkor-cli read --hid [PATH]: a meter through the USB cable.
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/QuitOnSignal.h"
+#include "cli/ReadingPrinter.h"
 #include "decode/LocaleSource.h"
 #include "decode/MeterPipeline.h"
 #include "decode/PassHost.h"
-#include "decode/ReadingCsv.h"
 #include "link/LinkCounters.h"
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
@@ -14,23 +15,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace velkor::cli {
 
 namespace {
-
-int gQuitFd = -1;
-
-void quitOnSignal(int) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(gQuitFd, &one, sizeof one);
-}
 
 QString systemText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
 
@@ -118,19 +108,16 @@ int runReadHid(const QStringList& args) {
     LinkCounters counters;
     UsbFrameAssembler assembler(pipeline.decoder().FrameHex, counters.EmptyReportCount,
                                 [&pipeline] { pipeline.decodeFrame(); });
-    std::string out = readingCsvHeader().toStdString() + '\n';
-    std::fputs(out.c_str(), stdout);
+    ReadingPrinter printer(pipeline);
+    printer.printHeader();
     std::fflush(stdout);
 
     int status = kExitOk;
-    long printed = 0;
     bool done = count == 0;
-    pipeline.setOnDecoded([&] {
-        out = readingCsvLine(pipeline.decoder()).toStdString();
-        out += '\n';
-        std::fputs(out.c_str(), stdout);
+    printer.setLimit(count);
+    printer.setAfterLine([&] {
         std::fflush(stdout);
-        if (count >= 0 && ++printed >= count) {
+        if (printer.limitReached()) {
             done = true;
             QCoreApplication::quit();
         }
@@ -147,11 +134,7 @@ int runReadHid(const QStringList& args) {
         }
     };
 
-    gQuitFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    QSocketNotifier quitNotifier(gQuitFd, QSocketNotifier::Read);
-    QObject::connect(&quitNotifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, quitOnSignal);
-    std::signal(SIGTERM, quitOnSignal);
+    const QuitOnSignal quitOnSignal;
 
     if (!done) {
         dev->setOnData([&](TJvHidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
@@ -166,11 +149,7 @@ int runReadHid(const QStringList& args) {
         });
         QCoreApplication::exec();
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     delete dev; // stops the reader
-    ::close(gQuitFd);
-    gQuitFd = -1;
     return status;
 }
 

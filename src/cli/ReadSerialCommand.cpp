@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 #include "cli/QuitOnSignal.h"
 #include "cli/ReadingPrinter.h"
+#include "cli/StreamInput.h"
 #include "decode/LocaleSource.h"
 #include "decode/MeterPipeline.h"
 #include "decode/PassHost.h"
@@ -54,7 +55,7 @@ int runReadSerial(const QStringList& args) {
     PassHost host;
     const MeterVariant v = variant.value_or(buildVariant());
     MeterPipeline pipeline(v, locale, host);
-    ReadingPrinter printer(pipeline, true);
+    ReadingPrinter printer(pipeline);
 
     // The line settings the window gives the port: the variant's speed,
     // 8 data bits, no parity, one stop bit, polled every 100 ms.
@@ -71,6 +72,7 @@ int runReadSerial(const QStringList& args) {
         return kExitInput;
     }
     printer.printHeader();
+    std::fflush(stdout);
     if (count == 0) {
         return kExitOk;
     }
@@ -78,8 +80,9 @@ int runReadSerial(const QStringList& args) {
     int status = kExitOk;
     QuitOnSignal quitOnSignal;
     printer.setLimit(count);
+    const StreamInput::Feed feed = pipelineFeed(pipeline);
     port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
-        printer.feed(data, static_cast<std::size_t>(size));
+        feed(data, static_cast<std::size_t>(size));
     });
     printer.setAfterLine([&] {
         if (printer.limitReached()) {
