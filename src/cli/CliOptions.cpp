@@ -57,6 +57,18 @@ std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const Q
         return std::nullopt;
     }
     return variant;
+long CliOptions::count(QString* error) const {
+    const auto c = value(QStringLiteral("--count"));
+    if (!c) {
+        return -1;
+    }
+    bool ok = false;
+    const long n = c->toLong(&ok);
+    if (!ok || n < 0) {
+        *error = QStringLiteral("--count needs a whole number");
+        return -1;
+    }
+    return n;
 }
 
 void reportError(const QString& message) {

@@ -22,6 +22,9 @@ public:
 
     // --variant NAME, or the build's own variant.
     std::optional<MeterVariant> variant(QString* error) const;
+    // --count N: N (a whole number, 0 or more), or -1 when not given. Sets
+    // *error when the value is not a whole number.
+    long count(QString* error) const;
 
 private:
     QStringList positional_;

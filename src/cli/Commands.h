@@ -12,6 +12,8 @@ inline constexpr int kExitUsage = 2;
 int runDecode(const QStringList& args);
 int runDemoStream(const QStringList& args);
 int runLog(const QStringList& args);
+// read --device PATH: a meter on a serial line (ReadSerialCommand.cpp).
+int runReadSerial(const QStringList& args);
 
 void printUsage(bool toStderr);
 

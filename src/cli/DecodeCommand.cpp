@@ -1,11 +1,11 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/ReadingPrinter.h"
 #include "cli/StreamInput.h"
 #include "decode/DemoScenario.h"
 #include "decode/LocaleSource.h"
 #include "decode/MeterPipeline.h"
 #include "decode/PassHost.h"
-#include "decode/ReadingCsv.h"
 
 #include <cstdio>
 
@@ -30,15 +30,12 @@ int runDecode(const QStringList& args) {
     SystemLocaleSource locale;
     PassHost host;
     MeterPipeline pipeline(*variant, locale, host);
-    std::string out = readingCsvHeader().toStdString() + '\n';
-    std::fputs(out.c_str(), stdout);
-    pipeline.setOnDecoded([&] {
-        out = readingCsvLine(pipeline.decoder()).toStdString();
-        out += '\n';
-        std::fputs(out.c_str(), stdout);
-    });
+    ReadingPrinter printer(pipeline, false);
+    printer.printHeader();
 
-    const int status = input.pump(pipelineFeed(pipeline));
+    const int status = input.pump([&printer](const std::uint8_t* data, std::size_t size) {
+        printer.feed(data, size);
+    });
     std::fflush(stdout);
     return status;
 }
@@ -49,36 +46,18 @@ int runDemoStream(const QStringList& args) {
         reportError(opts.ok() ? QStringLiteral("demo takes no FILE") : opts.error());
         return kExitUsage;
     }
-    long count = -1;
-    if (const auto c = opts.value(QStringLiteral("--count"))) {
-        bool ok = false;
-        count = c->toLong(&ok);
-        if (!ok || count < 0) {
-            reportError(QStringLiteral("--count needs a whole number"));
-            return kExitUsage;
-        }
+    QString error;
+    const long count = opts.count(&error);
+    if (!error.isEmpty()) {
+        reportError(error);
+        return kExitUsage;
     }
-    const auto scenario = demoScenario();
-    long written = 0;
+    DemoWalk walk;
+    const long frames = count >= 0 ? count : walk.framesPerWalk();
     std::fputc(0x0A, stdout); // the line feed a running stream has before its first frame
-    for (bool done = false; !done;) {
-        for (const auto& step : scenario) {
-            for (int r = 0; r < step.repeats; ++r) {
-                if (count >= 0 && written >= count) {
-                    done = true;
-                    break;
-                }
-                const auto b = step.frame.bytes();
-                std::fwrite(b.data(), 1, b.size(), stdout);
-                ++written;
-            }
-            if (done) {
-                break;
-            }
-        }
-        if (count < 0) {
-            done = true;
-        }
+    for (long i = 0; i < frames; ++i) {
+        const auto b = walk.next().frame.bytes();
+        std::fwrite(b.data(), 1, b.size(), stdout);
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitInput;
 }

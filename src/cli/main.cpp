@@ -29,6 +29,11 @@ void printUsage(bool toStderr) {
            "      with your locale's decimal separator; a limit that is no number is a usage\n"
            "      error. --no-repeat drops readings that repeat the last logged one (their\n"
            "      numbers are skipped); --max-records is the size limit (default 10000).\n"
+           "  read --device PATH [--variant NAME] [--count N]\n"
+           "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
+           "      COM4 (see README: COM port names). Opens it with the variant's line\n"
+           "      settings and prints the same CSV as decode until interrupted (Ctrl+C) or\n"
+           "      N frames.\n"
            "  demo [--count N]\n"
            "      Write the simulated meter's byte stream (N frames, default one walk\n"
            "      through every function) to standard output.\n"
@@ -61,6 +66,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("log")) {
         return velkor::cli::runLog(args);
+    }
+    if (command == QLatin1String("read") && !args.contains(QLatin1String("--hid"))) {
+        return velkor::cli::runReadSerial(args);
     }
     if (command == QLatin1String("demo")) {
         return velkor::cli::runDemoStream(args);

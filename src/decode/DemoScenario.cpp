@@ -1,5 +1,7 @@
 #include "decode/DemoScenario.h"
 
+#include <stdexcept>
+
 namespace velkor {
 
 namespace {
@@ -52,6 +54,29 @@ std::vector<ScenarioStep> demoScenario() {
     s.push_back(step("volts overload", "0L", {Auto | DC, 0, 0, V}));
     s.push_back(step("low battery", "1.499", {Auto | DC, status2::Battery, 0, V}));
     return s;
+}
+
+DemoWalk::DemoWalk(std::vector<ScenarioStep> steps) : steps_(std::move(steps)) {
+    if (framesPerWalk() <= 0) {
+        throw std::invalid_argument("a demo walk needs at least one frame");
+    }
+}
+
+const ScenarioStep& DemoWalk::next() {
+    while (steps_[step_].repeats <= repeat_) {
+        step_ = (step_ + 1) % steps_.size();
+        repeat_ = 0;
+    }
+    ++repeat_;
+    return steps_[step_];
+}
+
+long DemoWalk::framesPerWalk() const {
+    long n = 0;
+    for (const auto& s : steps_) {
+        n += s.repeats;
+    }
+    return n;
 }
 
 } // namespace velkor

@@ -17,4 +17,20 @@ struct ScenarioStep {
 // A walk through realistic readings of every function and range the meter has.
 std::vector<ScenarioStep> demoScenario();
 
+// Goes through the scenario frame by frame: each step's frame as often as
+// the step repeats, and from the start again after the last step.
+class DemoWalk {
+public:
+    explicit DemoWalk(std::vector<ScenarioStep> steps = demoScenario());
+    // The step whose frame comes next; moves on by one frame.
+    const ScenarioStep& next();
+    // Frames in one walk through every step.
+    long framesPerWalk() const;
+
+private:
+    std::vector<ScenarioStep> steps_;
+    std::size_t step_ = 0;
+    int repeat_ = 0;
+};
+
 } // namespace velkor

@@ -1,0 +1,99 @@
+// velkor-cli read --device PATH: a meter on a serial line.
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/QuitOnSignal.h"
+#include "cli/ReadingPrinter.h"
+#include "decode/LocaleSource.h"
+#include "decode/MeterPipeline.h"
+#include "decode/PassHost.h"
+#include "link/serial/TCommPortDriver.h"
+
+#include <QCoreApplication>
+#include <cerrno>
+
+namespace velkor::cli {
+
+namespace {
+
+// The driver's reason, with what the user can do about the common ones.
+QString openFailure(const TCommPortDriver& port, const QString& device) {
+    const SerialPortError& e = port.lastError();
+    QString text = QStringLiteral("cannot open %1").arg(device);
+    if (!e.devicePath.isEmpty() && e.devicePath != device) {
+        text += QStringLiteral(" (%1)").arg(e.devicePath);
+    }
+    text += QStringLiteral(": ") + e.reason;
+    if (e.code == EACCES || e.code == EPERM) {
+        text += QStringLiteral("; serial ports belong to the dialout group: "
+                               "sudo usermod -aG dialout $USER, then log in again");
+    }
+    return text;
+}
+
+} // namespace
+
+int runReadSerial(const QStringList& args) {
+    const CliOptions opts(args,
+                          {QStringLiteral("--device"), QStringLiteral("--variant"),
+                           QStringLiteral("--count")},
+                          {});
+    if (opts.help()) {
+        printUsage(false);
+        return kExitOk;
+    }
+    QString error = opts.error();
+    const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
+    const auto device = opts.value(QStringLiteral("--device"));
+    const long count = error.isEmpty() ? opts.count(&error) : -1;
+    if (!variant || !error.isEmpty() || !device || device->isEmpty() || !opts.positional().isEmpty()) {
+        reportError(error.isEmpty() ? QStringLiteral("read takes --device PATH (or COM1 .. COM4)") : error);
+        return kExitUsage;
+    }
+
+    SystemLocaleSource locale;
+    PassHost host;
+    const MeterVariant v = variant.value_or(buildVariant());
+    MeterPipeline pipeline(v, locale, host);
+    ReadingPrinter printer(pipeline, true);
+
+    // The line settings the window gives the port: the variant's speed,
+    // 8 data bits, no parity, one stop bit, polled every 100 ms.
+    TCommPortDriver port;
+    if (const int n = ComPortNames::portNumberOf(*device); n >= 0) {
+        port.setComPort(static_cast<TComPortNumber>(n));
+    } else {
+        port.setDevicePath(*device);
+    }
+    port.setComPortSpeed(baudRateOf(variantInfo(v).serialBaud));
+    port.setComPortPollingDelay(100);
+    if (count != 0 && !port.Connect()) {
+        reportError(openFailure(port, *device));
+        return kExitInput;
+    }
+    printer.printHeader();
+    if (count == 0) {
+        return kExitOk;
+    }
+
+    int status = kExitOk;
+    QuitOnSignal quitOnSignal;
+    printer.setLimit(count);
+    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
+        printer.feed(data, static_cast<std::size_t>(size));
+    });
+    printer.setAfterLine([&] {
+        if (printer.limitReached()) {
+            QCoreApplication::quit();
+        }
+    });
+    port.setOnLinkLost([&](TCommPortDriver*, const SerialPortError& e) {
+        reportError(QStringLiteral("%1 (%2) was lost: %3").arg(*device, e.devicePath, e.reason));
+        status = kExitInput;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    port.Disconnect();
+    return status;
+}
+
+} // namespace velkor::cli
