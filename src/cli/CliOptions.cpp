@@ -57,6 +57,8 @@ std::optional<MeterVariant> streamCommandVariant(const CliOptions& opts, const Q
         return std::nullopt;
     }
     return variant;
+}
+
 long CliOptions::count(QString* error) const {
     const auto c = value(QStringLiteral("--count"));
     if (!c) {

@@ -14,6 +14,8 @@ int runDemoStream(const QStringList& args);
 int runLog(const QStringList& args);
 // read --device PATH: a meter on a serial line (ReadSerialCommand.cpp).
 int runReadSerial(const QStringList& args);
+// read --hid [PATH]: a meter through the USB cable (ReadHidCommand.cpp).
+int runReadHid(const QStringList& args);
 
 void printUsage(bool toStderr);
 

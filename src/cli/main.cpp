@@ -34,6 +34,10 @@ void printUsage(bool toStderr) {
            "      COM4 (see README: COM port names). Opens it with the variant's line\n"
            "      settings and prints the same CSV as decode until interrupted (Ctrl+C) or\n"
            "      N frames.\n"
+           "  read --hid [PATH] [--variant NAME] [--count N]\n"
+           "      Read a meter through its USB cable: the HID device PATH (/dev/hidrawN), or\n"
+           "      the first one named \"USB to Serial\". Sends the cable the variant's line\n"
+           "      speed and prints the same CSV as decode until interrupted or N frames.\n"
            "  demo [--count N]\n"
            "      Write the simulated meter's byte stream (N frames, default one walk\n"
            "      through every function) to standard output.\n"
@@ -63,6 +67,9 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("decode")) {
         return velkor::cli::runDecode(args);
+    }
+    if (command == QLatin1String("read") && args.contains(QLatin1String("--hid"))) {
+        return velkor::cli::runReadHid(args);
     }
     if (command == QLatin1String("log")) {
         return velkor::cli::runLog(args);
