@@ -6,6 +6,8 @@
 #include "app/LcdPicture.h"
 #include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
+#include "chart/SavePictureDialog.h"
+#include "chart/TChartControl.h"
 #include "decode/MeterPipeline.h"
 #include "link/serial/ConnectionControl.h"
 #include "link/serial/TCommPortDriver.h"
@@ -22,7 +24,7 @@
 namespace velkor {
 
 TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
-    : QMainWindow(parent), boxes_(services.boxes), locale_(services.locale),
+    : QMainWindow(parent), SavePictureDialog1(services.savePictureDialog), boxes_(services.boxes), locale_(services.locale),
       variant_(services.variant),
       ownClock_(services.clock ? nullptr : std::make_unique<SystemClock>()),
       clock_(services.clock ? services.clock : ownClock_.get()) {

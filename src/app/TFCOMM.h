@@ -5,6 +5,7 @@
 #include "link/LinkCounters.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -32,6 +33,8 @@ class ConnectionControl;
 class LcdPicture;
 class MeterSession;
 class TChartControl;
+class TrendChartView;
+class SavePictureDialog;
 class LocaleSource;
 class MessageBoxes;
 class MeterPanel;
@@ -50,6 +53,8 @@ struct TFCOMMServices {
     const LocaleSource& locale;
     MeterVariant variant = buildVariant();
     const Clock* clock = nullptr; // null: the system clock
+    // null: the window's own file dialog
+    SavePictureDialog* savePictureDialog = nullptr;
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -164,8 +169,8 @@ public:
     QToolButton* BTlast = nullptr;
     QToolButton* TbFd = nullptr;
     QToolButton* TbSx = nullptr;
-    // The chart's place; the chart area replaces the frame by its view.
-    QWidget* Chtshow = nullptr;
+    // The trend chart.
+    TrendChartView* Chtshow = nullptr;
     // Record menu "記録".
     QMenu* recordMenu = nullptr;
     QActionGroup* recordSizeGroup = nullptr;
@@ -278,6 +283,26 @@ public:
     void fillSampleValues();
     // Shows series index of Chtshow and hides the others.
     void ShowSeries(int index);
+    // The paged chart controller over Chtshow (100 points a page at start).
+    std::unique_ptr<TChartControl> chartCtrl;
+    // Asks where to save the chart picture.
+    SavePictureDialog* SavePictureDialog1 = nullptr;
+    void btFillClick();
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    // The page length: every change restarts Timer2, which applies it.
+    void MaxrecordChange();
+    void Timer2Timer();
+    void TbFdClick();
+    void TbSxClick();
+    void BtSaveClick();
+    // Tracker reset and range table (PassHost).
+    bool fillChecked() const override;
+    void showSeries(int index) override;
+    double verticalAxisMaximum() const override;
+    void setVerticalAxis(double maximum, double minimum) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -316,6 +341,11 @@ private:
     std::unique_ptr<HandlerTimer> timer1Handle_, timer4Handle_, timer3Handle_;
     std::unique_ptr<MeterSession> session_;
     int shownVerdict_ = 0;
+
+    // Trend chart.
+    void showCurPage();
+    std::unique_ptr<SavePictureDialog> ownSavePictureDialog_;
+    QRect chartGeometry_; // the chart's place while it is enlarged
 };
 
 } // namespace velkor

@@ -11,6 +11,7 @@
 #include "app/PanelButton.h"
 #include "app/ShapeWidget.h"
 #include "app/WindowFonts.h"
+#include "chart/TrendChartView.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -132,9 +133,8 @@ void TFCOMM::buildLayout() {
     buildJudgePanel(client);
     buildChartToolbar(client);
 
-    auto* chart = panel(client, "Chtshow", 309, 189, 350, 316, true);
-    paintWhite(chart);
-    Chtshow = chart;
+    Chtshow = new TrendChartView(client);
+    Chtshow->setGeometry(309, 189, 350, 316);
 
     buildRecordMenu();
     buildHiddenControls(client);

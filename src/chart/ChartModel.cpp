@@ -15,7 +15,8 @@ void checkOrder(double minimum, double maximum) {
 
 } // namespace
 
-ChartModel::ChartModel(int seriesCount) : visible_(static_cast<std::size_t>(std::max(seriesCount, 1)), 1) {}
+ChartModel::ChartModel(int seriesCount)
+    : visible_(static_cast<std::size_t>(std::max(seriesCount, 1)), 1) {}
 
 void ChartModel::appendToAllSeries(double value, RgbColour pointColour) {
     values_.push_back(value);

@@ -39,10 +39,11 @@ protected:
     virtual std::optional<QString> ask() = 0;
 };
 
-// Answers from a script (nothing left: Cancel) and counts the runs.
+// Answers from a script: a file name, or a null QString for Cancel; with
+// nothing left, Cancel. Counts the runs.
 class ScriptedSavePictureDialog final : public SavePictureDialog {
 public:
-    std::deque<std::optional<QString>> answers;
+    std::deque<QString> answers;
     int runs = 0;
 
 protected:
@@ -51,9 +52,12 @@ protected:
         if (answers.empty()) {
             return std::nullopt;
         }
-        std::optional<QString> a = answers.front();
+        const QString name = answers.front();
         answers.pop_front();
-        return a;
+        if (name.isNull()) {
+            return std::nullopt;
+        }
+        return name;
     }
 };
 

@@ -98,10 +98,11 @@ TrendChartView::TrendChartView(QWidget* parent) : QChartView(parent) {
     axisY_->setTickType(QValueAxis::TicksDynamic);
     axisY_->setLinePen(QPen(QColor(0, 64, 128), 1, Qt::DashLine));
     axisY_->setMinorTickCount(4);
+    axisY_->setMinorGridLineVisible(false);
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
-    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(series2_),
-                               static_cast<QAbstractSeries*>(series1_)}) {
+    for (QAbstractSeries* s :
+         {static_cast<QAbstractSeries*>(series2_), static_cast<QAbstractSeries*>(series1_)}) {
         s->attachAxis(axisX_);
         s->attachAxis(axisY_);
     }

@@ -3,6 +3,7 @@
 #include "app/Clock.h"
 #include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
+#include "chart/SavePictureDialog.h"
 #include "decode/FrameEncoder.h"
 #include "decode/LocaleSource.h"
 
@@ -17,11 +18,13 @@ struct WindowFixture {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
     FixedClock clock;
+    ScriptedSavePictureDialog saveDialog;
     std::unique_ptr<TFCOMM> window;
 
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN) {
         window = std::make_unique<TFCOMM>(
-            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock});
+            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock,
+                           .savePictureDialog = &saveDialog});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one

@@ -39,8 +39,7 @@ protected:
 
     // The points Qt Charts holds for a series, checked against the model.
     void expectDrawnWindow(int seriesIndex, long long first, long long last) {
-        const QLineSeries* line =
-            seriesIndex == 0 ? view.Series2()->upperSeries() : view.Series1();
+        const QLineSeries* line = seriesIndex == 0 ? view.Series2()->upperSeries() : view.Series1();
         ASSERT_EQ(line->count(), last - first + 1);
         for (qsizetype i = 0; i < line->count(); ++i) {
             const QPointF p = line->at(i);

@@ -72,7 +72,7 @@ TEST_F(ChartControlTest, WorkedExampleFromStartUp) {
         int curPage;
     };
     const Row rows[] = {
-        {1, 2, 1, 1, 100, 1},     {99, 100, 1, 1, 100, 1},    {100, 101, 2, 1, 100, 2},
+        {1, 2, 1, 1, 100, 1},       {99, 100, 1, 1, 100, 1},    {100, 101, 2, 1, 100, 2},
         {101, 102, 2, 101, 200, 2}, {200, 201, 3, 101, 200, 3}, {201, 202, 3, 201, 300, 3},
     };
     int readings = 0;
@@ -380,9 +380,8 @@ TEST(ChartModelTest, AxesRefuseCrossingLimitsAndVisibleSpanClipsToThePoints) {
         long long first, last;
     };
     const Case cases[] = {
-        {1, 100, 0, 0, -1},   {1, 100, 1, 0, -1},     {1, 100, 50, 1, 49},
-        {1, 100, 500, 1, 100}, {-99, 0, 500, 0, 0},    {0.5, 2.5, 10, 1, 2},
-        {201, 300, 250, 201, 249},
+        {1, 100, 0, 0, -1},  {1, 100, 1, 0, -1},   {1, 100, 50, 1, 49},       {1, 100, 500, 1, 100},
+        {-99, 0, 500, 0, 0}, {0.5, 2.5, 10, 1, 2}, {201, 300, 250, 201, 249},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.min << ".." << c.max << " over " << c.points);
