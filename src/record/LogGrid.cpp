@@ -38,6 +38,9 @@ void bindLogGrid(QTableView& grid, MeasurementTable& table, const QFont& unitFon
         grid.setColumnWidth(c, MeasurementTable::gridColumnWidth(c));
     }
     grid.setItemDelegateForColumn(kUnitColumn, new FontDelegate(unitFont, &grid));
+    // The narrow columns hold short fixed texts ("09:05:03"); show them whole
+    // rather than replace their last characters by an ellipsis.
+    grid.setTextElideMode(Qt::ElideNone);
     // Every row has the height of the grid's font; a fixed height lets the
     // view place a million rows without measuring any of them.
     QHeaderView* rows = grid.verticalHeader();
