@@ -9,6 +9,9 @@
 #include "chart/SavePictureDialog.h"
 #include "chart/TChartControl.h"
 #include "decode/MeterPipeline.h"
+#include "link/hid/HidPlatform.h"
+#include "link/hid/TJvHidDeviceController.h"
+#include "link/hid/UsbCableLink.h"
 #include "link/serial/ConnectionControl.h"
 #include "link/serial/TCommPortDriver.h"
 #include "record/MeterSession.h"
@@ -35,6 +38,7 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     pipeline_->setOnDecoded([this] { framePassEnded(); });
     connect(BitBtn1, &QPushButton::clicked, this, handler(&TFCOMM::BitBtn1Click));
     wireConnectionArea();
+    servicesHid_ = services.hid;
     wireUsbArea();
     wireJudgeArea();
     wireRecordArea();
@@ -44,7 +48,9 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     placeWindow();
 }
 
-TFCOMM::~TFCOMM() = default;
+// The readers go first: a report in flight when a reader stops still runs the
+// frame path, which needs the pipeline and the panel.
+TFCOMM::~TFCOMM() { releaseUsb(); }
 
 const StartValues& TFCOMM::startValues() const { return pipeline_->startValues(); }
 
@@ -98,6 +104,8 @@ void TFCOMM::closeEvent(QCloseEvent* event) {
     bool CanClose = true;
     guarded([&] { FormCloseQuery(this, CanClose); });
     if (CanClose) {
+        // The program ends with every HID reader stopped.
+        releaseUsb();
         event->accept();
     } else {
         event->ignore();

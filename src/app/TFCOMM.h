@@ -43,6 +43,9 @@ class PanelButton;
 class ShapeWidget;
 struct StartValues;
 class TCommPortDriver;
+class HidPlatform;
+class TJvHidDeviceController;
+class UsbCableLink;
 
 // What the main window takes from the platform. Tests put substitutes in;
 // the program passes the real ones. An area that needs another facility adds
@@ -55,6 +58,7 @@ struct TFCOMMServices {
     const Clock* clock = nullptr; // null: the system clock
     // null: the window's own file dialog
     SavePictureDialog* savePictureDialog = nullptr;
+    HidPlatform* hid = nullptr; // null: the Linux HID system (hidraw through libudev)
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -223,6 +227,21 @@ public:
 
     // ===== USB cable link (TFCOMMUsb.cpp) =================================
     void wireUsbArea();
+    // USBCon after a click changed its state.
+    void USBConClick();
+    // Stops every reader and lets go of every HID device (the window is
+    // closing); USBCon does nothing afterwards.
+    void releaseUsb();
+private:
+    // The Linux HID system, when the services bring none. Declared before
+    // the controller, which uses it until it is gone.
+    std::unique_ptr<HidPlatform> ownHid_;
+    HidPlatform* servicesHid_ = nullptr;
+public:
+    // The HID device controller and the cable link over it; the link goes
+    // before the controller whose handlers it holds.
+    std::unique_ptr<TJvHidDeviceController> HidCtl;
+    std::unique_ptr<UsbCableLink> usbLink;
 
     // ===== Limit judge (TFCOMMJudge.cpp) ==================================
     void wireJudgeArea();

@@ -2,11 +2,60 @@
 
 #include "app/TFCOMM.h"
 
-#include "decode/StartValues.h"
+#include "link/hid/TJvHidDeviceController.h"
+#include "link/hid/UsbCableLink.h"
+#include "link/hid/linux/LinuxHidPlatform.h"
+#include "link/serial/ConnectionControl.h"
+
+#include <QPushButton>
 
 namespace velkor {
 
-// Connects USBCon and the HID controller to their handlers.
-void TFCOMM::wireUsbArea() {}
+// The HID controller HidCtl (loading until its handlers are bound), the cable
+// link over it, and USBCon. The link drives the connection bar through the
+// connection control: USBCon's state, the serial controls hidden while USB is
+// on, and the watchdog that lets the link go when only empty reports come.
+void TFCOMM::wireUsbArea() {
+    HidPlatform* platform = servicesHid_;
+    if (!platform) {
+        ownHid_ = std::make_unique<LinuxHidPlatform>();
+        platform = ownHid_.get();
+    }
+    HidCtl = std::make_unique<TJvHidDeviceController>(*platform);
+    HidCtl->setObjectName(QStringLiteral("HidCtl"));
+    // A pass that fails (a device that cannot be opened or identified) must
+    // not cross the event loop; the user sees it and the next notification
+    // tries again.
+    HidCtl->OnNotificationError = [this](const std::exception& e) { showError(e); };
+    usbLink = std::make_unique<UsbCableLink>(*HidCtl, *pipeline_, linkCounters, boxes());
+    usbLink->FrameRunner = [this](const UsbCableLink::FrameStep& decode) { runFramePath(decode); };
+
+    connect(usbLink.get(), &UsbCableLink::usbConChanged, connection.get(),
+            &ConnectionControl::setUsbConDown);
+    connect(usbLink.get(), &UsbCableLink::serialControlsHiddenChanged, connection.get(),
+            &ConnectionControl::setSerialControlsHidden);
+    connection->setUsbWatchdogTarget(usbLink.get());
+    connect(USBCon, &QPushButton::clicked, this, handler(&TFCOMM::USBConClick));
+
+    // The first device-change pass runs when the event loop starts.
+    HidCtl->Loaded();
+}
+
+void TFCOMM::USBConClick() {
+    if (usbLink) {
+        usbLink->USBConClick(USBCon->isChecked());
+    }
+}
+
+void TFCOMM::releaseUsb() {
+    if (connection) {
+        connection->setUsbWatchdogTarget(nullptr);
+    }
+    // The link destroys every device it checked out, which stops their
+    // readers; the controller then ends the rest and stops watching.
+    usbLink.reset();
+    HidCtl.reset();
+    ownHid_.reset();
+}
 
 } // namespace velkor

@@ -21,10 +21,12 @@ struct WindowFixture {
     ScriptedSavePictureDialog saveDialog;
     std::unique_ptr<TFCOMM> window;
 
-    explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN) {
+    // hid: the HID system the window uses (null: the Linux one).
+    explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN,
+                           HidPlatform* hid = nullptr) {
         window = std::make_unique<TFCOMM>(
             TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock,
-                           .savePictureDialog = &saveDialog});
+                           .savePictureDialog = &saveDialog, .hid = hid});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one

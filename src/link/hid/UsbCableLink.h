@@ -2,6 +2,7 @@
 
 #include "decode/MeterVariant.h"
 #include "link/hid/UsbFrameAssembler.h"
+#include "link/serial/UsbWatchdogTarget.h"
 
 #include <QObject>
 #include <QPointer>
@@ -25,7 +26,7 @@ struct LinkCounters;
 // sends it the variant's line speed, attaches the variant's report handler
 // while USB connect is down, and hands the frames to the decoder. The window
 // mirrors USBConDown and the serial controls' visibility from here.
-class UsbCableLink : public QObject {
+class UsbCableLink : public QObject, public UsbWatchdogTarget {
     Q_OBJECT
 public:
     // Binds the controller's handlers (the controller should still be loading).
@@ -53,7 +54,7 @@ public:
     // The watchdog's part of ending a link that delivers no meter data:
     // USBCon up (its click handler does not run) and the current device's
     // data handler removed.
-    void releaseByWatchdog();
+    void releaseByWatchdog() override;
 
     QString DeviceName(TJvHidDevice* HidDev);
     // The cable configuration for a variant: report ID 0, the line speed as
