@@ -54,19 +54,12 @@ int runReadHid(const QStringList& args) {
     }
     QString error = opts.error();
     const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
-    if (!variant || opts.positional().size() > 1) {
+    const long count = error.isEmpty() ? opts.count(&error) : -1;
+    if (!variant || !error.isEmpty() || opts.positional().size() > 1) {
         reportError(error.isEmpty() ? QStringLiteral("read --hid takes at most one PATH") : error);
         return kExitUsage;
     }
-    long count = -1;
-    if (const auto c = opts.value(QStringLiteral("--count"))) {
-        bool ok = false;
-        count = c->toLong(&ok);
-        if (!ok || count < 0) {
-            reportError(QStringLiteral("--count needs a whole number"));
-            return kExitUsage;
-        }
-    }
+    const MeterVariant v = variant.value_or(buildVariant());
     const std::optional<QString> path =
         opts.positional().isEmpty() ? std::nullopt : std::optional(opts.positional().first());
 
@@ -97,14 +90,14 @@ int runReadHid(const QStringList& args) {
         delete dev;
         return kExitInput;
     }
-    const auto feature = UsbCableLink::featureReport(*variant);
+    const auto feature = UsbCableLink::featureReport(v);
     if (!dev->SetFeature(feature.data(), feature.size())) {
         reportError(QStringLiteral("%1: the cable's line speed could not be set").arg(devicePath));
     }
 
     SystemLocaleSource locale;
     PassHost host;
-    MeterPipeline pipeline(*variant, locale, host);
+    MeterPipeline pipeline(v, locale, host);
     LinkCounters counters;
     UsbFrameAssembler assembler(pipeline.decoder().FrameHex, counters.EmptyReportCount,
                                 [&pipeline] { pipeline.decodeFrame(); });

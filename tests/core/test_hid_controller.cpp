@@ -1,5 +1,6 @@
 #include "../support/EventPump.h"
 #include "../support/FakeHidPlatform.h"
+#include "../support/HidTestDevices.h"
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
 
@@ -16,11 +17,7 @@ using velkor::test::FakeHidPlatform;
 namespace {
 
 FakeHidDevice device(std::uint32_t id, std::u16string product) {
-    FakeHidDevice d;
-    d.DeviceID = id;
-    d.path = QStringLiteral("/dev/hidraw%1").arg(id);
-    d.productString = std::move(product);
-    return d;
+    return velkor::test::hidDevice(id, std::move(product));
 }
 
 // A controller whose events are written down as text, e.g. "arrival 1".

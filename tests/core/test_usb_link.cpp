@@ -1,5 +1,6 @@
 #include "../support/EventPump.h"
 #include "../support/FakeHidPlatform.h"
+#include "../support/HidTestDevices.h"
 #include "DecoderTestSupport.h"
 #include "app/MessageBoxes.h"
 #include "decode/FrameEncoder.h"
@@ -24,6 +25,8 @@ using velkor::test::FakeHidDevice;
 using velkor::test::FakeHidPlatform;
 using velkor::test::pumpFor;
 using velkor::test::pumpUntil;
+using velkor::test::cableReport;
+using velkor::test::cableReports;
 
 namespace {
 
@@ -33,38 +36,12 @@ const QString kNoCableText = QStringLiteral(
     "USBケーブルが接続されていません。ケーブルを接続後、再度ボタンを押してください。");
 
 FakeHidDevice cable(std::uint32_t id, std::optional<std::u16string> product = u"USB to Serial") {
-    FakeHidDevice d;
-    d.DeviceID = id;
-    d.path = QStringLiteral("/dev/hidraw%1").arg(id);
-    d.productString = std::move(product);
-    return d;
+    return velkor::test::hidDevice(id, std::move(product));
 }
 
 Bytes frameBytes(const char* display, std::array<std::uint8_t, 4> status) {
     const auto b = meterFrame(display, status).bytes();
     return Bytes(b.begin(), b.end());
-}
-
-// An input report of the cable as read: report ID 0, the count byte, the
-// serial bytes, zeros up to the report length of 9.
-Bytes report(std::uint8_t countByte, const Bytes& serial = {}) {
-    Bytes r{0x00, countByte};
-    r.insert(r.end(), serial.begin(), serial.end());
-    r.resize(std::max<std::size_t>(r.size(), 9), 0);
-    return r;
-}
-
-// The reports that carry bytes: up to seven serial bytes each, then one
-// report without payload.
-std::vector<Bytes> cableReports(const Bytes& serial, std::size_t chunk = 7) {
-    std::vector<Bytes> out;
-    for (std::size_t i = 0; i < serial.size(); i += chunk) {
-        const Bytes part(serial.begin() + static_cast<std::ptrdiff_t>(i),
-                         serial.begin() + static_cast<std::ptrdiff_t>(std::min(serial.size(), i + chunk)));
-        out.push_back(report(static_cast<std::uint8_t>(0xF0 | part.size()), part));
-    }
-    out.push_back(report(0xF0));
-    return out;
 }
 
 std::string hex(const Bytes& b) {
@@ -304,17 +281,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Two frames without a report without payload between them are one
         // frame text, judged by the first frame's bytes 0 and 12.
         FrameCase{"two_frames_joined",
-                  join({report(0xF7, Bytes(kFrame.begin(), kFrame.begin() + 7)),
-                        report(0xF7, Bytes(kFrame.begin() + 7, kFrame.end()))},
+                  join({cableReport(0xF7, Bytes(kFrame.begin(), kFrame.begin() + 7)),
+                        cableReport(0xF7, Bytes(kFrame.begin() + 7, kFrame.end()))},
                        cableReports(withByte(kMinus, 12, 0x00))),
                   hex(kFrame), 1},
         FrameCase{"first_of_two_joined_frames_rejects",
-                  join({report(0xF7, Bytes(kFrame.begin(), kFrame.begin() + 7)),
-                        report(0xF7, withByte(Bytes(kFrame.begin() + 7, kFrame.end()), 5, 0x0E))},
+                  join({cableReport(0xF7, Bytes(kFrame.begin(), kFrame.begin() + 7)),
+                        cableReport(0xF7, withByte(Bytes(kFrame.begin() + 7, kFrame.end()), 5, 0x0E))},
                        cableReports(kMinus)),
                   hex(withByte(kFrame, 12, 0x0E)), 0},
         FrameCase{"empty_reports_between_frames",
-                  join(join({report(0xF0), report(0xF0)}, cableReports(kFrame)), {report(0xF0)}),
+                  join(join({cableReport(0xF0), cableReport(0xF0)}, cableReports(kFrame)), {cableReport(0xF0)}),
                   hex(kFrame), 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -446,12 +423,12 @@ TEST_F(LinkFixture, EmptyReportsCountUpForTheWatchdogUntilPayloadArrives) {
     fake.plug(cable(1));
     start();
     link->USBConClick(true);
-    std::vector<Bytes> empties(1900, report(0xF0));
+    std::vector<Bytes> empties(1900, cableReport(0xF0));
     feed(empties);
     EXPECT_EQ(counters.EmptyReportCount, 1900);
-    feed({report(0xF1, {0x2B})});
+    feed({cableReport(0xF1, {0x2B})});
     EXPECT_EQ(counters.EmptyReportCount, 0);
-    feed({report(0xF0)});
+    feed({cableReport(0xF0)});
     EXPECT_EQ(counters.EmptyReportCount, 1);
 
     link->releaseByWatchdog();
