@@ -6,25 +6,30 @@
 #include "chart/SavePictureDialog.h"
 #include "decode/FrameEncoder.h"
 #include "decode/LocaleSource.h"
+#include "record/files/LogFileDialogs.h"
 
 #include <QApplication>
 #include <memory>
 
 namespace velkor::test {
 
-// A main window of a chosen variant with scripted message boxes and a "."
-// locale, shown off screen.
+// A main window of a chosen variant with scripted message boxes and file
+// dialogs and a "." locale, shown off screen.
 struct WindowFixture {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
     FixedClock clock;
     ScriptedSavePictureDialog saveDialog;
+    ScriptedLogFileDialogs fileDialogs;
     std::unique_ptr<TFCOMM> window;
 
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN) {
-        window = std::make_unique<TFCOMM>(
-            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock,
-                           .savePictureDialog = &saveDialog});
+        window = std::make_unique<TFCOMM>(TFCOMMServices{.boxes = boxes,
+                                                         .locale = locale,
+                                                         .variant = variant,
+                                                         .clock = &clock,
+                                                         .savePictureDialog = &saveDialog,
+                                                         .fileDialogs = &fileDialogs});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one
