@@ -15,6 +15,7 @@
 #include "link/serial/ConnectionControl.h"
 #include "link/serial/TCommPortDriver.h"
 #include "record/MeterSession.h"
+#include "record/files/LogFileCommands.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
@@ -30,7 +31,8 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     : QMainWindow(parent), SavePictureDialog1(services.savePictureDialog), boxes_(services.boxes), locale_(services.locale),
       variant_(services.variant),
       ownClock_(services.clock ? nullptr : std::make_unique<SystemClock>()),
-      clock_(services.clock ? services.clock : ownClock_.get()) {
+      clock_(services.clock ? services.clock : ownClock_.get()),
+      fileDialogs_(services.fileDialogs) {
     setObjectName(QStringLiteral("FCOMM"));
     // The designed components with their designed properties.
     buildLayout();

@@ -5,6 +5,7 @@
 #include "link/LinkCounters.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <cstdint>
 #include <exception>
@@ -36,6 +37,9 @@ class TChartControl;
 class TrendChartView;
 class SavePictureDialog;
 class LocaleSource;
+class LogFileCommands;
+class LogFileDialogs;
+class LogReportPreview;
 class MessageBoxes;
 class MeterPanel;
 class MeterPipeline;
@@ -59,6 +63,8 @@ struct TFCOMMServices {
     // null: the window's own file dialog
     SavePictureDialog* savePictureDialog = nullptr;
     HidPlatform* hid = nullptr; // null: the Linux HID system (hidraw through libudev)
+    // null: the Qt file dialogs of the log commands
+    LogFileDialogs* fileDialogs = nullptr;
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -293,6 +299,18 @@ public:
 
     // ===== Log files and printed report (TFCOMMFiles.cpp) =================
     void wireFilesArea();
+    // The save and open commands over cds1 (made when the area is wired).
+    std::unique_ptr<LogFileCommands> fileCommands;
+    // saveas: saves the log as an XML data packet or a workbook.
+    void saveasClick();
+    // OpenDataFiles: opens a log file into cds1.
+    void SpeedButton2Click();
+    // BtPrint: opens the report's preview window over a copy of the log,
+    // unless one is open already or the log is empty. The window is not
+    // modal: frames go on being decoded and logged while it is open.
+    void BtPrintClick();
+    // The preview window while it is open (it deletes itself when closed).
+    QPointer<LogReportPreview> reportPreview;
 
     // ===== Trend chart (TFCOMMChart.cpp) ==================================
     void wireChartArea();
@@ -365,6 +383,10 @@ private:
     void showCurPage();
     std::unique_ptr<SavePictureDialog> ownSavePictureDialog_;
     QRect chartGeometry_; // the chart's place while it is enlarged
+
+    // Log files.
+    LogFileDialogs* fileDialogs_ = nullptr;
+    std::unique_ptr<LogFileDialogs> ownFileDialogs_;
 };
 
 } // namespace velkor

@@ -1,10 +1,12 @@
 // velkor-cli log: the decoder, the limit judge and the continuous record
-// path of the measurement log without a window, printing each logged row.
+// path of the measurement log without a window, printing each logged row
+// and, with --save FILE, saving the log when the input ends.
 
 #include "app/Clock.h"
 #include "app/HandlerTimer.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/LogFileCommand.h"
 #include "cli/StreamInput.h"
 #include "decode/LimitJudge.h"
 #include "decode/LocaleNumber.h"
@@ -50,11 +52,11 @@ std::optional<QString> limitText(const CliOptions& opts, const QString& option,
 } // namespace
 
 int runLog(const QStringList& args) {
-    // A meter device as the source (--device PATH) and saving the log at the
-    // end (--save FILE) join these options.
+    // A meter device as the source (--device PATH) joins these options.
     const CliOptions opts(args,
                           {QStringLiteral("--variant"), QStringLiteral("--hi"),
-                           QStringLiteral("--lo"), QStringLiteral("--max-records")},
+                           QStringLiteral("--lo"), QStringLiteral("--max-records"),
+                           QStringLiteral("--save")},
                           {QStringLiteral("--no-repeat")});
     if (opts.help()) {
         printUsage(false);
@@ -111,6 +113,13 @@ int runLog(const QStringList& args) {
     };
     const int status = input.pump(pipelineFeed(pipeline));
     std::fflush(stdout);
+    // The rows logged before a read error are saved too.
+    if (const auto save = opts.value(QStringLiteral("--save"))) {
+        if (const LogFileResult r = writeLogFile(session.cds1, *save, locale.userLocale()); !r) {
+            reportError(QStringLiteral("cannot write %1: %2").arg(*save, r.reason));
+            return kExitOutput;
+        }
+    }
     return status;
 }
 

@@ -6,27 +6,33 @@
 #include "chart/SavePictureDialog.h"
 #include "decode/FrameEncoder.h"
 #include "decode/LocaleSource.h"
+#include "record/files/LogFileDialogs.h"
 
 #include <QApplication>
 #include <memory>
 
 namespace velkor::test {
 
-// A main window of a chosen variant with scripted message boxes and a "."
-// locale, shown off screen.
+// A main window of a chosen variant with scripted message boxes and file
+// dialogs and a "." locale, shown off screen.
 struct WindowFixture {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
     FixedClock clock;
     ScriptedSavePictureDialog saveDialog;
+    ScriptedLogFileDialogs fileDialogs;
     std::unique_ptr<TFCOMM> window;
 
     // hid: the HID system the window uses (null: the Linux one).
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN,
                            HidPlatform* hid = nullptr) {
-        window = std::make_unique<TFCOMM>(
-            TFCOMMServices{.boxes = boxes, .locale = locale, .variant = variant, .clock = &clock,
-                           .savePictureDialog = &saveDialog, .hid = hid});
+        window = std::make_unique<TFCOMM>(TFCOMMServices{.boxes = boxes,
+                                                         .locale = locale,
+                                                         .variant = variant,
+                                                         .clock = &clock,
+                                                         .savePictureDialog = &saveDialog,
+                                                         .hid = hid,
+                                                         .fileDialogs = &fileDialogs});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one

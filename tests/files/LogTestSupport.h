@@ -60,6 +60,26 @@ inline std::vector<LogRecord> sampleRows() {
             rec(5, "00:00:00", "TEMP", "25.0", "#", "pass")};
 }
 
+// A file name given to a save and the way it chooses: exactly ".xml" an XML
+// data packet, every other name a workbook.
+struct SaveNameCase {
+    const char* name;
+    bool xml;
+};
+
+inline void PrintTo(const SaveNameCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+inline auto saveNameCases() {
+    return ::testing::Values(SaveNameCase{"log.xml", true}, SaveNameCase{"log.xls", false},
+                             SaveNameCase{"log.XML", false}, SaveNameCase{"log.txt", false});
+}
+
+inline std::string saveNameCaseName(const ::testing::TestParamInfo<SaveNameCase>& info) {
+    return QString::fromLatin1(info.param.name).replace(u'.', u'_').toStdString();
+}
+
 inline QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
