@@ -277,6 +277,9 @@ void TFCOMM::buildHiddenControls(QWidget* client) {
 
 void TFCOMM::buildTimers() {
     ConTimer = timer(this, "ConTimer", 100, true);
+    // The link mark goes off on the third tick after the last frame; a coarse
+    // timer may fire up to 5 % early, which would cut that below 200 ms.
+    ConTimer->setTimerType(Qt::PreciseTimer);
     Timer1 = timer(this, "Timer1", 500, false);
     Timer4 = timer(this, "Timer4", 500, false);
     Timer3 = timer(this, "Timer3", 1000, false);

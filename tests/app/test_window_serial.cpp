@@ -115,22 +115,29 @@ TEST_F(SerialWindow, LiveReadingsFollowTheMeterAndTheMarkGoesOffAfterTheFramesSt
         EXPECT_EQ(panelDigits(), digits);
     }
 
-    // The meter stops sending: the mark goes off 200 to 300 ms after the
-    // last frame.
-    ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
-    QElapsedTimer sinceLast;
-    sinceLast.start();
-    long long seen = frames();
-    ASSERT_TRUE(pumpUntil([&] {
-        if (frames() != seen) {
-            seen = frames();
-            sinceLast.restart();
+    // The meter stops sending: the mark goes off on the third ConTimer tick
+    // after the last frame, that is 200 to 300 ms after it. Counted in ticks
+    // (each tick is observed right after the window's own handler), since a
+    // wall clock read between events would see the frame late.
+    QTimer* conTimer = f->window->ConTimer;
+    EXPECT_EQ(conTimer->interval(), 100);
+    // Start from the ticks the window has already counted since the last frame.
+    long long lastFrames = frames();
+    int ticksSinceFrame = f->window->linkCounters.LinkIdleTicks;
+    int ticksWhenOff = -1;
+    const auto tick = QObject::connect(conTimer, &QTimer::timeout, conTimer, [&] {
+        const long long now = frames();
+        ticksSinceFrame = now == lastFrames ? ticksSinceFrame + 1 : 1;
+        lastFrames = now;
+        if (!markShown() && ticksWhenOff < 0) {
+            ticksWhenOff = ticksSinceFrame;
         }
-        return !markShown();
-    }));
-    const qint64 off = sinceLast.elapsed();
-    EXPECT_GE(off, 195);
-    EXPECT_LE(off, 330) << "ConTimer ticks every 100 ms (the timer may run a little late)";
+    });
+    ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
+    ASSERT_TRUE(pumpUntil([&] { return ticksWhenOff >= 0; }));
+    QObject::disconnect(tick);
+    EXPECT_EQ(ticksWhenOff, 3);
+    EXPECT_FALSE(markShown());
     EXPECT_TRUE(f->boxes.shown.empty());
 
     // Releasing COMCon closes the port and returns the bar to Idle.
