@@ -2,6 +2,7 @@
 // points, then the chart repainted offscreen (as the window does once per
 // reading). The chart gives Qt Charts only the visible window, so the cost
 // should not depend on the number of points held.
+#include "BenchMain.h"
 #include "app/MessageBoxes.h"
 #include "chart/TChartControl.h"
 #include "chart/TrendChartView.h"
@@ -79,12 +80,5 @@ BENCHMARK(BM_AddOnly)->Arg(1'000'000)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velkor::bench::runBenchmarks<QApplication>(argc, argv);
 }

@@ -2,6 +2,7 @@
 // import, and (in GUI builds) the report's layout. Each benchmark reports
 // the table's own bytes and how far the process's peak memory grew while it
 // ran; run one benchmark per process (--benchmark_filter) for a clean peak.
+#include "BenchMain.h"
 #include "record/LogRowBuffer.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogWorkbook.h"
@@ -10,6 +11,7 @@
 #include <QGuiApplication>
 #endif
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -143,11 +145,8 @@ BENCHMARK(WorkbookImport)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 int main(int argc, char** argv) {
 #ifdef VELKOR_BENCH_REPORT
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    return velkor::bench::runBenchmarks<QGuiApplication>(argc, argv);
+#else
+    return velkor::bench::runBenchmarks<QCoreApplication>(argc, argv);
 #endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
 }

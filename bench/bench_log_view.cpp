@@ -3,6 +3,7 @@
 // repainted (the grid alone, with the heap the table and the grid hold per
 // row); and one frame through the main window's frame path (decode, judge,
 // log, grid) with the grid repainted.
+#include "BenchMain.h"
 #include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
@@ -128,12 +129,5 @@ BENCHMARK(BM_FrameLoggedAndGridRepainted)->Arg(100)->Arg(1'000'000)->Unit(benchm
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    VelkorApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velkor::bench::runBenchmarks<VelkorApplication>(argc, argv);
 }

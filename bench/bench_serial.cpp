@@ -1,6 +1,7 @@
 // The serial poll on a pseudo-terminal: the cost of an idle tick (nothing
 // queued: one read and one hang-up check) and the bytes per second one tick
 // carries when the line is full, with the receive buffer's default size.
+#include "BenchMain.h"
 #include "link/serial/PseudoTerminal.h"
 #include "link/serial/TCommPortDriver.h"
 
@@ -66,9 +67,5 @@ BENCHMARK(FullTick);
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv); // the poll timer needs an event dispatcher
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velkor::bench::runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The USB cable path: frames per second from input reports through the frame
 // assembly and the decoding pass, and reports per second through a reader's
 // hand-over to the user-interface thread (over the substitute HID system).
+#include "BenchMain.h"
 #include "../tests/support/FakeHidPlatform.h"
 #include "decode/DemoScenario.h"
 #include "decode/LocaleSource.h"
@@ -87,9 +88,5 @@ BENCHMARK(BM_ReaderHandOver)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velkor::bench::runBenchmarks<QCoreApplication>(argc, argv);
 }

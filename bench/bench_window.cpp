@@ -1,5 +1,6 @@
 // The main window's share of a frame, off screen: the serial receive handler
 // with the panel brought up to date, and painting the meter panel.
+#include "BenchMain.h"
 #include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
 #include "app/TFCOMM.h"
@@ -60,12 +61,5 @@ BENCHMARK(BM_MeterPanelPaint);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    VelkorApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velkor::bench::runBenchmarks<VelkorApplication>(argc, argv);
 }
