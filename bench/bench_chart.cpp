@@ -3,9 +3,10 @@
 // reading). The chart gives Qt Charts only the visible window, so the cost
 // should not depend on the number of points held.
 #include "BenchMain.h"
-#include "app/MessageBoxes.h"
 #include "chart/TChartControl.h"
-#include "chart/TrendChartView.h"
+#include "chart/view/TrendChartView.h"
+#include "platform/MessageBoxes.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,9 +1,11 @@
 // Decode throughput: frames per second through the serial frame assembler and
 // the decoding pass, with a pass host that does nothing else.
-#include "decode/DemoScenario.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/PassHost.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "platform/LocaleSource.h"
+#include "platform/linux/SystemLocaleSource.h"
+#include "sim/DemoScenario.h"
+#include "support/FixedLocaleSource.h"
 
 #include <benchmark/benchmark.h>
 

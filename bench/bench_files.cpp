@@ -41,7 +41,8 @@ const LogRowBuffer& bigLog() {
                                      .arg(s / 3600, 2, 10, QChar(u'0'))
                                      .arg(s / 60 % 60, 2, 10, QChar(u'0'))
                                      .arg(s % 60, 2, 10, QChar(u'0'));
-            const QString value = QStringLiteral("%1.%2").arg((i * 7) % 600, 3, 10, QChar(u'0')).arg(i % 10);
+            const QString value =
+                QStringLiteral("%1.%2").arg((i * 7) % 600, 3, 10, QChar(u'0')).arg(i % 10);
             const QString fn = QString::fromLatin1(functions[(i / 1000) % 3]);
             const QString unit = QString::fromLatin1(units[(i / 1000) % 3]);
             const QString judge = (i % 17) ? QStringLiteral("pass") : QStringLiteral("Fail");

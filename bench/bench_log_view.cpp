@@ -4,15 +4,18 @@
 // row); and one frame through the main window's frame path (decode, judge,
 // log, grid) with the grid repainted.
 #include "BenchMain.h"
-#include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
-#include "decode/FrameEncoder.h"
-#include "decode/LocaleSource.h"
-#include "record/LogGrid.h"
+#include "pipeline/MeterSession.h"
+#include "platform/LocaleSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "record/LogStore.h"
 #include "record/MeasurementTable.h"
-#include "record/MeterSession.h"
+#include "record/view/LogGrid.h"
+#include "sim/FrameEncoder.h"
+#include "support/FixedLocaleSource.h"
 
 #include <QImage>
 #include <QPainter>
@@ -88,7 +91,13 @@ BENCHMARK(BM_AppendAndRepaint)->Arg(100)->Arg(1'000'000)->Unit(benchmark::kMilli
 struct Window {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral(".")};
-    TFCOMM window{{.boxes = boxes, .locale = locale}};
+    LinuxPlatform platform;
+    TFCOMM window{{.boxes = boxes,
+                   .locale = locale,
+                   .clock = platform.clock,
+                   .serial = platform.serial,
+                   .portNames = platform.portNames,
+                   .hid = platform.hid}};
     std::vector<std::array<std::uint8_t, 14>> frames;
 
     explicit Window(long long rows) {

@@ -1,15 +1,20 @@
 // Measurement log cost: memory per logged reading (table row and chart
 // point together) and the time from a decoded reading to its row and chart
 // point, without drawing.
-#include "app/Clock.h"
-#include "app/HandlerTimer.h"
-#include "app/MessageBoxes.h"
 #include "chart/ChartModel.h"
 #include "chart/TChartControl.h"
-#include "decode/FrameEncoder.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
+#include "platform/HandlerTimer.h"
+#include "platform/LocaleSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/headless/ManualTimer.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/linux/SystemClock.h"
+#include "sim/FrameEncoder.h"
+#include "support/FixedClock.h"
+#include "support/FixedLocaleSource.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

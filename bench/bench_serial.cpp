@@ -2,8 +2,9 @@
 // queued: one read and one hang-up check) and the bytes per second one tick
 // carries when the line is full, with the receive buffer's default size.
 #include "BenchMain.h"
-#include "link/serial/PseudoTerminal.h"
 #include "link/serial/TCommPortDriver.h"
+#include "platform/linux/PseudoTerminal.h"
+#include "support/RealSerialPort.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -18,7 +19,8 @@ namespace {
 // A pseudo-terminal line with the driver connected to it.
 struct Line {
     PseudoTerminal line;
-    TCommPortDriver port;
+    test::RealSerialPort real;
+    TCommPortDriver& port = real.port;
     bool open() {
         line.open();
         port.setDevicePath(line.slavePath());
@@ -48,7 +50,8 @@ void FullTick(benchmark::State& state) {
     PseudoTerminal& line = l.line;
     TCommPortDriver& port = l.port;
     std::int64_t bytes = 0;
-    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t*, std::int32_t n) { bytes += n; });
+    port.setOnReceiveData(
+        [&](TCommPortDriver*, const std::uint8_t*, std::int32_t n) { bytes += n; });
     const std::vector<std::uint8_t> block(2048, 0x30);
     for (auto _ : state) {
         state.PauseTiming();

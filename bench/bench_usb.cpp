@@ -1,16 +1,17 @@
 // The USB cable path: frames per second from input reports through the frame
 // assembly and the decoding pass, and reports per second through a reader's
 // hand-over to the user-interface thread (over the substitute HID system).
-#include "BenchMain.h"
 #include "../tests/support/FakeHidPlatform.h"
-#include "decode/DemoScenario.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/PassHost.h"
-#include "link/LinkCounters.h"
+#include "BenchMain.h"
+#include "link/connection/LinkCounters.h"
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
 #include "link/hid/UsbFrameAssembler.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "platform/LocaleSource.h"
+#include "sim/DemoScenario.h"
+#include "support/FixedLocaleSource.h"
 
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
@@ -55,23 +56,25 @@ void BM_UsbReportsToReadings(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(pipeline.decoder().reading.ScaledValue);
     }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * frames), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_UsbReportsToReadings);
 
 void BM_ReaderHandOver(benchmark::State& state) {
     test::FakeHidPlatform fake;
     fake.plug(test::FakeHidDevice{});
-    fake.setEndlessReports(QStringLiteral("/dev/hidraw0"),
-                           [](std::uint64_t) { return std::vector<std::uint8_t>{0, 0xF1, 0x2B}; });
+    fake.setEndlessReports(QStringLiteral("/dev/hidraw0"), [](std::uint64_t) {
+        return std::vector<std::uint8_t>{0, 0xF1, 0x2B};
+    });
     TJvHidDeviceController ctl(fake);
     ctl.Loaded();
     ctl.DeviceChange();
     TJvHidDevice* dev = nullptr;
     ctl.CheckOutByIndex(dev, 0);
     std::int64_t delivered = 0;
-    dev->setOnData([&](TJvHidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) { ++delivered; });
+    dev->setOnData(
+        [&](TJvHidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) { ++delivered; });
     constexpr std::int64_t kBatch = 1000;
     for (auto _ : state) {
         const std::int64_t until = delivered + kBatch;
@@ -79,8 +82,8 @@ void BM_ReaderHandOver(benchmark::State& state) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     }
-    state.counters["reports/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * kBatch), benchmark::Counter::kIsRate);
+    state.counters["reports/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kBatch), benchmark::Counter::kIsRate);
     delete dev;
 }
 BENCHMARK(BM_ReaderHandOver)->Unit(benchmark::kMillisecond)->UseRealTime();

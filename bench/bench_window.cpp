@@ -1,12 +1,15 @@
 // The main window's share of a frame, off screen: the serial receive handler
 // with the panel brought up to date, and painting the meter panel.
 #include "BenchMain.h"
-#include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
-#include "decode/DemoScenario.h"
-#include "decode/LocaleSource.h"
+#include "platform/LocaleSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "sim/DemoScenario.h"
+#include "support/FixedLocaleSource.h"
 
 #include <QPixmap>
 #include <benchmark/benchmark.h>
@@ -20,7 +23,13 @@ namespace {
 struct Window {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral(".")};
-    TFCOMM window{{.boxes = boxes, .locale = locale}};
+    LinuxPlatform platform;
+    TFCOMM window{{.boxes = boxes,
+                   .locale = locale,
+                   .clock = platform.clock,
+                   .serial = platform.serial,
+                   .portNames = platform.portNames,
+                   .hid = platform.hid}};
     std::vector<std::array<std::uint8_t, 14>> frames;
 
     Window() {

@@ -1,6 +1,6 @@
 #include "app/ErrorBox.h"
 
-#include "app/MessageBoxes.h"
+#include "platform/MessageBoxes.h"
 
 namespace velkor {
 

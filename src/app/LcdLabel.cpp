@@ -1,7 +1,7 @@
 #include "app/LcdLabel.h"
 
 #include "app/WindowFonts.h"
-#include "decode/DisplaySymbols.h"
+#include "meter/DisplaySymbols.h"
 
 #include <QPainter>
 #include <QPainterPath>

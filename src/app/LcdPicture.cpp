@@ -43,7 +43,7 @@ void paintSend(QPainter& p) {
     p.setBrush(Qt::white);
     p.drawRoundedRect(QRectF(4, 1, 28, 20), 2, 2); // screen
     p.setBrush(Qt::black);
-    p.drawRect(QRectF(15, 22, 6, 3));  // neck
+    p.drawRect(QRectF(15, 22, 6, 3));   // neck
     p.drawRect(QRectF(9, 25.5, 18, 2)); // foot
     letters(p, QRectF(4, 0, 28, 21), QStringLiteral("S"), 18);
 }

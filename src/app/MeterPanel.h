@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decode/Marks.h"
+#include "meter/Marks.h"
 
 #include <QFrame>
 #include <array>

@@ -4,11 +4,12 @@
 // receive handler, and saves the window as a PNG picture. Message boxes are
 // answered automatically and listed on standard error.
 
-#include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
-#include "decode/DemoScenario.h"
-#include "decode/LocaleSource.h"
+#include "platform/MessageBoxes.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "sim/DemoScenario.h"
 
 #include <QPixmap>
 #include <QTextStream>
@@ -28,8 +29,13 @@ int main(int argc, char** argv) {
     }
     velkor::ScriptedMessageBoxes boxes;
     app.setMessageBoxes(&boxes);
-    const velkor::SystemLocaleSource locale;
-    velkor::TFCOMM window({.boxes = boxes, .locale = locale});
+    velkor::LinuxPlatform platform;
+    velkor::TFCOMM window({.boxes = boxes,
+                           .locale = platform.locale,
+                           .clock = platform.clock,
+                           .serial = platform.serial,
+                           .portNames = platform.portNames,
+                           .hid = platform.hid});
     window.show();
 
     // The stream starts with the line feed of an earlier frame, as a running

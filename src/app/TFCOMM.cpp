@@ -1,38 +1,36 @@
 #include "app/TFCOMM.h"
 
-#include "app/Clock.h"
 #include "app/ErrorBox.h"
-#include "app/HandlerTimer.h"
 #include "app/LcdPicture.h"
-#include "app/MessageBoxes.h"
 #include "app/MeterPanel.h"
-#include "chart/SavePictureDialog.h"
 #include "chart/TChartControl.h"
-#include "decode/MeterPipeline.h"
-#include "link/hid/HidPlatform.h"
+#include "link/connection/ConnectionControl.h"
 #include "link/hid/TJvHidDeviceController.h"
 #include "link/hid/UsbCableLink.h"
-#include "link/serial/ConnectionControl.h"
 #include "link/serial/TCommPortDriver.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
+#include "platform/HandlerTimer.h"
+#include "platform/HidPlatform.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SavePictureDialog.h"
 #include "record/files/LogFileCommands.h"
 
-#include <QCloseEvent>
-#include <QShowEvent>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace velkor {
 
 TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
-    : QMainWindow(parent), SavePictureDialog1(services.savePictureDialog), boxes_(services.boxes), locale_(services.locale),
-      variant_(services.variant),
-      ownClock_(services.clock ? nullptr : std::make_unique<SystemClock>()),
-      clock_(services.clock ? services.clock : ownClock_.get()),
-      fileDialogs_(services.fileDialogs) {
+    : QMainWindow(parent), SavePictureDialog1(services.savePictureDialog), services_(services),
+      boxes_(services.boxes), locale_(services.locale), variant_(services.variant),
+      clock_(services.clock), fileDialogs_(services.fileDialogs) {
     setObjectName(QStringLiteral("FCOMM"));
     // The designed components with their designed properties.
     buildLayout();
@@ -40,7 +38,6 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     pipeline_->setOnDecoded([this] { framePassEnded(); });
     connect(BitBtn1, &QPushButton::clicked, this, handler(&TFCOMM::BitBtn1Click));
     wireConnectionArea();
-    servicesHid_ = services.hid;
     wireUsbArea();
     wireJudgeArea();
     wireRecordArea();
@@ -52,38 +49,35 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
 
 // The readers go first: a report in flight when a reader stops still runs the
 // frame path, which needs the pipeline and the panel.
-TFCOMM::~TFCOMM() { releaseUsb(); }
+TFCOMM::~TFCOMM() {
+    releaseUsb();
+}
 
-const StartValues& TFCOMM::startValues() const { return pipeline_->startValues(); }
+const StartValues& TFCOMM::startValues() const {
+    return pipeline_->startValues();
+}
 
 // The start-up sequence. The pipeline has already worked out the values of
 // the build's variant (StartValues); here they reach the window's
 // components in their fixed order.
 void TFCOMM::FormCreate(QObject* /*Sender*/) {
     const StartValues& start = startValues();
-    // 1
     createChartControl(start.chartRange);
-    // 2
     systeminfomation->setText(start.systeminfomation);
-    // 3-5: the decoder holds FsDot and the tracker's start values.
-    // 6
+    // The decoder already holds FsDot and the tracker's start values.
     createMeasurementTable();
-    // 7
     applyRecordStartValues(start);
-    // 8
     fillSampleValues();
-    // 9
     ComboBox1->setCurrentIndex(0);
     ShowSeries(0);
     ShowSeries(BtFill->isChecked() ? 0 : 1);
-    // 10
     applyLimitStartValues(start);
-    // 11: the variant's receive handler and line speed, caption, first digit
+    // The variant's receive handler and line speed, and its caption.
     applySerialStartValues(start);
     setWindowTitle(start.caption);
-    // 11-12: LcdDa and the MIN/MAX captions, from the decoder's start state
+    // LcdDa and the MIN/MAX captions of the variant's display profile, from
+    // the decoder's start state.
     refreshMeterPanel();
-    // 13
     setVerticalAxis(start.verticalAxisMaximum, start.verticalAxisMinimum);
 }
 
@@ -92,7 +86,9 @@ void TFCOMM::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
                                QStringLiteral("インフォメーション"));
 }
 
-void TFCOMM::BitBtn1Click() { close(); }
+void TFCOMM::BitBtn1Click() {
+    close();
+}
 
 void TFCOMM::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -153,7 +149,9 @@ void TFCOMM::runFramePath(const std::function<void()>& step) {
     }
 }
 
-void TFCOMM::framePassEnded() { frameErrorShown_ = false; }
+void TFCOMM::framePassEnded() {
+    frameErrorShown_ = false;
+}
 
 void TFCOMM::refreshMeterPanel() {
     const DisplayState& d = pipeline_->decoder().display;
@@ -164,7 +162,9 @@ void TFCOMM::refreshMeterPanel() {
     MinTextU->setText(d.MinTextU);
 }
 
-// Pass step 3: a frame is being decoded, so the link mark shows data.
-void TFCOMM::frameArriving() { connection->frameArriving(); }
+// A frame is being decoded, so the link mark shows data.
+void TFCOMM::frameArriving() {
+    connection->frameArriving();
+}
 
 } // namespace velkor

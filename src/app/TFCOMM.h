@@ -1,8 +1,8 @@
 #pragma once
 
-#include "decode/MeterVariant.h"
-#include "decode/PassHost.h"
-#include "link/LinkCounters.h"
+#include "link/connection/LinkCounters.h"
+#include "meter/MeterVariant.h"
+#include "pipeline/PassHost.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -37,6 +37,8 @@ class TChartControl;
 class TrendChartView;
 class SavePictureDialog;
 class LocaleSource;
+class SerialPortNames;
+class SerialSystem;
 class LogFileCommands;
 class LogFileDialogs;
 class LogReportPreview;
@@ -51,19 +53,18 @@ class HidPlatform;
 class TJvHidDeviceController;
 class UsbCableLink;
 
-// What the main window takes from the platform. Tests put substitutes in;
-// the program passes the real ones. An area that needs another facility adds
-// a member here with a default that means "the real one" (for example a null
-// pointer the window replaces by its own Linux implementation).
+// What the main window takes from the platform. The program passes the
+// machine's own facilities; tests put substitutes in. The dialogs are the
+// exception: without one the window shows its own Qt file dialog.
 struct TFCOMMServices {
     MessageBoxes& boxes;
     const LocaleSource& locale;
+    const Clock& clock;
+    SerialSystem& serial;
+    const SerialPortNames& portNames;
+    HidPlatform& hid;
     MeterVariant variant = buildVariant();
-    const Clock* clock = nullptr; // null: the system clock
-    // null: the window's own file dialog
     SavePictureDialog* savePictureDialog = nullptr;
-    HidPlatform* hid = nullptr; // null: the Linux HID system (hidraw through libudev)
-    // null: the Qt file dialogs of the log commands
     LogFileDialogs* fileDialogs = nullptr;
 };
 
@@ -210,8 +211,7 @@ public:
 
     // ===== Connection control and serial link (TFCOMMConnection.cpp) ======
     void wireConnectionArea();
-    // Start-up step 11, serial side: the variant's receive handler and line
-    // speed for the serial component.
+    // The variant's receive handler and line speed for the serial component.
     void applySerialStartValues(const StartValues& start);
     // The serial port component (designed: COM1, 2400 baud, polled every
     // 100 ms) and the connection bar's logic over it. Members, so that the
@@ -238,12 +238,6 @@ public:
     // Stops every reader and lets go of every HID device (the window is
     // closing); USBCon does nothing afterwards.
     void releaseUsb();
-private:
-    // The Linux HID system, when the services bring none. Declared before
-    // the controller, which uses it until it is gone.
-    std::unique_ptr<HidPlatform> ownHid_;
-    HidPlatform* servicesHid_ = nullptr;
-public:
     // The HID device controller and the cable link over it; the link goes
     // before the controller whose handlers it holds.
     std::unique_ptr<TJvHidDeviceController> HidCtl;
@@ -251,7 +245,7 @@ public:
 
     // ===== Limit judge (TFCOMMJudge.cpp) ==================================
     void wireJudgeArea();
-    // Start-up step 10: the last accepted limit texts.
+    // At start-up: the last accepted limit texts.
     void applyLimitStartValues(const StartValues& start);
     // The limit edits: every change restarts the edit's validation timer.
     void T1HIChange(const QString& text);
@@ -261,20 +255,20 @@ public:
     // Key filters: true when the typed character may reach the edit.
     bool T1HIKeyPress(QChar Key);
     bool T1LOKeyPress(QChar Key);
-    // Pass steps 2 and 20 (PassHost).
+    // The limit texts follow the locale; every reading is judged (PassHost).
     void normaliseLimitSeparators(const QString& fsDot) override;
     void judgeReading(Reading& reading) override;
 
     // ===== Measurement log (TFCOMMRecord.cpp) =============================
     void wireRecordArea();
-    // Start-up step 6: the measurement table, empty and open.
+    // At start-up: the measurement table, empty and open.
     void createMeasurementTable();
-    // Start-up step 7: NextRecordNo and MaxRecords.
+    // At start-up: NextRecordNo and MaxRecords.
     void applyRecordStartValues(const StartValues& start);
     // The judge, the measurement table cds1 with its record rules, as the
     // decoding pass and velkor-cli share them; the widgets show its state.
     MeterSession& session();
-    const Clock& clock() const { return *clock_; }
+    const Clock& clock() const { return clock_; }
     // The chart controller that receives every logged value and whose page
     // Bt10 shows after each row and New (the chart area attaches chartCtrl
     // once it has made it).
@@ -291,7 +285,7 @@ public:
     void N1000001Click();
     void limitessClick();
     void RecordNewClick();
-    // Pass step 21 (PassHost).
+    // The hand-off of every reading to the log (PassHost).
     bool samplingChecked() const override;
     void setSamplingTimerEnabled(bool on) override;
     void setBarMaximum(int maximum) override;
@@ -314,9 +308,9 @@ public:
 
     // ===== Trend chart (TFCOMMChart.cpp) ==================================
     void wireChartArea();
-    // Start-up step 1: the paged chart controller over Chtshow.
+    // At start-up: the paged chart controller over Chtshow.
     void createChartControl(int range);
-    // Start-up step 8: every series emptied to one placeholder point.
+    // At start-up: every series emptied to one placeholder point.
     void fillSampleValues();
     // Shows series index of Chtshow and hides the others.
     void ShowSeries(int index);
@@ -361,6 +355,7 @@ private:
     void centreOnScreen();
     void framePassEnded();
 
+    const TFCOMMServices services_;
     MessageBoxes& boxes_;
     const LocaleSource& locale_;
     MeterVariant variant_;
@@ -373,8 +368,7 @@ private:
     void showLimitTexts();
     void showJudgePanel();
     void showRecordState();
-    std::unique_ptr<Clock> ownClock_;
-    const Clock* clock_ = nullptr;
+    const Clock& clock_;
     std::unique_ptr<HandlerTimer> timer1Handle_, timer4Handle_, timer3Handle_;
     std::unique_ptr<MeterSession> session_;
     int shownVerdict_ = 0;

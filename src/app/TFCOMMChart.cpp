@@ -3,10 +3,10 @@
 #include "app/TFCOMM.h"
 
 #include "app/KeyFilter.h"
-#include "app/MessageBoxes.h"
-#include "chart/QtSavePictureDialog.h"
 #include "chart/TChartControl.h"
-#include "chart/TrendChartView.h"
+#include "chart/view/TrendChartView.h"
+#include "platform/MessageBoxes.h"
+#include "platform/widgets/QtSavePictureDialog.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

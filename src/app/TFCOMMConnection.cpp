@@ -6,7 +6,7 @@
 #include "app/LcdPicture.h"
 #include "app/PanelButton.h"
 #include "decode/StartValues.h"
-#include "link/serial/ConnectionControl.h"
+#include "link/connection/ConnectionControl.h"
 #include "link/serial/TCommPortDriver.h"
 
 #include <QPushButton>
@@ -17,7 +17,8 @@ namespace velkor {
 // The serial component with its designed properties, the connection control
 // over it, and the handlers of the connection bar and ConTimer.
 void TFCOMM::wireConnectionArea() {
-    COMM2 = std::make_unique<TCommPortDriver>();
+    COMM2 =
+        std::make_unique<TCommPortDriver>(services_.serial, services_.clock, services_.portNames);
     COMM2->setObjectName(QStringLiteral("COMM2"));
     COMM2->setComPort(pnCOM1);
     COMM2->setComPortSpeed(br2400);
@@ -37,7 +38,7 @@ void TFCOMM::wireConnectionArea() {
     mirrorConnectionBar();
 }
 
-// Start-up step 11, serial side.
+// The variant's serial side: its receive handler and line speed.
 void TFCOMM::applySerialStartValues(const StartValues& start) {
     if (start.assembler == SerialAssemblerKind::Nibble) {
         COMM2->setOnReceiveData([this](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) {
@@ -51,12 +52,24 @@ void TFCOMM::applySerialStartValues(const StartValues& start) {
     COMM2->setComPortSpeed(baudRateOf(start.serialBaud));
 }
 
-void TFCOMM::COM11Click() { connection->COM11Click(); }
-void TFCOMM::COM21Click() { connection->COM21Click(); }
-void TFCOMM::COM31Click() { connection->COM31Click(); }
-void TFCOMM::COM41Click() { connection->COM41Click(); }
-void TFCOMM::COMConClick() { connection->COMConClick(COMCon->isChecked()); }
-void TFCOMM::ConTimerTimer() { connection->ConTimerTimer(); }
+void TFCOMM::COM11Click() {
+    connection->COM11Click();
+}
+void TFCOMM::COM21Click() {
+    connection->COM21Click();
+}
+void TFCOMM::COM31Click() {
+    connection->COM31Click();
+}
+void TFCOMM::COM41Click() {
+    connection->COM41Click();
+}
+void TFCOMM::COMConClick() {
+    connection->COMConClick(COMCon->isChecked());
+}
+void TFCOMM::ConTimerTimer() {
+    connection->ConTimerTimer();
+}
 
 void TFCOMM::mirrorConnectionBar() {
     const ConnectionBar& b = connection->bar();
@@ -65,7 +78,7 @@ void TFCOMM::mirrorConnectionBar() {
         panels[i]->setVisible(b.portPanelVisible[i]);
         panels[i]->setEnabled(b.portPanelsEnabled);
         panels[i]->setToolTip(b.portDevicePaths[i].isEmpty() ? QStringLiteral("デバイスなし")
-                                                              : b.portDevicePaths[i]);
+                                                             : b.portDevicePaths[i]);
     }
     COMCon->setVisible(b.COMConVisible);
     COMCon->setChecked(b.COMConDown);

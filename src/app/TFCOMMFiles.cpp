@@ -2,8 +2,8 @@
 
 #include "app/TFCOMM.h"
 
-#include "app/QtLogFileDialogs.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterSession.h"
+#include "platform/widgets/QtLogFileDialogs.h"
 #include "record/files/LogFileCommands.h"
 #include "record/report/LogReport.h"
 #include "record/report/LogReportPreview.h"

@@ -6,7 +6,7 @@
 #include "app/KeyFilter.h"
 #include "app/ShapeWidget.h"
 #include "decode/StartValues.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterSession.h"
 
 #include <QLabel>
 #include <QLineEdit>

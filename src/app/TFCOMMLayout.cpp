@@ -11,7 +11,7 @@
 #include "app/PanelButton.h"
 #include "app/ShapeWidget.h"
 #include "app/WindowFonts.h"
-#include "chart/TrendChartView.h"
+#include "chart/view/TrendChartView.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -76,8 +76,8 @@ QLabel* autoLabel(QWidget* parent, const char* name, const QString& caption, int
     return l;
 }
 
-QToolButton* glyphButton(QWidget* parent, const char* name, int x, int y, int w, int h,
-                         Glyph glyph, const QString& hint) {
+QToolButton* glyphButton(QWidget* parent, const char* name, int x, int y, int w, int h, Glyph glyph,
+                         const QString& hint) {
     auto* b = named(new QToolButton(parent), name, x, y, w, h);
     b->setIcon(glyphIcon(glyph));
     b->setIconSize(QSize(w - 8, h - 8));
@@ -86,8 +86,8 @@ QToolButton* glyphButton(QWidget* parent, const char* name, int x, int y, int w,
     return b;
 }
 
-QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w, int h,
-                const QString& text, const QFont& font) {
+QLineEdit* edit(QWidget* parent, const char* name, int x, int y, int w, int h, const QString& text,
+                const QFont& font) {
     auto* e = named(new QLineEdit(text, parent), name, x, y, w, h);
     e->setFont(font);
     return e;
@@ -167,12 +167,12 @@ void TFCOMM::buildRecordPanel(QWidget* client) {
     RepeatSet = named(new QCheckBox(QStringLiteral("連続"), Panel2), "RepeatSet", 6, 3, 60, 17);
     RepeatSet->setToolTip(QStringLiteral("Repeage Record"));
     RepeatSet->setChecked(true);
-    RecordSI = named(new QCheckBox(QStringLiteral("サンプリング"), Panel2), "RecordSI", 6, 21, 92,
-                     17);
+    RecordSI =
+        named(new QCheckBox(QStringLiteral("サンプリング"), Panel2), "RecordSI", 6, 21, 92, 17);
     RecordSITime = edit(Panel2, "RecordSITime", 100, 19, 28, 19, QStringLiteral("1"), font());
     Label4 = autoLabel(Panel2, "Label4", QStringLiteral("S"), 131, 22, font());
-    RecordNew = glyphButton(Panel2, "RecordNew", 150, 3, 36, 35, Glyph::NewPage,
-                            QStringLiteral("新規"));
+    RecordNew =
+        glyphButton(Panel2, "RecordNew", 150, 3, 36, 35, Glyph::NewPage, QStringLiteral("新規"));
     OpenDataFiles = glyphButton(Panel2, "OpenDataFiles", 188, 3, 36, 35, Glyph::OpenFolder,
                                 QStringLiteral("開く"));
     saveas = glyphButton(Panel2, "saveas", 226, 3, 36, 35, Glyph::Floppy, QStringLiteral("保存"));

@@ -3,15 +3,16 @@
 
 #include "app/TFCOMM.h"
 
-#include "app/Clock.h"
-#include "app/HandlerTimer.h"
 #include "app/KeyFilter.h"
 #include "app/WindowFonts.h"
 #include "chart/TChartControl.h"
-#include "decode/MeterPipeline.h"
 #include "decode/StartValues.h"
-#include "record/LogGrid.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
+#include "platform/HandlerTimer.h"
+#include "platform/linux/QtHandlerTimer.h"
+#include "record/view/LogGrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,7 +36,7 @@ MeterSession& TFCOMM::session() {
         timer4Handle_ = std::make_unique<QtHandlerTimer>(*Timer4);
         timer3Handle_ = std::make_unique<QtHandlerTimer>(*Timer3);
         session_ = std::make_unique<MeterSession>(
-            MeterSession::Timers{*timer1Handle_, *timer4Handle_, *timer3Handle_}, *clock_, locale_);
+            MeterSession::Timers{*timer1Handle_, *timer4Handle_, *timer3Handle_}, clock_, locale_);
         session_->bindReading(pipeline_->decoder().reading);
     }
     return *session_;

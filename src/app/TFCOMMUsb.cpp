@@ -2,10 +2,10 @@
 
 #include "app/TFCOMM.h"
 
+#include "link/connection/ConnectionControl.h"
 #include "link/hid/TJvHidDeviceController.h"
 #include "link/hid/UsbCableLink.h"
-#include "link/hid/linux/LinuxHidPlatform.h"
-#include "link/serial/ConnectionControl.h"
+#include "pipeline/MeterPipeline.h"
 
 #include <QPushButton>
 
@@ -16,18 +16,14 @@ namespace velkor {
 // connection control: USBCon's state, the serial controls hidden while USB is
 // on, and the watchdog that lets the link go when only empty reports come.
 void TFCOMM::wireUsbArea() {
-    HidPlatform* platform = servicesHid_;
-    if (!platform) {
-        ownHid_ = std::make_unique<LinuxHidPlatform>();
-        platform = ownHid_.get();
-    }
-    HidCtl = std::make_unique<TJvHidDeviceController>(*platform);
+    HidCtl = std::make_unique<TJvHidDeviceController>(services_.hid);
     HidCtl->setObjectName(QStringLiteral("HidCtl"));
     // A pass that fails (a device that cannot be opened or identified) must
     // not cross the event loop; the user sees it and the next notification
     // tries again.
     HidCtl->OnNotificationError = [this](const std::exception& e) { showError(e); };
-    usbLink = std::make_unique<UsbCableLink>(*HidCtl, *pipeline_, linkCounters, boxes());
+    usbLink = std::make_unique<UsbCableLink>(*HidCtl, *pipeline_, pipeline_->variant(),
+                                             linkCounters, boxes());
     usbLink->FrameRunner = [this](const UsbCableLink::FrameStep& decode) { runFramePath(decode); };
 
     connect(usbLink.get(), &UsbCableLink::usbConChanged, connection.get(),
@@ -55,7 +51,6 @@ void TFCOMM::releaseUsb() {
     // readers; the controller then ends the rest and stops watching.
     usbLink.reset();
     HidCtl.reset();
-    ownHid_.reset();
 }
 
 } // namespace velkor

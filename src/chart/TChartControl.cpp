@@ -1,6 +1,6 @@
 #include "chart/TChartControl.h"
 
-#include "app/MessageBoxes.h"
+#include "platform/MessageBoxes.h"
 
 #include <algorithm>
 #include <climits>

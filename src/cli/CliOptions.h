@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decode/MeterVariant.h"
+#include "meter/MeterVariant.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,10 +2,11 @@
 #include "cli/Commands.h"
 #include "cli/ReadingPrinter.h"
 #include "cli/StreamInput.h"
-#include "decode/DemoScenario.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/PassHost.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "platform/LocaleSource.h"
+#include "platform/linux/SystemLocaleSource.h"
+#include "sim/DemoScenario.h"
 
 #include <cstdio>
 

@@ -2,18 +2,21 @@
 // path of the measurement log without a window, printing each logged row
 // and, with --save FILE, saving the log when the input ends.
 
-#include "app/Clock.h"
-#include "app/HandlerTimer.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/LogFileCommand.h"
+#include "cli/ReadingCsv.h"
 #include "cli/StreamInput.h"
 #include "decode/LimitJudge.h"
 #include "decode/LocaleNumber.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/ReadingCsv.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
+#include "platform/HandlerTimer.h"
+#include "platform/LocaleSource.h"
+#include "platform/headless/ManualTimer.h"
+#include "platform/linux/SystemClock.h"
+#include "platform/linux/SystemLocaleSource.h"
 
 #include <climits>
 #include <cstdio>

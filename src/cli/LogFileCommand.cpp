@@ -2,7 +2,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
-#include "decode/LocaleSource.h"
+#include "platform/LocaleSource.h"
+#include "platform/linux/SystemLocaleSource.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"
@@ -35,12 +36,10 @@ LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const
     }
     QString reason;
     switch (exportLogWorkbook(table, fileName, locale, &reason)) {
-    case WorkbookExportStatus::Saved:
-        return LogFileResult::success();
+    case WorkbookExportStatus::Saved: return LogFileResult::success();
     case WorkbookExportStatus::LibraryUnavailable:
         return LogFileResult::failure(QStringLiteral("the workbook library did not start"));
-    case WorkbookExportStatus::Failed:
-        break;
+    case WorkbookExportStatus::Failed: break;
     }
     return LogFileResult::failure(reason);
 }

@@ -47,6 +47,8 @@ QuitOnSignal::~QuitOnSignal() {
     gQuitFd = -1;
 }
 
-bool QuitOnSignal::signalled() const { return gSignalled != 0; }
+bool QuitOnSignal::signalled() const {
+    return gSignalled != 0;
+}
 
 } // namespace velkor::cli

@@ -3,15 +3,16 @@
 #include "cli/Commands.h"
 #include "cli/QuitOnSignal.h"
 #include "cli/ReadingPrinter.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/PassHost.h"
-#include "link/LinkCounters.h"
+#include "link/connection/LinkCounters.h"
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
 #include "link/hid/UsbCableLink.h"
 #include "link/hid/UsbFrameAssembler.h"
-#include "link/hid/linux/LinuxHidPlatform.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "platform/LocaleSource.h"
+#include "platform/linux/LinuxHidPlatform.h"
+#include "platform/linux/SystemLocaleSource.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -22,7 +23,9 @@ namespace velkor::cli {
 
 namespace {
 
-QString systemText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+QString systemText(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
 
 // The device to read: the node given, or the first one named "USB to Serial".
 TJvHidDevice* findCable(TJvHidDeviceController& ctl, const std::optional<QString>& path) {
@@ -73,20 +76,23 @@ int runReadHid(const QStringList& args) {
     try {
         ctl.DeviceChange();
     } catch (const std::exception& e) {
-        reportError(QStringLiteral("listing HID devices: %1").arg(QString::fromLocal8Bit(e.what())));
+        reportError(
+            QStringLiteral("listing HID devices: %1").arg(QString::fromLocal8Bit(e.what())));
         return kExitInput;
     }
     TJvHidDevice* dev = findCable(ctl, path);
     if (!dev) {
         reportError(path ? QStringLiteral("%1 is not a HID device present").arg(*path)
-                         : QStringLiteral("no \"%1\" cable found").arg(QLatin1String(UsbCableLink::kCableName)));
+                         : QStringLiteral("no \"%1\" cable found")
+                               .arg(QLatin1String(UsbCableLink::kCableName)));
         return kExitInput;
     }
     const QString devicePath = dev->PnPInfo().DevicePath;
     if (!dev->HasReadWriteAccess()) {
-        reportError(QStringLiteral("cannot open %1 for reading and writing: %2; install the udev rule "
-                                   "packaging/udev/70-velkor-usb-serial.rules (see README)")
-                        .arg(devicePath, systemText(dev->ReadWriteError())));
+        reportError(
+            QStringLiteral("cannot open %1 for reading and writing: %2; install the udev rule "
+                           "packaging/udev/70-velkor-usb-serial.rules (see README)")
+                .arg(devicePath, systemText(dev->ReadWriteError())));
         delete dev;
         return kExitInput;
     }
@@ -130,16 +136,17 @@ int runReadHid(const QStringList& args) {
     const QuitOnSignal quitOnSignal;
 
     if (!done) {
-        dev->setOnData([&](TJvHidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
-            if (done) {
-                return;
-            }
-            try {
-                assembler.take(UsbFrameAssembler::FrameEnd::Decode, data, size);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "frame %lld: %s\n", pipeline.framesOffered(), e.what());
-            }
-        });
+        dev->setOnData(
+            [&](TJvHidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
+                if (done) {
+                    return;
+                }
+                try {
+                    assembler.take(UsbFrameAssembler::FrameEnd::Decode, data, size);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "frame %lld: %s\n", pipeline.framesOffered(), e.what());
+                }
+            });
         QCoreApplication::exec();
     }
     delete dev; // stops the reader

@@ -4,10 +4,11 @@
 #include "cli/QuitOnSignal.h"
 #include "cli/ReadingPrinter.h"
 #include "cli/StreamInput.h"
-#include "decode/LocaleSource.h"
-#include "decode/MeterPipeline.h"
-#include "decode/PassHost.h"
 #include "link/serial/TCommPortDriver.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "platform/LocaleSource.h"
+#include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -34,10 +35,9 @@ QString openFailure(const TCommPortDriver& port, const QString& device) {
 } // namespace
 
 int runReadSerial(const QStringList& args) {
-    const CliOptions opts(args,
-                          {QStringLiteral("--device"), QStringLiteral("--variant"),
-                           QStringLiteral("--count")},
-                          {});
+    const CliOptions opts(
+        args, {QStringLiteral("--device"), QStringLiteral("--variant"), QStringLiteral("--count")},
+        {});
     if (opts.help()) {
         printUsage(false);
         return kExitOk;
@@ -46,12 +46,15 @@ int runReadSerial(const QStringList& args) {
     const auto variant = opts.ok() ? opts.variant(&error) : std::nullopt;
     const auto device = opts.value(QStringLiteral("--device"));
     const long count = error.isEmpty() ? opts.count(&error) : -1;
-    if (!variant || !error.isEmpty() || !device || device->isEmpty() || !opts.positional().isEmpty()) {
-        reportError(error.isEmpty() ? QStringLiteral("read takes --device PATH (or COM1 .. COM4)") : error);
+    if (!variant || !error.isEmpty() || !device || device->isEmpty() ||
+        !opts.positional().isEmpty()) {
+        reportError(error.isEmpty() ? QStringLiteral("read takes --device PATH (or COM1 .. COM4)")
+                                    : error);
         return kExitUsage;
     }
 
-    SystemLocaleSource locale;
+    LinuxPlatform platform;
+    const LocaleSource& locale = platform.locale;
     PassHost host;
     const MeterVariant v = variant.value_or(buildVariant());
     MeterPipeline pipeline(v, locale, host);
@@ -59,7 +62,7 @@ int runReadSerial(const QStringList& args) {
 
     // The line settings the window gives the port: the variant's speed,
     // 8 data bits, no parity, one stop bit, polled every 100 ms.
-    TCommPortDriver port;
+    TCommPortDriver port(platform.serial, platform.clock, platform.portNames);
     if (const int n = ComPortNames::portNumberOf(*device); n >= 0) {
         port.setComPort(static_cast<TComPortNumber>(n));
     } else {

@@ -1,7 +1,7 @@
 #include "cli/ReadingPrinter.h"
 
-#include "decode/MeterPipeline.h"
-#include "decode/ReadingCsv.h"
+#include "cli/ReadingCsv.h"
+#include "pipeline/MeterPipeline.h"
 
 #include <cstdio>
 #include <string>
@@ -29,6 +29,8 @@ ReadingPrinter::ReadingPrinter(MeterPipeline& pipeline) : pipeline_(pipeline) {
     });
 }
 
-void ReadingPrinter::printHeader() { printLine(readingCsvHeader()); }
+void ReadingPrinter::printHeader() {
+    printLine(readingCsvHeader());
+}
 
 } // namespace velkor::cli

@@ -2,7 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
-#include "decode/MeterPipeline.h"
+#include "pipeline/MeterPipeline.h"
 
 #include <cerrno>
 #include <cstdio>

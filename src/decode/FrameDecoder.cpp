@@ -28,11 +28,8 @@
 
 #include "decode/FrameDecoder.h"
 
-#include "decode/LocaleSource.h"
-#include "decode/PassHost.h"
 #include "decode/RangeTable.h"
-
-#include <cmath>
+#include "platform/LocaleSource.h"
 
 namespace velkor {
 
@@ -106,18 +103,63 @@ bool matches(RangeRow::Tri cond, bool value) {
 
 } // namespace
 
-FrameDecoder::FrameDecoder(const LocaleSource& locale, PassHost& host)
-    : locale_(locale), host_(host) {}
+// What the steps of one pass hand each other about the frame.
+struct FrameDecoder::FrameFields {
+    std::array<QString, 4> digits; // digit 1-4 texts, one character or empty
+    bool point[3] = {};            // decimal point after digit 1, 2, 3
+    QString points[3];             // FsDot for a lit point, else empty
+    QString sign;                  // "-" or empty
+    bool overload = false;
+    bool nano = false, micro = false, milli = false, kilo = false, mega = false, ampere = false;
+    bool rangeBit = false;      // selects the "6v" range row
+    bool continuityBit = false; // selects the continuity range row
+};
+
+FrameDecoder::FrameDecoder(const LocaleSource& locale, PassOwner& owner)
+    : locale_(locale), owner_(owner) {}
+
+// The pass, in the meter's order: later steps read what earlier ones set.
+// A step that meets a character it cannot convert throws; the steps before
+// it keep their effects and nothing is handed over.
+void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
+    beginPass();
+    expandStatusBits();
+    clearFrameState();
+    FrameFields f = readDigitsAndPoint();
+    readStatusBits(f);
+    applyOverload(f);
+    applySign(f);
+    setPointAndPrefixMarks(f);
+    classifyFunctionAndUnit(f);
+    formValue(f);
+    trackMinMax();
+    showCaptions(f);
+    chooseNextFullScale();
+    scaleByRange(f);
+    owner_.handOff(reading, outcome_);
+}
+
+char FrameDecoder::at(std::size_t pos) const {
+    return pos <= FrameHex.size() ? FrameHex[pos - 1] : '\0';
+}
 
 bool FrameDecoder::bit(int n) const {
     const int nibble = nibbles_[static_cast<std::size_t>((n - 1) / 4)];
     return (nibble >> (3 - (n - 1) % 4)) & 1;
 }
 
-// Step 4: every hex position 1-28 becomes four bits. "A"-"F" give 10-15; a
-// position past the end of the text repeats the previous nibble (0 before the
-// first); anything else goes through the strict decimal conversion.
-void FrameDecoder::expand() {
+// The locale is read again for every frame; the owner normalises the limit
+// texts to it and shows that data arrives.
+void FrameDecoder::beginPass() {
+    outcome_ = {};
+    FsDot = locale_.userDecimalSeparator();
+    owner_.passStarting(FsDot);
+}
+
+// Every hex position 1-28 becomes four bits. "A"-"F" give 10-15; a position
+// past the end of the text repeats the previous nibble (0 before the first);
+// anything else goes through the strict decimal conversion.
+void FrameDecoder::expandStatusBits() {
     int previous = 0;
     for (std::size_t i = 0; i < nibbles_.size(); ++i) {
         if (i < FrameHex.size()) {
@@ -128,34 +170,32 @@ void FrameDecoder::expand() {
     }
 }
 
-void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
-    auto at = [this](std::size_t pos) { return pos <= FrameHex.size() ? FrameHex[pos - 1] : '\0'; };
-    MarkSet& marks = display.marks;
-
-    // 1-3
-    FsDot = locale_.userDecimalSeparator();
-    host_.normaliseLimitSeparators(FsDot);
-    host_.frameArriving();
-
-    // 4
-    expand();
-
-    // 5-6
-    marks.clearFrameMarks();
+// All annunciators off, the texts a frame sets emptied, the data mark on.
+void FrameDecoder::clearFrameState() {
+    display.marks.clearFrameMarks();
     reading.FunctionText.clear();
     reading.RangeModeText.clear();
     reading.UnitText.clear();
     display.sendShown = true;
+}
 
-    // 7
-    QString digit[4] = {charText(at(4)), charText(at(6)), charText(at(8)), charText(at(10))};
+// The four digits are the low hex digits of bytes 2-5; the point code of
+// byte 7 must be a decimal digit: 1, 2 and 4 light a point.
+FrameDecoder::FrameFields FrameDecoder::readDigitsAndPoint() const {
+    FrameFields f;
+    f.digits = {charText(at(4)), charText(at(6)), charText(at(8)), charText(at(10))};
     const int pointCode = decimalDigit(at(14));
-    const bool point1 = pointCode == 1;
-    const bool point2 = pointCode == 2;
-    const bool point3 = pointCode == 4;
+    f.point[0] = pointCode == 1;
+    f.point[1] = pointCode == 2;
+    f.point[2] = pointCode == 4;
+    return f;
+}
 
-    // 8
-    bool nano = false, micro = false, milli = false, kilo = false, mega = false, ampere = false;
+// The status bits, in a fixed order: each turns on its mark (with the
+// function or unit some of them name); the prefixes and the ampere bit are
+// only noted here and shown later.
+void FrameDecoder::readStatusBits(FrameFields& f) {
+    MarkSet& marks = display.marks;
     if (bit(60)) marks.set(Mark::LcdDc1);
     if (bit(61)) marks.set(Mark::LcdAC);
     if (bit(62)) marks.set(Mark::LCDREL);
@@ -169,19 +209,19 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
     if (bit(67)) marks.set(Mark::Labmax);
     if (bit(68)) marks.set(Mark::Labmin);
     if (bit(70)) marks.set(Mark::LCDBATT);
-    nano = bit(71);
-    micro = bit(73);
-    milli = bit(74);
-    kilo = bit(75);
-    mega = bit(76);
-    const bool bit77 = bit(77);
-    if (bit77) {
+    f.nano = bit(71);
+    f.micro = bit(73);
+    f.milli = bit(74);
+    f.kilo = bit(75);
+    f.mega = bit(76);
+    f.continuityBit = bit(77);
+    if (f.continuityBit) {
         marks.set(Mark::LCDFm);
         reading.FunctionText = kCTN;
     }
     if (bit(79)) marks.set(Mark::LCDBF);
     if (bit(81)) marks.set(Mark::LcdV);
-    ampere = bit(82);
+    f.ampere = bit(82);
     if (bit(83)) {
         marks.set(Mark::LCDohm);
         reading.FunctionText = kOHM;
@@ -196,43 +236,51 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
     } else {
         reading.RangeModeText = kMANU;
     }
-    const bool bit65 = bit(65);
+    f.rangeBit = bit(65);
+}
 
-    // 9: overload
-    const bool overload = at(4) == 'F';
-    if (overload) {
-        digit[2] = kAt;
-        digit[1] = kZero;
-        digit[0].clear();
-        digit[3].clear();
+// An "F" in the first digit's low half is an overload: the display reads
+// "0@" centred, whatever the other digits hold.
+void FrameDecoder::applyOverload(FrameFields& f) const {
+    f.overload = at(4) == 'F';
+    if (f.overload) {
+        f.digits[2] = kAt;
+        f.digits[1] = kZero;
+        f.digits[0].clear();
+        f.digits[3].clear();
     }
+}
 
-    // 10: sign
-    QString sign;
+// "D" in the sign byte's low half is minus, "B" plus; anything else shows no
+// sign and leaves the minus mark as it was cleared.
+void FrameDecoder::applySign(FrameFields& f) {
     if (at(2) == 'D') {
-        marks.set(Mark::LcdFH);
-        sign = kMinus;
+        display.marks.set(Mark::LcdFH);
+        f.sign = kMinus;
     } else if (at(2) == 'B') {
-        marks.clear(Mark::LcdFH);
+        display.marks.clear(Mark::LcdFH);
     }
+}
 
-    // 11: points
-    const QString p1 = point1 ? FsDot : QString();
-    const QString p2 = point2 ? FsDot : QString();
-    const QString p3 = point3 ? FsDot : QString();
-    marks.set(Mark::LcdP1, point1);
-    marks.set(Mark::LcdP2, point2);
-    marks.set(Mark::LcdP3, point3);
+void FrameDecoder::setPointAndPrefixMarks(FrameFields& f) {
+    MarkSet& marks = display.marks;
+    for (int i = 0; i < 3; ++i) {
+        f.points[i] = f.point[i] ? FsDot : QString();
+    }
+    marks.set(Mark::LcdP1, f.point[0]);
+    marks.set(Mark::LcdP2, f.point[1]);
+    marks.set(Mark::LcdP3, f.point[2]);
+    marks.set(Mark::LCDk, f.kilo);
+    marks.set(Mark::LCDM1, f.mega);
+    marks.set(Mark::Lcdm, f.milli);
+    marks.set(Mark::LCDu, f.micro);
+    marks.set(Mark::LCDA, f.ampere);
+    marks.set(Mark::LCDn, f.nano);
+}
 
-    // 12: prefix and ampere marks
-    marks.set(Mark::LCDk, kilo);
-    marks.set(Mark::LCDM1, mega);
-    marks.set(Mark::Lcdm, milli);
-    marks.set(Mark::LCDu, micro);
-    marks.set(Mark::LCDA, ampere);
-    marks.set(Mark::LCDn, nano);
-
-    // 13: function and unit; later rows win
+// Function and unit from the marks, as a chain in which later rules win.
+void FrameDecoder::classifyFunctionAndUnit(const FrameFields& f) {
+    const MarkSet& marks = display.marks;
     const bool V = marks.has(Mark::LcdV), A = marks.has(Mark::LCDA), F = marks.has(Mark::LCDF);
     const bool ohm = marks.has(Mark::LCDohm);
     if (marks.has(Mark::LcdAC)) reading.FunctionText = kAC;
@@ -260,76 +308,52 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
         reading.FunctionText = kDuty;
         reading.UnitText = unit("%");
     }
-    if (V && nano) reading.UnitText = unit("nV");
-    if (V && milli) reading.UnitText = unit("mV");
-    if (V && micro) reading.UnitText = unit("uV");
-    if (A && nano) reading.UnitText = unit("nA");
-    if (A && milli) reading.UnitText = unit("mA");
-    if (A && micro) reading.UnitText = unit("uA");
-    if (F && nano) reading.UnitText = unit("nF");
-    if (F && milli) reading.UnitText = unit("mF");
-    if (F && micro) reading.UnitText = unit("uF");
-    if (ohm && kilo) reading.UnitText = unit("k*");
-    if (ohm && mega) reading.UnitText = unit("M*");
+    if (V && f.nano) reading.UnitText = unit("nV");
+    if (V && f.milli) reading.UnitText = unit("mV");
+    if (V && f.micro) reading.UnitText = unit("uV");
+    if (A && f.nano) reading.UnitText = unit("nA");
+    if (A && f.milli) reading.UnitText = unit("mA");
+    if (A && f.micro) reading.UnitText = unit("uA");
+    if (F && f.nano) reading.UnitText = unit("nF");
+    if (F && f.milli) reading.UnitText = unit("mF");
+    if (F && f.micro) reading.UnitText = unit("uF");
+    if (ohm && f.kilo) reading.UnitText = unit("k*");
+    if (ohm && f.mega) reading.UnitText = unit("M*");
+}
 
-    // 14: value text and count value
-    if (overload) {
-        QString& v = reading.ValueText;
+// The value text as the meter shows it and its count. An overload reads
+// "0L" (with its lit points) and counts one past full scale; otherwise every
+// digit must be a decimal digit.
+void FrameDecoder::formValue(const FrameFields& f) {
+    QString& v = reading.ValueText;
+    if (f.overload) {
         v.clear();
-        v.append(p1).append(kZero).append(p2).append(kL).append(p3);
-        reading.CountValue = sign == kMinus ? -FullScaleCounts - 1.0 : FullScaleCounts + 1.0;
+        v.append(f.points[0]).append(kZero).append(f.points[1]).append(kL).append(f.points[2]);
+        reading.CountValue = f.sign == kMinus ? -FullScaleCounts - 1.0 : FullScaleCounts + 1.0;
     } else {
         int count = 0;
-        for (const QString& d : digit) {
+        for (const QString& d : f.digits) {
             count = count * 10 + decimalDigit(d.isEmpty() ? '\0' : d[0].toLatin1());
         }
-        QString& v = reading.ValueText;
         v.clear();
-        v.append(sign).append(digit[0]).append(p1).append(digit[1]).append(p2).append(digit[2]);
-        v.append(p3).append(digit[3]);
-        reading.CountValue = sign.isEmpty() ? count : -count;
+        v.append(f.sign).append(f.digits[0]).append(f.points[0]).append(f.digits[1]);
+        v.append(f.points[1]).append(f.digits[2]).append(f.points[2]).append(f.digits[3]);
+        reading.CountValue = f.sign.isEmpty() ? count : -count;
     }
+    reading.DecimalPointPos = f.point[0] ? 1 : f.point[1] ? 2 : f.point[2] ? 3 : 0;
+}
 
-    // 15
-    reading.DecimalPointPos = point1 ? 1 : point2 ? 2 : point3 ? 3 : 0;
-
-    // 16: the tracker step, twice
+// The tracker takes the reading twice; the decimal point position it
+// compares with is updated only after both.
+void FrameDecoder::trackMinMax() {
     trackerStep();
     trackerStep();
     tracker.TrackedDecimalPointPos = reading.DecimalPointPos;
-
-    // 17: captions
-    display.MaxText = tracker.TrackedMaxText;
-    display.MinText = tracker.TrackedMinText;
-    display.MaxTextU = reading.UnitText;
-    display.MinTextU = reading.UnitText;
-    display.digits = {digit[0], digit[1], digit[2], digit[3]};
-
-    // 18: full scale for the next pass
-    const QString& u = reading.UnitText;
-    FullScaleCounts = (u == unit("Hz") || u == unit("#")) ? 1000 : u == unit("%") ? 100 : 6000;
-
-    // 19
-    classifyRange(bit65, bit77);
-
-    // 20
-    host_.judgeReading(reading);
-
-    // 21: hand-off
-    reading.FreshReading = true;
-    const double axisMax = host_.verticalAxisMaximum();
-    if (axisMax != LastAxisMaximum) {
-        host_.setBarMaximum(static_cast<int>(std::trunc(axisMax)));
-    }
-    if (host_.samplingChecked()) {
-        host_.setSamplingTimerEnabled(true);
-    } else {
-        host_.setSamplingTimerEnabled(false);
-        host_.INDataToTable(0);
-    }
-    LastAxisMaximum = host_.verticalAxisMaximum();
 }
 
+// A reading of the tracked function, unit and point position moves the
+// extremes it reaches; any other reading starts the tracker over at full
+// scale (and the chart shows its chosen series again).
 void FrameDecoder::trackerStep() {
     Tracker& t = tracker;
     const Reading& r = reading;
@@ -344,7 +368,7 @@ void FrameDecoder::trackerStep() {
             t.TrackedMin = static_cast<float>(r.CountValue);
         }
     } else {
-        host_.showSeries(host_.fillChecked() ? 0 : 1);
+        ++outcome_.trackerResets;
         t.TrackedUnitText = r.UnitText;
         t.TrackedFunctionText = r.FunctionText;
         t.TrackedMax = static_cast<float>(-FullScaleCounts);
@@ -352,9 +376,27 @@ void FrameDecoder::trackerStep() {
     }
 }
 
-// Step 19. A frame that matches no row keeps the axis and takes its own
-// CountValue with factor 1 (never the previous frame's value).
-void FrameDecoder::classifyRange(bool bit65, bool bit77) {
+// The MIN/MAX captions and the four digits on the panel.
+void FrameDecoder::showCaptions(const FrameFields& f) {
+    display.MaxText = tracker.TrackedMaxText;
+    display.MinText = tracker.TrackedMinText;
+    display.MaxTextU = reading.UnitText;
+    display.MinTextU = reading.UnitText;
+    display.digits = f.digits;
+}
+
+// The full scale the next pass uses: 1000 counts for frequency and
+// temperature, 100 for duty cycle, 6000 otherwise.
+void FrameDecoder::chooseNextFullScale() {
+    const QString& u = reading.UnitText;
+    FullScaleCounts = (u == unit("Hz") || u == unit("#")) ? 1000 : u == unit("%") ? 100 : 6000;
+}
+
+// The range table: the last row that matches sets the chart's axis and the
+// factor that scales the count. A frame that matches no row keeps the axis
+// and takes its own CountValue with factor 1 (never the previous frame's
+// value).
+void FrameDecoder::scaleByRange(const FrameFields& f) {
     const MarkSet& m = display.marks;
     const bool p1 = m.has(Mark::LcdP1), p2 = m.has(Mark::LcdP2), p3 = m.has(Mark::LcdP3);
     const RangeRow* match = nullptr;
@@ -376,14 +418,16 @@ void FrameDecoder::classifyRange(bool bit65, bool bit77) {
         }
         if (!matches(row.acMark, m.has(Mark::LcdAC)) || !matches(row.kMark, m.has(Mark::LCDk)) ||
             !matches(row.megaMark, m.has(Mark::LCDM1)) ||
-            !matches(row.continuityMark, m.has(Mark::LCDFm)) || !matches(row.bit77, bit77) ||
-            !matches(row.bit65, bit65)) {
+            !matches(row.continuityMark, m.has(Mark::LCDFm)) ||
+            !matches(row.bit77, f.continuityBit) || !matches(row.bit65, f.rangeBit)) {
             continue;
         }
         if (row.function && reading.FunctionText != QLatin1String(row.function)) continue;
         if (row.unit && reading.UnitText != QLatin1String(row.unit)) continue;
-        host_.setVerticalAxis(row.limit, -row.limit);
         match = &row;
+    }
+    if (match) {
+        outcome_.axisLimit = match->limit;
     }
     reading.ScaledValue = match ? reading.CountValue * match->factor : reading.CountValue;
 }

@@ -1,17 +1,18 @@
 #pragma once
 
-#include "decode/Marks.h"
-#include "decode/Reading.h"
+#include "decode/PassOwner.h"
+#include "meter/Marks.h"
+#include "meter/Reading.h"
 
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 namespace velkor {
 
 class LocaleSource;
-class PassHost;
 
 // A character that the strict decimal conversion cannot take. Ends the pass.
 class ConversionError : public std::runtime_error {
@@ -24,7 +25,7 @@ struct DisplayState {
     MarkSet marks = MarkSet::of(Mark::LcdFH); // the designed start: minus sign shown
     std::array<QString, 4> digits{QStringLiteral("5"), QStringLiteral("9"), QStringLiteral("9"),
                                   QStringLiteral("9")}; // LcdDa, LcdDb, LcdDc, LcdDd
-    bool sendShown = false;                   // LCDsend, shown from the first pass on
+    bool sendShown = false;                             // LCDsend, shown from the first pass on
     QString MaxText, MinText, MaxTextU, MinTextU;
 };
 
@@ -40,35 +41,52 @@ struct Tracker {
 };
 
 // One decoding pass per frame: frame hex text in, Reading, marks, tracker and
-// display captions out. Holds the state the pass keeps between frames.
+// display captions out, handed to the pass's owner at the end. Holds the
+// state the pass keeps between frames.
 class FrameDecoder {
 public:
-    FrameDecoder(const LocaleSource& locale, PassHost& host);
+    FrameDecoder(const LocaleSource& locale, PassOwner& owner);
 
     // The frame to decode, upper-case hex, two digits per byte; written by the
     // serial assembler or the USB link just before LcdDisplayHALVIN.
     std::string FrameHex;
 
     // Decodes FrameHex. Throws ConversionError at the failing step; what the
-    // earlier steps changed stays.
+    // earlier steps changed stays, and nothing is handed over.
     void LcdDisplayHALVIN(int index = 1);
 
     Reading reading;
     DisplayState display;
     Tracker tracker;
     int FullScaleCounts = 6000;
-    double LastAxisMaximum = 0.0;
     QString FsDot = QStringLiteral(".");
 
 private:
-    const LocaleSource& locale_;
-    PassHost& host_;
-    std::array<std::uint8_t, 28> nibbles_{};
+    struct FrameFields;
+
+    void beginPass();
+    void expandStatusBits();
+    void clearFrameState();
+    FrameFields readDigitsAndPoint() const;
+    void readStatusBits(FrameFields& f);
+    void applyOverload(FrameFields& f) const;
+    void applySign(FrameFields& f);
+    void setPointAndPrefixMarks(FrameFields& f);
+    void classifyFunctionAndUnit(const FrameFields& f);
+    void formValue(const FrameFields& f);
+    void trackMinMax();
+    void trackerStep();
+    void showCaptions(const FrameFields& f);
+    void chooseNextFullScale();
+    void scaleByRange(const FrameFields& f);
 
     bool bit(int statusBitPos) const;
-    void expand();
-    void trackerStep();
-    void classifyRange(bool bit65, bool bit77);
+    char at(std::size_t pos) const;
+
+    const LocaleSource& locale_;
+    PassOwner& owner_;
+    std::array<std::uint8_t, 28> nibbles_{};
+    PassOutcome outcome_;
 };
 
 } // namespace velkor

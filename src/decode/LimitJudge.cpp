@@ -1,8 +1,8 @@
 #include "decode/LimitJudge.h"
 
-#include "app/HandlerTimer.h"
 #include "decode/LocaleNumber.h"
-#include "decode/Reading.h"
+#include "meter/Reading.h"
+#include "platform/HandlerTimer.h"
 
 namespace velkor {
 
@@ -19,13 +19,13 @@ QString normalisedSeparator(const QString& text, const QString& fsDot) {
 
 bool limitKeyAccepted(QChar key, const QString& editText, const QString& systemSeparator,
                       const QString& fsDot) {
-    // 1: at most one decimal separator.
+    // At most one decimal separator.
     const QString system = systemSeparator.trimmed();
     const QString separator = system.isEmpty() ? fsDot : system;
     if (!separator.isEmpty() && key == separator[0] && editText.contains(separator[0])) {
         return false;
     }
-    // 2: the keys a signed decimal number needs (and two the edit always took).
+    // The keys a signed decimal number needs (and two the edit always took).
     switch (key.unicode()) {
     case 8:  // Backspace
     case 39: // '
@@ -33,8 +33,7 @@ bool limitKeyAccepted(QChar key, const QString& editText, const QString& systemS
     case 45: // -
     case 96: // `
         return true;
-    default:
-        break;
+    default: break;
     }
     if (key >= QLatin1Char('0') && key <= QLatin1Char('9')) {
         return true;
@@ -78,9 +77,8 @@ void LimitJudge::normaliseSeparators(const QString& fsDot) {
 }
 
 void LimitJudge::judge(Reading& reading) {
-    // 1
     panel.T1VALUE = reading.ValueText;
-    // 2, 3
+    // Without two readable limits there is no verdict.
     const double hi = parseLocaleNumber(hi_.text, FsDot);
     if (hi == kUnparsedNumber) {
         return;
@@ -89,10 +87,9 @@ void LimitJudge::judge(Reading& reading) {
     if (lo == kUnparsedNumber) {
         return;
     }
-    // 4, 5
+    // Both limits count as inside; a value that does not parse fails.
     const double v = parseLocaleNumber(reading.ValueText, FsDot);
     const bool pass = v != kUnparsedNumber && !(lo > v || v > hi);
-    // 6
     panel.verdict = pass ? Verdict::Pass : Verdict::Fail;
     panel.judgeCaption = pass ? QStringLiteral("Pass") : QStringLiteral("Fail");
     reading.JudgeText = pass ? QStringLiteral("pass") : QStringLiteral("Fail");

@@ -25,7 +25,7 @@ struct JudgePanel {
     QString judgeCaption; // "Pass", "Fail", empty before the first verdict
 };
 
-// Step 2 of the pass for one limit text: the first foreign decimal separator
+// One limit text at the start of a decoding pass: the first foreign decimal separator
 // ("," when fsDot is ".", else ".") becomes fsDot; later ones stay.
 QString normalisedSeparator(const QString& text, const QString& fsDot);
 
@@ -67,10 +67,10 @@ public:
     bool T1HIKeyPress(QChar key) const { return keyAccepted(hi_, key); }
     bool T1LOKeyPress(QChar key) const { return keyAccepted(lo_, key); }
 
-    // Pass step 2: the user's separator of this frame, and the foreign
+    // At the start of every pass: the user's separator of this frame, and the foreign
     // separator in both limit texts replaced by it.
     void normaliseSeparators(const QString& fsDot);
-    // Pass step 20: shows the value, judges it against the limits (both
+    // Every decoded reading: shows the value, judges it against the limits (both
     // inclusive) and sets JudgeText. An unparsable limit makes no verdict;
     // an unparsable value (an overload) fails.
     void judge(Reading& reading);

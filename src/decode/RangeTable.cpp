@@ -61,6 +61,8 @@ const std::array<RangeRow, 45> kRows = {{
 
 } // namespace
 
-std::span<const RangeRow> rangeTable() { return kRows; }
+std::span<const RangeRow> rangeTable() {
+    return kRows;
+}
 
 } // namespace velkor

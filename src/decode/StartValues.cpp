@@ -1,6 +1,6 @@
 #include "decode/StartValues.h"
 
-#include "decode/LocaleSource.h"
+#include "platform/LocaleSource.h"
 
 namespace velkor {
 
@@ -16,25 +16,21 @@ MeterProfile profileForScaleCode(const QString& scaleCode) {
 
 StartValues makeStartValues(MeterVariant variant, const LocaleSource& locale) {
     StartValues s;
-    // 1
     s.chartRange = 100;
-    // 2, 3
+    // The locale's decimal separators.
     s.systeminfomation = locale.systemDecimalSeparator();
     s.FsDot = locale.userDecimalSeparator();
-    // 4
+    // The "4" profile until the variant names another.
     s.ScaleCode = QStringLiteral("4");
     s.FullScaleCounts = 4000;
     s.TrackedMax = -4001.0f;
     s.TrackedMin = 4001.0f;
-    // 5
     s.TrackedUnitText = QStringLiteral("113");
-    // 7
     s.NextRecordNo = 1;
     s.MaxRecords = 10000;
-    // 10
     s.UpperLimitText = QStringLiteral("6000");
     s.LowerLimitText = QStringLiteral("-6000");
-    // 11: the build's variant flag
+    // What the build's variant sets.
     const VariantInfo& v = variantInfo(variant);
     s.assembler = v.assembler;
     s.caption = QString::fromUtf8(v.caption);
@@ -43,7 +39,7 @@ StartValues makeStartValues(MeterVariant variant, const LocaleSource& locale) {
         s.ScaleCode = QString::fromLatin1(*v.scaleCode);
     }
     s.lcdDaText = v.lcdDaText ? QString::fromLatin1(*v.lcdDaText) : QStringLiteral("5");
-    // 12: the "4" profile of step 4 stands unless "6" or "34" is named
+    // The "4" profile stands unless the variant names "6" or "34".
     const MeterProfile designed = profileForScaleCode(QStringLiteral("4"));
     s.MinTextCaption = designed.MinTextCaption;
     s.MaxTextCaption = designed.MaxTextCaption;
@@ -55,7 +51,7 @@ StartValues makeStartValues(MeterVariant variant, const LocaleSource& locale) {
         s.MinTextCaption = p.MinTextCaption;
         s.MaxTextCaption = p.MaxTextCaption;
     }
-    // 13
+    // The chart's vertical axis spans the display.
     s.verticalAxisMaximum = s.FullScaleCounts;
     s.verticalAxisMinimum = -s.FullScaleCounts;
     return s;

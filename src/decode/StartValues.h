@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decode/MeterVariant.h"
+#include "meter/MeterVariant.h"
 
 #include <QString>
 
@@ -23,26 +23,26 @@ MeterProfile profileForScaleCode(const QString& scaleCode);
 // The start values of the shared state that are not widgets, in the order the
 // start-up gives them.
 struct StartValues {
-    int chartRange = 100;           // 1: chartCtrl's page length
-    QString systeminfomation;       // 2: system decimal separator, empty when unknown
-    QString FsDot;                  // 3: user decimal separator
-    QString ScaleCode;              // 4, 11
-    int FullScaleCounts = 4000;     // 4, 12
-    float TrackedMax = -4001.0f;    // 4, 12
-    float TrackedMin = 4001.0f;     // 4, 12
-    QString TrackedUnitText;        // 5
-    int NextRecordNo = 1;           // 7
-    int MaxRecords = 10000;         // 7
-    QString UpperLimitText;         // 10
-    QString LowerLimitText;         // 10
-    QString caption;                // 11
-    SerialAssemblerKind assembler = SerialAssemblerKind::Byte; // 11
-    int serialBaud = 2400;          // 11
-    QString lcdDaText;              // 11: first display digit at start
-    QString MinTextCaption;         // 12
-    QString MaxTextCaption;         // 12
-    int verticalAxisMinimum = -4000; // 13
-    int verticalAxisMaximum = 4000;  // 13
+    int chartRange = 100;        // chartCtrl's page length
+    QString systeminfomation;    // system decimal separator, empty when unknown
+    QString FsDot;               // user decimal separator
+    QString ScaleCode;           // the display size the variant names
+    int FullScaleCounts = 4000;  // of the display profile
+    float TrackedMax = -4001.0f; // of the display profile
+    float TrackedMin = 4001.0f;  // of the display profile
+    QString TrackedUnitText;     // matches no unit, so the first reading resets
+    int NextRecordNo = 1;
+    int MaxRecords = 10000;
+    QString UpperLimitText;
+    QString LowerLimitText;
+    QString caption; // the window caption of the variant
+    SerialAssemblerKind assembler = SerialAssemblerKind::Byte;
+    int serialBaud = 2400;
+    QString lcdDaText;               // first display digit at start
+    QString MinTextCaption;          // of the display profile
+    QString MaxTextCaption;          // of the display profile
+    int verticalAxisMinimum = -4000; // the chart's vertical axis, -FullScaleCounts
+    int verticalAxisMaximum = 4000;  // to +FullScaleCounts
 };
 
 StartValues makeStartValues(MeterVariant variant, const LocaleSource& locale);

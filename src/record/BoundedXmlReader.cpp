@@ -93,8 +93,7 @@ QXmlStreamReader::TokenType BoundedXmlReader::readNext() {
                 rootClosed_ = true;
             }
             break;
-        default:
-            break;
+        default: break;
         }
         return token;
     }

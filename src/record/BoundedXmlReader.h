@@ -60,8 +60,7 @@ private:
 
 // Whether an element or attribute name is `literal`: compared inline, as
 // the readers ask it for every token.
-template <std::size_t N>
-inline bool isName(QStringView name, const char16_t (&literal)[N]) {
+template <std::size_t N> inline bool isName(QStringView name, const char16_t (&literal)[N]) {
     return name.size() == qsizetype(N - 1) &&
            std::memcmp(name.utf16(), literal, (N - 1) * sizeof(char16_t)) == 0;
 }

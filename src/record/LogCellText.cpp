@@ -203,12 +203,11 @@ QString longTimeFormat(const QLocale& locale) {
         }
         if (!quotedRun && c == u't') {
             // Drop the zone with the blanks and brackets around it.
-            while (!out.isEmpty() && (out.back() == u' ' || out.back() == u'(' ||
-                                      out.back() == u'[')) {
+            while (!out.isEmpty() &&
+                   (out.back() == u' ' || out.back() == u'(' || out.back() == u'[')) {
                 out.chop(1);
             }
-            while (i + 1 < f.size() && (f[i + 1] == u't' || f[i + 1] == u')' ||
-                                        f[i + 1] == u']')) {
+            while (i + 1 < f.size() && (f[i + 1] == u't' || f[i + 1] == u')' || f[i + 1] == u']')) {
                 ++i;
             }
             continue;
@@ -269,9 +268,7 @@ QString CellConverter::numberText(double v) const {
 bool CellConverter::timeText(const SheetCell& cell, QString* out, QString* reason) {
     QTime time;
     switch (cell.kind) {
-    case SheetCell::Kind::Empty:
-        time = QTime(0, 0);
-        break;
+    case SheetCell::Kind::Empty: time = QTime(0, 0); break;
     case SheetCell::Kind::Number:
     case SheetCell::Kind::Boolean:
         if (!std::isfinite(cell.number)) {
@@ -287,9 +284,7 @@ bool CellConverter::timeText(const SheetCell& cell, QString* out, QString* reaso
             return false;
         }
         break;
-    case SheetCell::Kind::Error:
-        *reason = errorReason(cell);
-        return false;
+    case SheetCell::Kind::Error: *reason = errorReason(cell); return false;
     }
     *out = timeOfDayText(time);
     return true;
@@ -299,12 +294,8 @@ bool CellConverter::integer(const SheetCell& cell, std::optional<qint32>* out,
                             QString* reason) const {
     double v = 0;
     switch (cell.kind) {
-    case SheetCell::Kind::Empty:
-        *out = std::nullopt;
-        return true;
-    case SheetCell::Kind::Number:
-        v = cell.number;
-        break;
+    case SheetCell::Kind::Empty: *out = std::nullopt; return true;
+    case SheetCell::Kind::Number: v = cell.number; break;
     case SheetCell::Kind::Boolean:
         v = -cell.number; // TRUE is -1 as an integer
         break;
@@ -320,9 +311,7 @@ bool CellConverter::integer(const SheetCell& cell, std::optional<qint32>* out,
         }
         break;
     }
-    case SheetCell::Kind::Error:
-        *reason = errorReason(cell);
-        return false;
+    case SheetCell::Kind::Error: *reason = errorReason(cell); return false;
     }
     const double r = std::nearbyint(v);
     if (!std::isfinite(r) || r < std::numeric_limits<qint32>::min() ||
@@ -336,20 +325,13 @@ bool CellConverter::integer(const SheetCell& cell, std::optional<qint32>* out,
 
 bool CellConverter::text(const SheetCell& cell, QString* out, QString* reason) const {
     switch (cell.kind) {
-    case SheetCell::Kind::Empty:
-        out->clear();
-        return true;
-    case SheetCell::Kind::Text:
-        *out = cell.text;
-        return true;
+    case SheetCell::Kind::Empty: out->clear(); return true;
+    case SheetCell::Kind::Text: *out = cell.text; return true;
     case SheetCell::Kind::Boolean:
         *out = cell.number != 0 ? QStringLiteral("True") : QStringLiteral("False");
         return true;
-    case SheetCell::Kind::Error:
-        *reason = errorReason(cell);
-        return false;
-    case SheetCell::Kind::Number:
-        break;
+    case SheetCell::Kind::Error: *reason = errorReason(cell); return false;
+    case SheetCell::Kind::Number: break;
     }
     const double v = cell.number;
     if (!std::isfinite(v)) {
@@ -361,8 +343,8 @@ bool CellConverter::text(const SheetCell& cell, QString* out, QString* reason) c
         const bool hasTime = v != days;
         QString text;
         if (days != 0 || !hasTime) {
-            const QDate d = QDate(1899, 12, 30).addDays(static_cast<qint64>(days) +
-                                                        (date1904_ ? 1462 : 0));
+            const QDate d =
+                QDate(1899, 12, 30).addDays(static_cast<qint64>(days) + (date1904_ ? 1462 : 0));
             text = locale_.toString(d, QLocale::ShortFormat);
         }
         if (hasTime) {

@@ -27,9 +27,9 @@ struct SheetCell {
 struct WorkbookValue {
     enum class Kind : quint8 { Empty, Number, Time, Text };
     Kind kind = Kind::Empty;
-    double number = 0;     // Number; Time: the fraction of the day
-    QString text;          // Text: the trimmed text
-    const char* format{};  // Time: the number format that shows it as typed
+    double number = 0;    // Number; Time: the fraction of the day
+    QString text;         // Text: the trimmed text
+    const char* format{}; // Time: the number format that shows it as typed
 
     bool operator==(const WorkbookValue& o) const {
         return kind == o.kind && number == o.number && text == o.text &&
@@ -80,9 +80,9 @@ private:
     QLocale locale_;
     bool date1904_;
     QString timeFormat_;
-    bool cacheBySecond_;              // the format shows no fraction of a second
-    std::vector<QString> timeCache_;  // by second of the day, filled as met
-    bool plainDigits_;                // the locale writes numbers as C does, but its decimal point
+    bool cacheBySecond_;             // the format shows no fraction of a second
+    std::vector<QString> timeCache_; // by second of the day, filled as met
+    bool plainDigits_;               // the locale writes numbers as C does, but its decimal point
     QChar decimalPoint_;
 };
 

@@ -24,6 +24,7 @@ struct LogRecord {
 inline constexpr int kLogTextFieldWidth = 20;
 
 // The seven field names, in table order.
-inline constexpr const char* kLogFieldNames[7] = {"No", "Time", "DC/AC", "Value", "Unit", "Auto", "NVal"};
+inline constexpr const char* kLogFieldNames[7] = {"No",   "Time", "DC/AC", "Value",
+                                                  "Unit", "Auto", "NVal"};
 
 } // namespace velkor

@@ -13,11 +13,11 @@
 namespace velkor {
 
 // Log rows held compactly: 32 bytes a row in blocks of 4096 rows (growing
-// never copies the rows held), each text once for the whole buffer. The log files gather a file's rows here before the table changes,
-// so that a file that fails halfway leaves the table as it was and a large
-// file does not pass through memory as a million separate records; the
-// report lays out a copy of the table taken here; velkor-cli uses it as its
-// table. Texts are cut to the field width as the table cuts them.
+// never copies the rows held), each text once for the whole buffer. The log files gather a file's
+// rows here before the table changes, so that a file that fails halfway leaves the table as it was
+// and a large file does not pass through memory as a million separate records; the report lays out
+// a copy of the table taken here; velkor-cli uses it as its table. Texts are cut to the field width
+// as the table cuts them.
 class LogRowBuffer final : public LogTable {
 public:
     using Texts = std::array<QStringView, 5>; // Time, DC/AC, Value, Unit, Auto
@@ -36,9 +36,7 @@ public:
 
     std::optional<qint32> no(qsizetype row) const;
     // Text of field 1-5 (Time, DC/AC, Value, Unit, Auto).
-    const QString& text(qsizetype row, int field) const {
-        return texts_[at(row).text[field - 1]];
-    }
+    const QString& text(qsizetype row, int field) const { return texts_[at(row).text[field - 1]]; }
 
     // Hands the rows to `table` after its own rows, or in place of them. A
     // large buffer goes over in slices, so that only one slice at a time

@@ -186,18 +186,12 @@ std::optional<std::int32_t> LogStore::no(qsizetype row) const {
 QString LogStore::text(qsizetype row, int field) const {
     const PackedRow& r = at(row);
     switch (field) {
-    case 1:
-        return unpackTime(r.time);
-    case 2:
-        return pool_.text(r.function);
-    case 3:
-        return unpackValue(r.value);
-    case 4:
-        return pool_.text(r.unit);
-    case 5:
-        return pool_.text(r.judge);
-    default:
-        return {};
+    case 1: return unpackTime(r.time);
+    case 2: return pool_.text(r.function);
+    case 3: return unpackValue(r.value);
+    case 4: return pool_.text(r.unit);
+    case 5: return pool_.text(r.judge);
+    default: return {};
     }
 }
 

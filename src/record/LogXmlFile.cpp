@@ -4,8 +4,8 @@
 #include "record/LogCellText.h"
 
 #include <QFile>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <unordered_map>
 #include <vector>
@@ -140,8 +140,8 @@ private:
         const int depth = xml_.depth();
         if (depth == 1) {
             if (!sameName(name, "DATAPACKET")) {
-                xml_.fail(QStringLiteral("XML データパケットではありません (ルート要素 <%1>)")
-                              .arg(name));
+                xml_.fail(
+                    QStringLiteral("XML データパケットではありません (ルート要素 <%1>)").arg(name));
                 return false;
             }
             sawRoot_ = true;

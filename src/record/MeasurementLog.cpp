@@ -1,11 +1,11 @@
 #include "record/MeasurementLog.h"
 
-#include "app/Clock.h"
-#include "app/HandlerTimer.h"
-#include "app/MessageBoxes.h"
 #include "chart/TChartControl.h"
-#include "decode/LocaleSource.h"
-#include "decode/Reading.h"
+#include "meter/Reading.h"
+#include "platform/Clock.h"
+#include "platform/HandlerTimer.h"
+#include "platform/LocaleSource.h"
+#include "platform/MessageBoxes.h"
 #include "record/MeasurementTable.h"
 #include "record/TimeTexts.h"
 
@@ -16,18 +16,12 @@ namespace velkor {
 
 std::int32_t recordLimitOf(RecordLimitItem item) {
     switch (item) {
-    case RecordLimitItem::N10001:
-        return 1000;
-    case RecordLimitItem::N50001:
-        return 5000;
-    case RecordLimitItem::N100001:
-        return 10000;
-    case RecordLimitItem::N500001:
-        return 50000;
-    case RecordLimitItem::N1000001:
-        return 100000;
-    case RecordLimitItem::limitess:
-        return 10000000;
+    case RecordLimitItem::N10001: return 1000;
+    case RecordLimitItem::N50001: return 5000;
+    case RecordLimitItem::N100001: return 10000;
+    case RecordLimitItem::N500001: return 50000;
+    case RecordLimitItem::N1000001: return 100000;
+    case RecordLimitItem::limitess: return 10000000;
     }
     return 10000;
 }
@@ -47,16 +41,15 @@ void MeasurementLog::advanceRecordNo() {
 }
 
 void MeasurementLog::logReading(const Reading& r, std::uint32_t timeCode, const QDateTime& now) {
-    // 1, 2
     LastLoggedKey = readingKey(r);
     ++LoggedCount;
-    // 3, 5: the row, posted
+    // The row, posted at once.
     cds1_.appendLogged(NextRecordNo, timeCode, r.FunctionText, r.ValueText, r.UnitText,
                        r.JudgeText);
-    // 4
+    // The bar shows the magnitude of the scaled value.
     const double magnitude = std::trunc(std::fabs(r.ScaledValue));
     PBar2.position = magnitude < INT_MAX ? static_cast<int>(magnitude) : INT_MAX;
-    // 6, 7 (the window shows chartCtrl's CurPage on Bt10)
+    // The chart takes the value (the window shows its page on Bt10).
     if (chartCtrl_) {
         chartCtrl_->Add(r.ScaledValue);
     }

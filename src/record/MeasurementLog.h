@@ -75,7 +75,7 @@ public:
     // table and numbers from 1 again. LastLoggedKey stays.
     void RecordNewClick(MessageBoxes& boxes);
 
-    // Pass step 21: the bar's maximum follows the chart's vertical axis.
+    // The bar's maximum follows the chart's vertical axis.
     void setBarMaximum(int maximum) { PBar2.maximum = maximum; }
 
     // Called after every logged row with the reading and the clock's moment.

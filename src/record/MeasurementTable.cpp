@@ -1,6 +1,6 @@
 #include "record/MeasurementTable.h"
 
-#include "decode/DisplaySymbols.h"
+#include "meter/DisplaySymbols.h"
 
 namespace velkor {
 
@@ -99,10 +99,8 @@ QVariant MeasurementTable::data(const QModelIndex& index, int role) const {
             return unitDisplayText(store_.text(index.row(), column));
         }
         return store_.text(index.row(), column);
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(kColumns[column].alignment);
-    default:
-        return {};
+    case Qt::TextAlignmentRole: return QVariant::fromValue(kColumns[column].alignment);
+    default: return {};
     }
 }
 

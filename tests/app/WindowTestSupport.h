@@ -1,12 +1,20 @@
 #pragma once
 
-#include "app/Clock.h"
-#include "app/MessageBoxes.h"
 #include "app/TFCOMM.h"
-#include "chart/SavePictureDialog.h"
-#include "decode/FrameEncoder.h"
-#include "decode/LocaleSource.h"
-#include "record/files/LogFileDialogs.h"
+#include "platform/Clock.h"
+#include "platform/LocaleSource.h"
+#include "platform/LogFileDialogs.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SavePictureDialog.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/linux/ComPortNames.h"
+#include "platform/linux/PosixSerialSystem.h"
+#include "sim/FrameEncoder.h"
+#include "support/FakeHidPlatform.h"
+#include "support/FixedClock.h"
+#include "support/FixedLocaleSource.h"
+#include "support/ScriptedLogFileDialogs.h"
+#include "support/ScriptedSavePictureDialog.h"
 
 #include <QApplication>
 #include <memory>
@@ -14,24 +22,29 @@
 namespace velkor::test {
 
 // A main window of a chosen variant with scripted message boxes and file
-// dialogs and a "." locale, shown off screen.
+// dialogs and a "." locale, shown off screen. The serial port is the
+// machine's own (tests point COM1 at a pseudo-terminal); the HID system is
+// a substitute, empty unless the test brings its own.
 struct WindowFixture {
     ScriptedMessageBoxes boxes;
     FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
     FixedClock clock;
+    ComPortNames portNames;
+    FakeHidPlatform noHid;
     ScriptedSavePictureDialog saveDialog;
     ScriptedLogFileDialogs fileDialogs;
     std::unique_ptr<TFCOMM> window;
 
-    // hid: the HID system the window uses (null: the Linux one).
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN,
                            HidPlatform* hid = nullptr) {
         window = std::make_unique<TFCOMM>(TFCOMMServices{.boxes = boxes,
                                                          .locale = locale,
+                                                         .clock = clock,
+                                                         .serial = PosixSerialSystem::instance(),
+                                                         .portNames = portNames,
+                                                         .hid = hid ? *hid : noHid,
                                                          .variant = variant,
-                                                         .clock = &clock,
                                                          .savePictureDialog = &saveDialog,
-                                                         .hid = hid,
                                                          .fileDialogs = &fileDialogs});
         window->show();
         QApplication::processEvents();

@@ -2,7 +2,7 @@
 // digits, the sign, the points, exactly the marks of the latest frame, the
 // overload picture, and a failing frame that leaves the previous digits.
 
-#include "WindowTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "app/MeterPanel.h"
 
 #include <QLabel>

@@ -2,10 +2,11 @@
 // every control at its place with its start state, the close query and the
 // error boundary.
 
-#include "WindowTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "app/ErrorBox.h"
 #include "app/MeterPanel.h"
 #include "app/VelkorApplication.h"
+#include "platform/headless/ScriptedMessageBoxes.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 // enlarge and restore, saving the picture, and the decoding pass reaching
 // the chart.
 
-#include "WindowTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "chart/TChartControl.h"
-#include "chart/TrendChartView.h"
-#include "decode/FrameEncoder.h"
+#include "chart/view/TrendChartView.h"
+#include "sim/FrameEncoder.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -3,11 +3,11 @@
 // timers, the grid following the log, the bar, the record menu, sampling,
 // the interval edit and New.
 
-#include "WindowTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "app/ShapeWidget.h"
 #include "chart/ChartModel.h"
 #include "chart/TChartControl.h"
-#include "record/MeterSession.h"
+#include "pipeline/MeterSession.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,9 +2,9 @@
 // the port panels, COMCon, the meter display and the link mark following the
 // frames, ConTimer, and the messages for a port that does not open or goes.
 
-#include "WindowTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "app/PanelButton.h"
-#include "decode/MeterPipeline.h"
+#include "pipeline/MeterPipeline.h"
 #include "link/serial/TCommPortDriver.h"
 
 #include <QElapsedTimer>

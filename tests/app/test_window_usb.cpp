@@ -5,14 +5,14 @@
 // COM and USB links excluding each other, failing device-change passes in
 // the error box, and every reader stopped when the window closes.
 
-#include "../support/EventPump.h"
-#include "../support/FakeHidPlatform.h"
-#include "../support/HidTestDevices.h"
-#include "WindowTestSupport.h"
-#include "decode/MeterPipeline.h"
+#include "support/EventPump.h"
+#include "support/FakeHidPlatform.h"
+#include "support/HidTestDevices.h"
+#include "app/WindowTestSupport.h"
+#include "pipeline/MeterPipeline.h"
 #include "link/hid/TJvHidDeviceReadThread.h"
 #include "link/hid/UsbCableLink.h"
-#include "link/serial/PseudoTerminal.h"
+#include "platform/linux/PseudoTerminal.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "FakeHidPlatform.h"
+#include "support/FakeHidPlatform.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/hid/HidPlatform.h"
+#include "platform/HidPlatform.h"
 
 #include <QString>
 #include <atomic>
@@ -24,7 +24,7 @@ struct FakeHidDevice {
     std::uint16_t product = 0xE008;
     std::uint16_t version = 0x0100;
     std::optional<std::u16string> productString = u"USB to Serial";
-    std::optional<std::u16string> serialString;            // none: the request fails
+    std::optional<std::u16string> serialString;                  // none: the request fails
     std::optional<std::vector<char16_t>> languages = {{0x0409}}; // none: the request fails
     bool languageListSupported = true;
     bool readWrite = true;    // may be opened for reading and writing

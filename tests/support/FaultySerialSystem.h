@@ -1,14 +1,15 @@
 #pragma once
 
-#include "link/serial/SerialSystem.h"
+#include "platform/SerialSystem.h"
+#include "platform/linux/PosixSerialSystem.h"
 
 #include <cerrno>
 #include <deque>
 #include <functional>
 #include <map>
+#include <sys/ioctl.h>
 #include <utility>
 #include <vector>
-#include <sys/ioctl.h>
 
 namespace velkor::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FakeHidPlatform.h"
+#include "support/FakeHidPlatform.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -23,9 +23,9 @@ public:
     HidEvent() = default;
     HidEvent(std::nullptr_t) {}
     template <class F>
-        requires(!std::is_same_v<std::decay_t<F>, HidEvent> &&
-                 std::is_invocable_r_v<R, F&, Args...>)
-    HidEvent(F f) : fn_(std::make_shared<const std::function<R(Args...)>>(std::move(f))) {}
+    requires(!std::is_same_v<std::decay_t<F>, HidEvent> && std::is_invocable_r_v<R, F&, Args...>)
+        HidEvent(F f)
+        : fn_(std::make_shared<const std::function<R(Args...)>>(std::move(f))) {}
 
     explicit operator bool() const { return fn_ != nullptr; }
     R operator()(Args... args) const { return (*fn_)(std::forward<Args>(args)...); }
@@ -33,9 +33,8 @@ public:
 
     // A handler that calls method on object, as an event of a window is bound.
     template <auto Method, class Object> static HidEvent method(Object* object) {
-        return HidEvent([object](Args... args) -> R {
-            return (object->*Method)(std::forward<Args>(args)...);
-        });
+        return HidEvent(
+            [object](Args... args) -> R { return (object->*Method)(std::forward<Args>(args)...); });
     }
 
 private:
@@ -48,9 +47,8 @@ using TJvHidPlugEvent = HidEvent<void(TJvHidDevice* HidDev)>;
 using TJvHidEnumerateEvent = HidEvent<bool(TJvHidDevice* HidDev, int Idx)>;
 // TJvHidDataEvent: Data points at the report after its ID and is valid only
 // during the call.
-using TJvHidDataEvent =
-    HidEvent<void(TJvHidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data,
-                  std::uint16_t Size)>;
+using TJvHidDataEvent = HidEvent<void(TJvHidDevice* HidDev, std::uint8_t ReportID,
+                                      const std::uint8_t* Data, std::uint16_t Size)>;
 // TJvHidDataErrorEvent: Error is the system's code for a read that failed.
 using TJvHidDataErrorEvent = HidEvent<void(TJvHidDevice* HidDev, std::uint32_t Error)>;
 // OnDeviceChange: the controller as sender.

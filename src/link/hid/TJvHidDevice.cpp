@@ -97,7 +97,9 @@ bool TJvHidDevice::openFile() {
     return true;
 }
 
-void TJvHidDevice::closeFile() { HidFileHandle.reset(); }
+void TJvHidDevice::closeFile() {
+    HidFileHandle.reset();
+}
 
 QString TJvHidDevice::ProductName() {
     if (FProductName.isEmpty() && openFile()) {

@@ -34,7 +34,8 @@ TJvHidDeviceController::TJvHidDeviceController(HidPlatform& platform, QObject* o
     FWatch = FPlatform.watch([this] { notify(0); });
     // The first pass reports every device present; it runs when the event
     // loop first turns, after the owner has bound its handlers.
-    QMetaObject::invokeMethod(this, [this] { notify(-1); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { notify(-1); }, Qt::QueuedConnection);
 }
 
 TJvHidDeviceController::~TJvHidDeviceController() {
@@ -86,14 +87,15 @@ void TJvHidDeviceController::notify(std::int32_t lParam) {
     FInDeviceChange = false;
     if (FChangedDuringPass) {
         FChangedDuringPass = false;
-        QMetaObject::invokeMethod(this, [this] { notify(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { notify(0); }, Qt::QueuedConnection);
     }
 }
 
 void TJvHidDeviceController::DeviceChange() {
     bool Changed = FLParam == -1;
 
-    // 2: the interfaces present now, as fresh device objects.
+    // The interfaces present now, as fresh device objects.
     std::vector<std::unique_ptr<TJvHidDevice>> fresh;
     if (FPlatform.present()) {
         for (const HidInterfaceInfo& info : FPlatform.listInterfaces()) {
@@ -106,7 +108,7 @@ void TJvHidDeviceController::DeviceChange() {
                            [id](const auto& f) { return f && f->FPnPInfo.DeviceID == id; });
     };
 
-    // 3: removals, last to first.
+    // Removals, last to first.
     for (std::size_t i = FList.size(); i-- > 0;) {
         if (i >= FList.size()) {
             continue; // a handler shortened the list
@@ -128,7 +130,7 @@ void TJvHidDeviceController::DeviceChange() {
         Changed = true;
     }
 
-    // 4: interfaces already listed.
+    // Interfaces already listed keep their objects.
     for (auto& f : fresh) {
         const std::uint32_t id = f->FPnPInfo.DeviceID;
         if (std::any_of(FList.begin(), FList.end(), [id](const TJvHidDevice* d) {
@@ -139,7 +141,7 @@ void TJvHidDeviceController::DeviceChange() {
         }
     }
 
-    // 5: arrivals, in discovery order.
+    // Arrivals, in discovery order.
     for (auto& f : fresh) {
         if (!f) {
             continue;
@@ -257,7 +259,8 @@ void TJvHidDeviceController::deviceDestroyed(TJvHidDevice* dev, const TJvHidData
         FList.erase(it);
         recount();
         qWarning("HID device %s: %s", qPrintable(dev->FPnPInfo.DevicePath), e.what());
-        QMetaObject::invokeMethod(this, [this] { notify(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { notify(0); }, Qt::QueuedConnection);
         return;
     }
     replacement->FData = data;

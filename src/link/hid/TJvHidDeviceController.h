@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/hid/HidEvent.h"
-#include "link/hid/HidPlatform.h"
+#include "platform/HidPlatform.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "link/hid/TJvHidDeviceReadThread.h"
 
-#include "link/hid/HidPlatform.h"
 #include "link/hid/TJvHidDevice.h"
+#include "platform/HidPlatform.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -131,7 +131,8 @@ struct TJvHidDeviceReadThread::Core {
             qWarning("HID reader of %s ends: %s", qPrintable(devicePath), e.what());
             failed = true;
         } catch (...) {
-            qWarning("HID reader of %s ends after a failure in its handler", qPrintable(devicePath));
+            qWarning("HID reader of %s ends after a failure in its handler",
+                     qPrintable(devicePath));
             failed = true;
         }
         QEvent* next = new QEvent(handOverEventType());
@@ -202,7 +203,8 @@ struct TJvHidDeviceReadThread::Core {
                 pause();
                 continue;
             }
-            NumBytesRead = std::min<std::uint32_t>(r.bytes, static_cast<std::uint32_t>(Report.size()));
+            NumBytesRead =
+                std::min<std::uint32_t>(r.bytes, static_cast<std::uint32_t>(Report.size()));
             if (NumBytesRead > 0 && !handOverAndWait(Kind::Data)) {
                 break;
             }
@@ -323,7 +325,8 @@ void TJvHidDeviceReadThread::stopAll() {
     readers.clear(); // each destructor stops its thread
 }
 
-int TJvHidDeviceReadThread::runningThreads() { return gRunningThreads.load(); }
+int TJvHidDeviceReadThread::runningThreads() {
+    return gRunningThreads.load();
+}
 
 } // namespace velkor
-

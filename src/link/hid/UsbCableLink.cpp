@@ -1,10 +1,10 @@
 #include "link/hid/UsbCableLink.h"
 
-#include "app/MessageBoxes.h"
-#include "decode/MeterPipeline.h"
-#include "link/LinkCounters.h"
+#include "link/connection/LinkCounters.h"
 #include "link/hid/TJvHidDevice.h"
 #include "link/hid/TJvHidDeviceController.h"
+#include "meter/FrameSink.h"
+#include "platform/MessageBoxes.h"
 
 #include <cstring>
 
@@ -26,15 +26,17 @@ QString systemMessage(std::uint32_t code) {
     return text;
 }
 
-QString hexCode(std::uint32_t code) { return QString::number(code, 16).toUpper(); }
+QString hexCode(std::uint32_t code) {
+    return QString::number(code, 16).toUpper();
+}
 
 } // namespace
 
-UsbCableLink::UsbCableLink(TJvHidDeviceController& HidCtl, MeterPipeline& pipeline,
+UsbCableLink::UsbCableLink(TJvHidDeviceController& HidCtl, FrameSink& frames, MeterVariant variant,
                            LinkCounters& counters, MessageBoxes& boxes, QObject* parent)
-    : QObject(parent), HidCtl_(&HidCtl), pipeline_(pipeline), counters_(counters), boxes_(boxes),
-      variant_(pipeline.variant()),
-      assembler_(pipeline.decoder().FrameHex, counters.EmptyReportCount, [this] { decodeFrame(); }) {
+    : QObject(parent), HidCtl_(&HidCtl), frames_(frames), counters_(counters), boxes_(boxes),
+      variant_(variant),
+      assembler_(frames.frameHex(), counters.EmptyReportCount, [this] { decodeFrame(); }) {
     HidCtl.OnEnumerate = TJvHidEnumerateEvent::method<&UsbCableLink::HidCtlEnumerate>(this);
     HidCtl.OnArrival = TJvHidPlugEvent::method<&UsbCableLink::HidCtlArrival>(this);
     HidCtl.OnRemoval = TJvHidPlugEvent::method<&UsbCableLink::HidCtlRemoval>(this);
@@ -218,8 +220,7 @@ void UsbCableLink::attachHandler(TJvHidDevice* dev) {
     case UsbReportHandler::FenwikShowRead:
         dev->setOnData(TJvHidDataEvent::method<&UsbCableLink::FENWIKShowRead>(this));
         break;
-    case UsbReportHandler::None:
-        break;
+    case UsbReportHandler::None: break;
     }
 }
 
@@ -229,9 +230,9 @@ void UsbCableLink::reportNoAccess(TJvHidDevice* dev) {
     const int code = dev->ReadWriteError();
     const QString reason = code != 0 ? systemMessage(static_cast<std::uint32_t>(code))
                                      : QStringLiteral("no read/write access");
-    appendHistory(QStringLiteral("OPEN ERROR: %1: %2 (%3)")
-                      .arg(dev->PnPInfo().DevicePath, reason,
-                           hexCode(static_cast<std::uint32_t>(code))));
+    appendHistory(
+        QStringLiteral("OPEN ERROR: %1: %2 (%3)")
+            .arg(dev->PnPInfo().DevicePath, reason, hexCode(static_cast<std::uint32_t>(code))));
     boxes_.information(
         QStringLiteral("USBケーブル（%1）を読み書きできません：%2。\n"
                        "udev ルール 70-velkor-usb-serial.rules をインストールし、"
@@ -267,7 +268,7 @@ void UsbCableLink::decodeFrame() {
     // with the next one instead of ending its reader in silence.
     const FrameStep step = [this] {
         try {
-            pipeline_.decodeFrame();
+            frames_.decodeFrame();
         } catch (const std::exception& e) {
             appendHistory(QStringLiteral("DECODE ERROR: %1").arg(QString::fromLocal8Bit(e.what())));
             throw;

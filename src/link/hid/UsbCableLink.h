@@ -1,8 +1,8 @@
 #pragma once
 
-#include "decode/MeterVariant.h"
+#include "link/connection/UsbWatchdogTarget.h"
 #include "link/hid/UsbFrameAssembler.h"
-#include "link/serial/UsbWatchdogTarget.h"
+#include "meter/MeterVariant.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,7 +16,7 @@
 namespace velkor {
 
 class MessageBoxes;
-class MeterPipeline;
+class FrameSink;
 class TJvHidDevice;
 class TJvHidDeviceController;
 struct LinkCounters;
@@ -29,9 +29,11 @@ struct LinkCounters;
 class UsbCableLink : public QObject, public UsbWatchdogTarget {
     Q_OBJECT
 public:
-    // Binds the controller's handlers (the controller should still be loading).
-    UsbCableLink(TJvHidDeviceController& HidCtl, MeterPipeline& pipeline, LinkCounters& counters,
-                 MessageBoxes& boxes, QObject* parent = nullptr);
+    // Binds the controller's handlers (the controller should still be
+    // loading). Accepted frames go to frames, the same way the serial
+    // assembler delivers them.
+    UsbCableLink(TJvHidDeviceController& HidCtl, FrameSink& frames, MeterVariant variant,
+                 LinkCounters& counters, MessageBoxes& boxes, QObject* parent = nullptr);
     // Releases every device it checked out.
     ~UsbCableLink() override;
 
@@ -116,7 +118,7 @@ private:
     void reportNoAccess(TJvHidDevice* dev);
 
     QPointer<TJvHidDeviceController> HidCtl_;
-    MeterPipeline& pipeline_;
+    FrameSink& frames_;
     LinkCounters& counters_;
     MessageBoxes& boxes_;
     MeterVariant variant_;

@@ -60,9 +60,7 @@ void UsbFrameAssembler::frameEnded(FrameEnd frameEnd) {
         }
         break;
     }
-    case FrameEnd::LowDigits:
-        frameHex_ = lowDigits(frame, 14);
-        break;
+    case FrameEnd::LowDigits: frameHex_ = lowDigits(frame, 14); break;
     case FrameEnd::LowDigitsRotated: {
         const std::string t = lowDigits(frame, 11);
         frameHex_ = t.size() == 11 ? t.substr(10) + t.substr(0, 10) : t;

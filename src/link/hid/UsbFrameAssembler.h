@@ -16,8 +16,8 @@ class UsbFrameAssembler {
 public:
     // What happens at a frame end, after the variant's data handler.
     enum class FrameEnd {
-        Decode,      // HALVINShowRead: FrameHex := the frame; accepted frames are decoded
-        LowDigits,   // ShowRead: FrameHex := the low hex digit of bytes 1-14
+        Decode,           // HALVINShowRead: FrameHex := the frame; accepted frames are decoded
+        LowDigits,        // ShowRead: FrameHex := the low hex digit of bytes 1-14
         LowDigitsRotated, // FENWIKShowRead: low digit of byte 11, then of bytes 1-10
     };
     // Called with FrameHex filled, for every accepted frame. May throw; the

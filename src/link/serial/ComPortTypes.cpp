@@ -9,7 +9,9 @@ constexpr std::array<int, 13> kBauds = {110,   300,   600,   1200,  2400,  4800,
                                         14400, 19200, 38400, 56000, 57600, 115200};
 } // namespace
 
-int baudOf(TComPortBaudRate rate) { return kBauds.at(rate); }
+int baudOf(TComPortBaudRate rate) {
+    return kBauds.at(rate);
+}
 
 TComPortBaudRate baudRateOf(int baud, bool* found) {
     for (std::size_t i = 0; i < kBauds.size(); ++i) {

@@ -1,7 +1,8 @@
 #include "link/serial/TCommPortDriver.h"
 
-#include "app/Clock.h"
-#include "link/serial/SerialSystem.h"
+#include "platform/Clock.h"
+#include "platform/SerialPortNames.h"
+#include "platform/SerialSystem.h"
 
 #include <QFile>
 #include <algorithm>
@@ -15,16 +16,15 @@ namespace velkor {
 
 namespace {
 
-const Clock& systemClock() {
-    static const SystemClock clock;
-    return clock;
+QString systemText(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
 }
-
-QString systemText(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
 
 // Errors after which the port will never deliver again: the device has gone
 // (adapter unplugged), hung up, or the handle is no longer valid.
-bool portGone(int code) { return code == EIO || code == ENXIO || code == ENODEV || code == EBADF; }
+bool portGone(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV || code == EBADF;
+}
 
 // Clears a flag when the scope ends, also by an exception.
 struct FlagScope {
@@ -35,17 +35,16 @@ struct FlagScope {
 
 } // namespace
 
-TCommPortDriver::TCommPortDriver(QObject* parent)
-    : TCommPortDriver(PosixSerialSystem::instance(), systemClock(), ComPortNames(), parent) {}
-
-TCommPortDriver::TCommPortDriver(SerialSystem& sys, const Clock& clock, ComPortNames names,
-                                 QObject* parent)
-    : QObject(parent), FSys(sys), FClock(clock), FNames(std::move(names)),
+TCommPortDriver::TCommPortDriver(SerialSystem& sys, const Clock& clock,
+                                 const SerialPortNames& names, QObject* parent)
+    : QObject(parent), FSys(sys), FClock(clock), FNames(names),
       FTempInBuffer(std::make_unique<std::uint8_t[]>(FComPortInBufSize)) {
     connect(&FPollTimer, &QTimer::timeout, this, &TCommPortDriver::PollTimerProc);
 }
 
-TCommPortDriver::~TCommPortDriver() { Disconnect(); }
+TCommPortDriver::~TCommPortDriver() {
+    Disconnect();
+}
 
 bool TCommPortDriver::Connected() const {
     return FComPortHandle != kClosedHandle && FComPortHandle != kInvalidHandle;
@@ -62,8 +61,8 @@ void TCommPortDriver::setDevicePath(const QString& path) {
 }
 
 LineSettings TCommPortDriver::lineSettings() const {
-    return {FComPortBaudRate,      FComPortDataBits,     FComPortStopBits,
-            FComPortParity,        FComPortHwHandshaking, FComPortSwHandshaking};
+    return {FComPortBaudRate, FComPortDataBits,      FComPortStopBits,
+            FComPortParity,   FComPortHwHandshaking, FComPortSwHandshaking};
 }
 
 void TCommPortDriver::setError(const QString& path, int code, const QString& reason) {
@@ -79,7 +78,7 @@ bool TCommPortDriver::Connect() {
     if (path.isEmpty()) {
         setError(path, ENODEV,
                  QStringLiteral("no serial device is present for %1 (%2 can name one)")
-                     .arg(QLatin1String(comPortName(FComPort)), ComPortNames::environmentName(FComPort)));
+                     .arg(QLatin1String(comPortName(FComPort)), FNames.settingName(FComPort)));
         FComPortHandle = kInvalidHandle;
         return false;
     }
@@ -268,7 +267,8 @@ std::int32_t TCommPortDriver::SendData(const void* DataPtr, std::int32_t DataSiz
         const std::uint16_t space = OutFreeSpace();
         if (space > 0) {
             const ssize_t n =
-                FSys.write(FComPortHandle, p, static_cast<std::size_t>(std::min<std::int32_t>(space, remaining)));
+                FSys.write(FComPortHandle, p,
+                           static_cast<std::size_t>(std::min<std::int32_t>(space, remaining)));
             if (n > 0) {
                 count += static_cast<std::int32_t>(n);
                 p += n;
@@ -340,10 +340,18 @@ template <typename T> void TCommPortDriver::changeLineSetting(T& field, T value)
     }
 }
 
-void TCommPortDriver::setComPortSpeed(TComPortBaudRate value) { changeLineSetting(FComPortBaudRate, value); }
-void TCommPortDriver::setComPortDataBits(TComPortDataBits value) { changeLineSetting(FComPortDataBits, value); }
-void TCommPortDriver::setComPortStopBits(TComPortStopBits value) { changeLineSetting(FComPortStopBits, value); }
-void TCommPortDriver::setComPortParity(TComPortParity value) { changeLineSetting(FComPortParity, value); }
+void TCommPortDriver::setComPortSpeed(TComPortBaudRate value) {
+    changeLineSetting(FComPortBaudRate, value);
+}
+void TCommPortDriver::setComPortDataBits(TComPortDataBits value) {
+    changeLineSetting(FComPortDataBits, value);
+}
+void TCommPortDriver::setComPortStopBits(TComPortStopBits value) {
+    changeLineSetting(FComPortStopBits, value);
+}
+void TCommPortDriver::setComPortParity(TComPortParity value) {
+    changeLineSetting(FComPortParity, value);
+}
 void TCommPortDriver::setComPortHwHandshaking(TComPortHwHandshaking value) {
     changeLineSetting(FComPortHwHandshaking, value);
 }
@@ -359,7 +367,9 @@ void TCommPortDriver::setComPortInBufSize(std::uint16_t value) {
     FComPortInBufSize = value;
 }
 
-void TCommPortDriver::setComPortOutBufSize(std::uint16_t value) { FComPortOutBufSize = value; }
+void TCommPortDriver::setComPortOutBufSize(std::uint16_t value) {
+    FComPortOutBufSize = value;
+}
 
 void TCommPortDriver::setComPortPollingDelay(std::uint16_t value) {
     if (value == FComPortPollingDelay) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "link/serial/ComPortNames.h"
 #include "link/serial/ComPortTypes.h"
 #include "link/serial/LineSettings.h"
 
@@ -15,13 +14,14 @@
 namespace velkor {
 
 class Clock;
+class SerialPortNames;
 class SerialSystem;
 class TCommPortDriver;
 
 // Received bytes: Sender, the bytes, their number (at least 1). The bytes are
 // valid only during the call; the next poll reuses the buffer.
-using TComPortReceiveDataEvent =
-    std::function<void(TCommPortDriver* Sender, const std::uint8_t* DataPtr, std::int32_t DataSize)>;
+using TComPortReceiveDataEvent = std::function<void(
+    TCommPortDriver* Sender, const std::uint8_t* DataPtr, std::int32_t DataSize)>;
 
 // Why a port could not be opened or was lost: the device path, the system's
 // error number (0 when the reason is not a system error) and the reason as
@@ -62,8 +62,9 @@ public:
     static constexpr int kInvalidHandle = -1;
 
     // Create: the defaults, the handle closed, the receive buffer allocated.
-    explicit TCommPortDriver(QObject* parent = nullptr);
-    TCommPortDriver(SerialSystem& sys, const Clock& clock, ComPortNames names = ComPortNames(),
+    // The system calls, the clock and the port names come from the caller
+    // and must outlive the driver.
+    TCommPortDriver(SerialSystem& sys, const Clock& clock, const SerialPortNames& names,
                     QObject* parent = nullptr);
     // Destroy: Disconnect.
     ~TCommPortDriver() override;
@@ -114,7 +115,9 @@ public:
     std::uint16_t OutputTimeout() const { return FOutputTimeout; }
     void setOutputTimeout(std::uint16_t value) { FOutputTimeout = value; }
     const TComPortReceiveDataEvent& OnReceiveData() const { return FComPortReceiveData; }
-    void setOnReceiveData(TComPortReceiveDataEvent value) { FComPortReceiveData = std::move(value); }
+    void setOnReceiveData(TComPortReceiveDataEvent value) {
+        FComPortReceiveData = std::move(value);
+    }
     int ComHandle() const { return FComPortHandle; }
     void setComHandle(int value);
 
@@ -127,7 +130,7 @@ public:
     // returns to ComPort. Ignored while connected.
     void setDevicePath(const QString& path);
     const QString& DevicePath() const { return FDevicePath; }
-    const ComPortNames& portNames() const { return FNames; }
+    const SerialPortNames& portNames() const { return FNames; }
 
     // Why the last Connect failed, the link was lost or SendData gave up.
     const SerialPortError& lastError() const { return FLastError; }
@@ -152,7 +155,7 @@ private:
 
     SerialSystem& FSys;
     const Clock& FClock;
-    ComPortNames FNames;
+    const SerialPortNames& FNames;
 
     int FComPortHandle = kClosedHandle;
     TComPortNumber FComPort = pnCOM2;

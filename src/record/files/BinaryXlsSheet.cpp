@@ -29,10 +29,8 @@ namespace {
 
 QString freexlErrorText(int code) {
     switch (code) {
-    case FREEXL_FILE_NOT_FOUND:
-        return QStringLiteral("ファイルがありません");
-    case FREEXL_INSUFFICIENT_MEMORY:
-        return QStringLiteral("メモリが足りません");
+    case FREEXL_FILE_NOT_FOUND: return QStringLiteral("ファイルがありません");
+    case FREEXL_INSUFFICIENT_MEMORY: return QStringLiteral("メモリが足りません");
     case FREEXL_INVALID_CFBF_HEADER:
     case FREEXL_CFBF_INVALID_SIGNATURE:
     case FREEXL_CFBF_INVALID_SECTOR_SIZE:
@@ -49,15 +47,11 @@ QString freexlErrorText(int code) {
     case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
     case FREEXL_ILLEGAL_RK_VALUE:
         return QStringLiteral("Excel 97-2003 形式のファイルが壊れています (ワークブック)");
-    case FREEXL_BIFF_ILLEGAL_SHEET_INDEX:
-        return QStringLiteral("ワークシートがありません");
+    case FREEXL_BIFF_ILLEGAL_SHEET_INDEX: return QStringLiteral("ワークシートがありません");
     case FREEXL_INVALID_CHARACTER:
-    case FREEXL_UNSUPPORTED_CHARSET:
-        return QStringLiteral("文字コードを変換できません");
-    case FREEXL_CRAFTED_FILE:
-        return QStringLiteral("ファイルが壊れているか、細工されています");
-    default:
-        return QStringLiteral("Excel 97-2003 形式として読めません (FreeXL %1)").arg(code);
+    case FREEXL_UNSUPPORTED_CHARSET: return QStringLiteral("文字コードを変換できません");
+    case FREEXL_CRAFTED_FILE: return QStringLiteral("ファイルが壊れているか、細工されています");
+    default: return QStringLiteral("Excel 97-2003 形式として読めません (FreeXL %1)").arg(code);
     }
 }
 
@@ -211,8 +205,9 @@ void limitChild() {
         std::fclose(f);
     }
     if (pages > 0) {
-        const rlim_t bytes = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                             (rlim_t(1) << 30);
+        const rlim_t bytes =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+            (rlim_t(1) << 30);
         rlimit as{bytes, bytes};
         setrlimit(RLIMIT_AS, &as);
     }
@@ -365,8 +360,8 @@ LogFileResult readBinaryXlsSheet(const QString& fileName, SheetCellSink& sink) {
         return LogFileResult::failure(QStringLiteral("ファイルがありません"));
     }
     if (info.size() > kMaxXlsFileBytes) {
-        return LogFileResult::failure(QStringLiteral("ファイルが大きすぎます (上限 %1 MB)")
-                                          .arg(kMaxXlsFileBytes >> 20));
+        return LogFileResult::failure(
+            QStringLiteral("ファイルが大きすぎます (上限 %1 MB)").arg(kMaxXlsFileBytes >> 20));
     }
     const QByteArray path = QFile::encodeName(fileName);
     int fds[2];
@@ -413,8 +408,8 @@ LogFileResult readBinaryXlsSheet(const QString& fileName, SheetCellSink& sink) {
         return r;
     }
     if (timedOut) {
-        return LogFileResult::failure(QStringLiteral("読み込みに時間がかかりすぎます (%1 秒)")
-                                          .arg(kChildSeconds));
+        return LogFileResult::failure(
+            QStringLiteral("読み込みに時間がかかりすぎます (%1 秒)").arg(kChildSeconds));
     }
     if (!finished || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return LogFileResult::failure(

@@ -13,19 +13,6 @@ const QString LogFileCommands::kOpenFilter =
     QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt");
 const QString LogFileCommands::kCaption = QStringLiteral("VELKOR");
 
-QString qtFileDialogFilter(const QString& filter) {
-    const QStringList parts = filter.split(u'|');
-    QStringList entries;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& description = parts[i];
-        const QString pattern = parts[i + 1];
-        const QString suffix = QLatin1Char('(') + pattern + QLatin1Char(')');
-        entries << (description.endsWith(suffix) ? description
-                                                 : description + QLatin1String(" ") + suffix);
-    }
-    return entries.join(QLatin1String(";;"));
-}
-
 LogFileCommands::LogFileCommands(LogTable& cds1, LogFileDialogs& dialogs, MessageBoxes& boxes,
                                  const LocaleSource& locale)
     : cds1_(cds1), dialogs_(dialogs), boxes_(boxes), locale_(locale) {}
@@ -90,8 +77,7 @@ bool LogFileCommands::ExportLogWorkbook(const LogTable& Table, const QString& Fi
     case WorkbookExportStatus::Failed:
         tellFailure(QStringLiteral("%1に保存できませんでした。"), FileName, reason);
         return false;
-    case WorkbookExportStatus::Saved:
-        break;
+    case WorkbookExportStatus::Saved: break;
     }
     boxes_.information(FileName + QStringLiteral("に保存"), kCaption);
     return true;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/MessageBoxes.h"
-#include "decode/LocaleSource.h"
+#include "platform/LocaleSource.h"
+#include "platform/LogFileDialogs.h"
+#include "platform/MessageBoxes.h"
 #include "record/LogTable.h"
-#include "record/files/LogFileDialogs.h"
 
 #include <QString>
 

@@ -38,14 +38,12 @@ public:
 
     lxw_error write(lxw_row_t row, lxw_col_t col, const WorkbookValue& v) {
         switch (v.kind) {
-        case WorkbookValue::Kind::Empty:
-            return LXW_NO_ERROR;
+        case WorkbookValue::Kind::Empty: return LXW_NO_ERROR;
         case WorkbookValue::Kind::Number:
             return worksheet_write_number(ws_, row, col, v.number, nullptr);
         case WorkbookValue::Kind::Time:
             return worksheet_write_number(ws_, row, col, v.number, timeFormat(v.format));
-        case WorkbookValue::Kind::Text:
-            return text(row, col, v.text);
+        case WorkbookValue::Kind::Text: return text(row, col, v.text);
         }
         return LXW_NO_ERROR;
     }
@@ -78,15 +76,15 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
                                        const QLocale& locale, QString* reason) {
     const qsizetype rows = table.rowCount();
     if (rows > kMaxWorkbookLogRows) {
-        *reason = QStringLiteral(
-                      "ログの %1 行はワークシートに入る %2 行を超えます。"
-                      "XML (*.xml) で保存してください。")
+        *reason = QStringLiteral("ログの %1 行はワークシートに入る %2 行を超えます。"
+                                 "XML (*.xml) で保存してください。")
                       .arg(rows)
                       .arg(kMaxWorkbookLogRows);
         return WorkbookExportStatus::Failed;
     }
     if (!QFileInfo(QFileInfo(fileName).absolutePath()).isDir()) {
-        *reason = QStringLiteral("フォルダ %1 がありません").arg(QFileInfo(fileName).absolutePath());
+        *reason =
+            QStringLiteral("フォルダ %1 がありません").arg(QFileInfo(fileName).absolutePath());
         return WorkbookExportStatus::Failed;
     }
     const QString temp = temporarySibling(fileName);

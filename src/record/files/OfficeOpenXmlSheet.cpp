@@ -134,9 +134,9 @@ bool isDateTimeFormat(int id, const QString& code) {
                 return false;
             }
             const QString inner = code.mid(i + 1, close - i - 1).toLower();
-            if (!inner.isEmpty() && (inner.count(u'h') == inner.size() ||
-                                     inner.count(u'm') == inner.size() ||
-                                     inner.count(u's') == inner.size())) {
+            if (!inner.isEmpty() &&
+                (inner.count(u'h') == inner.size() || inner.count(u'm') == inner.size() ||
+                 inner.count(u's') == inner.size())) {
                 return true;
             }
             i = close;
@@ -148,10 +148,8 @@ bool isDateTimeFormat(int id, const QString& code) {
             case u'm':
             case u'y':
             case u'h':
-            case u's':
-                return true;
-            default:
-                break;
+            case u's': return true;
+            default: break;
             }
         }
     }
@@ -230,8 +228,7 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
                 text += x.text();
             }
             break;
-        default:
-            break;
+        default: break;
         }
         return true;
     });
@@ -294,10 +291,8 @@ public:
     bool token(BoundedXmlReader& xml) {
         const QXmlStreamReader& x = xml.xml();
         switch (x.tokenType()) {
-        case QXmlStreamReader::StartElement:
-            return start(xml, x);
-        case QXmlStreamReader::EndElement:
-            return end(xml, x);
+        case QXmlStreamReader::StartElement: return start(xml, x);
+        case QXmlStreamReader::EndElement: return end(xml, x);
         case QXmlStreamReader::Characters:
             if (inV_) {
                 v_ += x.text();
@@ -305,8 +300,7 @@ public:
                 is_ += x.text();
             }
             return true;
-        default:
-            return true;
+        default: return true;
         }
     }
 
@@ -435,9 +429,7 @@ private:
             *cell = SheetCell::ofText(strings_[static_cast<std::size_t>(i)]);
             return true;
         }
-        case CellType::FormulaString:
-            *cell = SheetCell::ofText(v_);
-            return true;
+        case CellType::FormulaString: *cell = SheetCell::ofText(v_); return true;
         case CellType::Boolean:
             *cell = SheetCell::ofNumber(v == u"1" ? 1 : 0);
             cell->kind = SheetCell::Kind::Boolean;
@@ -456,13 +448,21 @@ private:
             return true;
         }
         case CellType::InlineString:
-        case CellType::Unknown:
-            break;
+        case CellType::Unknown: break;
         }
         return false;
     }
 
-    enum class CellType { Number, SharedString, InlineString, FormulaString, Boolean, Error, Date, Unknown };
+    enum class CellType {
+        Number,
+        SharedString,
+        InlineString,
+        FormulaString,
+        Boolean,
+        Error,
+        Date,
+        Unknown
+    };
 
     static CellType cellType(QStringView t) {
         if (t.isEmpty() || isName(t, u"n")) {
@@ -519,8 +519,8 @@ private:
 
 LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sink) {
     if (QFileInfo(fileName).size() > kMaxWorkbookFileBytes) {
-        return LogFileResult::failure(QStringLiteral("ファイルが大きすぎます (上限 %1 MB)")
-                                          .arg(kMaxWorkbookFileBytes >> 20));
+        return LogFileResult::failure(
+            QStringLiteral("ファイルが大きすぎます (上限 %1 MB)").arg(kMaxWorkbookFileBytes >> 20));
     }
     ZipArchive zip;
     if (LogFileResult r = zip.open(fileName); !r) {
@@ -537,8 +537,8 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
         workbook = QStringLiteral("xl/workbook.xml");
     }
     if (!zip.contains(workbook)) {
-        return LogFileResult::failure(QStringLiteral("ワークブックではありません (%1 がありません)")
-                                          .arg(workbook));
+        return LogFileResult::failure(
+            QStringLiteral("ワークブックではありません (%1 がありません)").arg(workbook));
     }
 
     // Its first sheet and the date system.
@@ -576,7 +576,8 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
         sheet = resolveTarget(workbook, QStringLiteral("worksheets/sheet1.xml"));
     }
     if (!zip.contains(sheet)) {
-        return LogFileResult::failure(QStringLiteral("最初のワークシート %1 がありません").arg(sheet));
+        return LogFileResult::failure(
+            QStringLiteral("最初のワークシート %1 がありません").arg(sheet));
     }
     QString sharedStringsPart =
         targetOfType(workbookRels, workbook, QLatin1String("/sharedStrings"));

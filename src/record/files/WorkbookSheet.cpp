@@ -18,18 +18,15 @@ WorkbookFormat workbookFormatOf(const QByteArray& head) {
 LogFileResult readFirstSheet(const QString& fileName, SheetCellSink& sink) {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
-        return LogFileResult::failure(QFileInfo::exists(fileName) ? f.errorString()
-                                                                  : QStringLiteral("ファイルがありません"));
+        return LogFileResult::failure(
+            QFileInfo::exists(fileName) ? f.errorString() : QStringLiteral("ファイルがありません"));
     }
     const QByteArray head = f.read(8);
     f.close();
     switch (workbookFormatOf(head)) {
-    case WorkbookFormat::OfficeOpenXml:
-        return readOfficeOpenXmlSheet(fileName, sink);
-    case WorkbookFormat::BinaryXls:
-        return readBinaryXlsSheet(fileName, sink);
-    case WorkbookFormat::Unknown:
-        break;
+    case WorkbookFormat::OfficeOpenXml: return readOfficeOpenXmlSheet(fileName, sink);
+    case WorkbookFormat::BinaryXls: return readBinaryXlsSheet(fileName, sink);
+    case WorkbookFormat::Unknown: break;
     }
     return LogFileResult::failure(QStringLiteral(
         "ワークブックではありません (Office Open XML (.xlsx) でも Excel 97-2003 (.xls) "

@@ -25,8 +25,7 @@ ZipArchive::~ZipArchive() {
 
 LogFileResult ZipArchive::open(const QString& fileName) {
     int code = 0;
-    archive_ = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY | ZIP_CHECKCONS,
-                        &code);
+    archive_ = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!archive_) {
         return LogFileResult::failure(
             QStringLiteral("ZIP アーカイブとして読めません (%1)").arg(zipErrorText(code)));
@@ -39,8 +38,8 @@ bool ZipArchive::contains(const QString& entryName) const {
            zip_name_locate(archive_, entryName.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
 }
 
-std::unique_ptr<ZipArchive::Entry> ZipArchive::openEntry(const QString& entryName,
-                                                         qint64 maxBytes, QString* error) const {
+std::unique_ptr<ZipArchive::Entry> ZipArchive::openEntry(const QString& entryName, qint64 maxBytes,
+                                                         QString* error) const {
     const zip_int64_t index =
         zip_name_locate(archive_, entryName.toUtf8().constData(), ZIP_FL_NOCASE);
     if (index < 0) {

@@ -1,7 +1,7 @@
 #include "record/report/LogReport.h"
 
-#include "decode/DisplaySymbols.h"
-#include "record/LogReportLayout.h"
+#include "meter/DisplaySymbols.h"
+#include "record/report/LogReportLayout.h"
 
 #include <QFile>
 #include <QPageLayout>
@@ -77,8 +77,8 @@ void LogReport::paintPage(QPainter& p, qsizetype page, double mm) const {
     const qsizetype first = L::firstRowOfPage(page);
     const qsizetype last = std::min(rows_.rowCount(), first + L::rowsPerPage());
     for (qsizetype r = first; r < last; ++r) {
-        const double top = L::kFirstDetailTop + static_cast<double>(r - first) * L::kDetailHeight +
-                           L::kDetailTop;
+        const double top =
+            L::kFirstDetailTop + static_cast<double>(r - first) * L::kDetailHeight + L::kDetailTop;
         const auto no = rows_.no(r);
         p.setFont(arial);
         text(p, mm, L::kDetailLeft[0], top, no ? QString::number(*no) : QString());

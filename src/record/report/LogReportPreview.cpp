@@ -1,6 +1,6 @@
 #include "record/report/LogReportPreview.h"
 
-#include "record/LogReportLayout.h"
+#include "record/report/LogReportLayout.h"
 
 #include <QAction>
 #include <QFileDialog>

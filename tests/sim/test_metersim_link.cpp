@@ -1,0 +1,222 @@
+// The simulated meter on a pseudo-terminal, read through the port driver
+// into the assembler and the decoder, as the window and velkor-cli read it.
+#include "link/serial/SerialTestSupport.h"
+#include "support/EventPump.h"
+
+#include "sim/DemoScenario.h"
+#include "platform/LocaleSource.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/PassHost.h"
+#include "cli/ReadingCsv.h"
+#include "sim/MeterSimulator.h"
+#include "support/FixedLocaleSource.h"
+#include "support/RealSerialPort.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+
+using namespace velkor;
+using namespace velkor::test;
+
+namespace {
+
+// The road from received bytes to CSV lines of readings.
+struct CsvPipeline {
+    FixedLocaleSource locale{QStringLiteral(".")};
+    PassHost host;
+    MeterPipeline pipeline{MeterVariant::IFHALVIN, locale, host};
+    QStringList lines;
+    CsvPipeline() {
+        pipeline.setOnDecoded([this] { lines.append(readingCsvLine(pipeline.decoder())); });
+    }
+    void receive(const std::uint8_t* p, std::ptrdiff_t n) { pipeline.receive(p, n); }
+};
+
+// The CSV lines of the first n frames of the demo walk, decoded from bytes.
+QStringList expectedLines(long n) {
+    CsvPipeline csv;
+    DemoWalk walk;
+    const std::uint8_t lf = 0x0A;
+    csv.receive(&lf, 1);
+    for (long i = 0; i < n; ++i) {
+        const auto b = walk.next().frame.bytes();
+        csv.receive(b.data(), static_cast<std::ptrdiff_t>(b.size()));
+    }
+    return csv.lines;
+}
+
+// waitForFinished() is false for a process that has already finished.
+bool ended(QProcess& p, int timeoutMs) {
+    return p.state() == QProcess::NotRunning || p.waitForFinished(timeoutMs);
+}
+
+class MeterSim : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void TearDown() override {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.kill();
+            sim.waitForFinished(3000);
+        }
+    }
+
+    // Starts velkor-metersim and returns the device path it prints first.
+    QString start(const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        sim.setProcessEnvironment(env);
+        sim.start(QStringLiteral(VELKOR_METERSIM), args);
+        EXPECT_TRUE(sim.waitForStarted(5000));
+        EXPECT_TRUE(pumpUntil([&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 5000));
+        return QString::fromLocal8Bit(sim.readLine()).trimmed();
+    }
+
+    QTemporaryDir dir;
+    QProcess sim;
+};
+
+TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    const long count = 120;
+    const QString path = start({QStringLiteral("--rate"), QStringLiteral("200"), QStringLiteral("--count"),
+                                QString::number(count), QStringLiteral("--link"), link});
+    ASSERT_TRUE(path.startsWith(QStringLiteral("/dev/pts/"))) << path.toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), path);
+
+    // The driver opens COM1, which the variable points at the link.
+    qputenv("VELKOR_COM1", link.toLocal8Bit());
+    CsvPipeline csv;
+    const QStringList& lines = csv.lines;
+    test::RealSerialPort real;
+    TCommPortDriver& port = real.port;
+    port.setComPort(pnCOM1);
+    port.setComPortSpeed(br2400);
+    port.setComPortPollingDelay(20);
+    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) { csv.receive(p, n); });
+    int lost = 0;
+    port.setOnLinkLost([&](TCommPortDriver*, const SerialPortError& e) {
+        ++lost;
+        EXPECT_EQ(e.devicePath, link);
+    });
+    ASSERT_TRUE(port.Connect()) << port.lastError().reason.toStdString();
+    qunsetenv("VELKOR_COM1");
+
+    EXPECT_TRUE(pumpUntil([&] { return lost > 0; }, 20000)) << "the simulator closes the line at its end";
+    pumpFor(100);
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(ended(sim, 5000));
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(link).isSymLink()) << "the link goes with the simulator";
+
+    // Every frame from the moment the port opened to the last one, in order.
+    const QStringList expected = expectedLines(count);
+    ASSERT_GE(lines.size(), count / 2) << "most frames arrive";
+    EXPECT_EQ(lines, expected.mid(expected.size() - lines.size()));
+}
+
+TEST_F(MeterSim, EndsCleanlyOnSigterm) {
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    ASSERT_FALSE(start({QStringLiteral("--link"), link}).isEmpty());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    sim.terminate();
+    ASSERT_TRUE(ended(sim, 5000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(link).exists());
+}
+
+TEST_F(MeterSim, WritesToASerialDeviceGiven) {
+    PseudoTerminal line;
+    ASSERT_TRUE(line.open());
+    const QString path = start({QStringLiteral("--device"), line.slavePath(), QStringLiteral("--rate"),
+                                QStringLiteral("100"), QStringLiteral("--count"), QStringLiteral("5")});
+    EXPECT_EQ(path, line.slavePath());
+    ASSERT_TRUE(ended(sim, 10000));
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
+    Bytes want{0x0A};
+    DemoWalk walk;
+    for (int i = 0; i < 5; ++i) {
+        const auto b = walk.next().frame.bytes();
+        want.insert(want.end(), b.begin(), b.end());
+    }
+    Bytes got;
+    pumpUntil([&] {
+        std::uint8_t buf[256];
+        const ssize_t n = ::read(line.masterFd(), buf, sizeof buf);
+        if (n > 0) {
+            got.insert(got.end(), buf, buf + n);
+        }
+        return got.size() >= want.size();
+    });
+    EXPECT_EQ(got, want);
+}
+
+TEST_F(MeterSim, RefusesBadOptions) {
+    for (const QStringList& args : {QStringList{QStringLiteral("--rate"), QStringLiteral("0")},
+                                    QStringList{QStringLiteral("--rate"), QStringLiteral("x")},
+                                    QStringList{QStringLiteral("--count"), QStringLiteral("-1")},
+                                    QStringList{QStringLiteral("--variant"), QStringLiteral("IFNONE")},
+                                    QStringList{QStringLiteral("--link"), QStringLiteral("a"),
+                                                QStringLiteral("--device"), QStringLiteral("b")}}) {
+        QProcess p;
+        p.start(QStringLiteral(VELKOR_METERSIM), args);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString();
+    }
+}
+
+TEST(MeterSimulatorFrames, TheNibbleVariantSendsNibbleFrames) {
+    const MeterFrame f = meterFrame("1.234", {0x30, 0, 0, 0x80});
+    EXPECT_EQ(MeterSimulator::frameBytes(MeterVariant::IFHALVIN, f), f.bytes());
+    const auto nib = MeterSimulator::frameBytes(MeterVariant::IFCASTEM, f);
+    const auto bytes = f.bytes();
+    for (std::size_t i = 0; i < nib.size(); ++i) {
+        EXPECT_EQ(nib[i] >> 4, static_cast<int>(i + 1));
+        EXPECT_EQ(nib[i] & 0x0F, bytes[i] & 0x0F);
+    }
+}
+
+// velkor-cli read on the simulated meter.
+class CliRead : public MeterSim {
+protected:
+    QProcess cli;
+    int runCli(const QStringList& args, const QProcessEnvironment& env) {
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(VELKOR_CLI), args);
+        EXPECT_TRUE(cli.waitForFinished(20000));
+        return cli.exitCode();
+    }
+};
+
+TEST_F(CliRead, PrintsTheCsvOfNFramesFromAComPortName) {
+    const QString path = start({QStringLiteral("--rate"), QStringLiteral("100")});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    env.insert(QStringLiteral("VELKOR_COM3"), path);
+    EXPECT_EQ(runCli({QStringLiteral("read"), QStringLiteral("--device"), QStringLiteral("COM3"),
+                      QStringLiteral("--count"), QStringLiteral("5")},
+                     env),
+              0)
+        << cli.readAllStandardError().toStdString();
+    const QStringList out = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 6);
+    EXPECT_EQ(out[0], readingCsvHeader());
+    const QStringList known = expectedLines(DemoWalk().framesPerWalk());
+    for (int i = 1; i < out.size(); ++i) {
+        EXPECT_TRUE(known.contains(out[i])) << out[i].toStdString();
+    }
+}
+
+TEST_F(CliRead, SaysWhyADeviceCannotBeOpened) {
+    EXPECT_EQ(runCli({QStringLiteral("read"), QStringLiteral("--device"), QStringLiteral("/dev/velkor-missing")},
+                     QProcessEnvironment::systemEnvironment()),
+              1);
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot open /dev/velkor-missing: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(ENOENT)))))
+        << err.toStdString();
+    EXPECT_EQ(runCli({QStringLiteral("read")}, QProcessEnvironment::systemEnvironment()), 2);
+}
+
+} // namespace
