@@ -4,6 +4,7 @@
 #include "link/serial/PseudoTerminal.h"
 #include "link/serial/TCommPortDriver.h"
 #include "link/serial/metersim/MeterSimulator.h"
+#include "VelkorVersion.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -30,6 +31,7 @@ void usage(FILE* out) {
     std::fputs(
         "Usage: velkor-metersim [--rate FRAMES_PER_SECOND] [--count N] [--variant NAME]\n"
         "                       [--link PATH | --device PATH]\n"
+        "       velkor-metersim --help | --version\n"
         "\n"
         "A simulated meter. It opens a pseudo-terminal, prints the path of its device\n"
         "(the end a program opens, like /dev/pts/3) as the first line, and sends the\n"
@@ -86,6 +88,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::printf("velkor-metersim %s\n", VELKOR_VERSION);
+        return kExitOk;
+    }
     const cli::CliOptions opts(args,
                                {QStringLiteral("--rate"), QStringLiteral("--count"),
                                 QStringLiteral("--variant"), QStringLiteral("--link"),
