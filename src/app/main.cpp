@@ -3,11 +3,11 @@
 // main window closes. The program reads no settings; its only command-line
 // answers are --help and --version, given before any window is made.
 
+#include "VelkorVersion.h"
 #include "app/QtMessageBoxes.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
 #include "decode/LocaleSource.h"
-#include "VelkorVersion.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,18 +18,19 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs("Usage: velkor\n"
-                   "       velkor --help | --version\n"
-                   "\n"
-                   "The window program: mirrors a handheld digital multimeter's display, judges\n"
-                   "its readings against limits, logs them, charts them, saves and prints the log.\n"
-                   "The meter is connected from the window, on a serial port (COM1 to COM4) or\n"
-                   "its USB cable.\n"
-                   "\n"
-                   "Environment:\n"
-                   "  VELKOR_COM1 .. VELKOR_COM4  the serial device each port stands for\n"
-                   "                              (default: the n-th serial device present)\n",
-                   stdout);
+        std::fputs(
+            "Usage: velkor\n"
+            "       velkor --help | --version\n"
+            "\n"
+            "The window program: mirrors a handheld digital multimeter's display, judges\n"
+            "its readings against limits, logs them, charts them, saves and prints the log.\n"
+            "The meter is connected from the window, on a serial port (COM1 to COM4) or\n"
+            "its USB cable.\n"
+            "\n"
+            "Environment:\n"
+            "  VELKOR_COM1 .. VELKOR_COM4  the serial device each port stands for\n"
+            "                              (default: the n-th serial device present)\n",
+            stdout);
         return 0;
     }
     velkor::VelkorApplication app(argc, argv);

@@ -1,10 +1,10 @@
 // velkor-metersim: a simulated meter on a pseudo-terminal or a serial device.
+#include "VelkorVersion.h"
 #include "cli/CliOptions.h"
 #include "cli/QuitOnSignal.h"
 #include "link/serial/PseudoTerminal.h"
 #include "link/serial/TCommPortDriver.h"
 #include "link/serial/metersim/MeterSimulator.h"
-#include "VelkorVersion.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
