@@ -10,6 +10,9 @@
 #       is headers only.
 #   velkor_program(NAME SOURCES ... DEPENDS ...)
 #       A program over the libraries it names.
+#   velkor_generated_header(NAME FOLDER folder HEADER name CONTENT text)
+#       A header written by CMake into the build tree, included as
+#       "folder/name", as a library of its own.
 #   velkor_aggregate(NAME DEPENDS ...)
 #       A name for several core libraries together; no files of its own.
 #   velkor_enforce_layers()
@@ -38,6 +41,18 @@ function(velkor_library name)
     set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_DEPENDS ${ARG_DEPENDS})
     set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_LINKS ${ARG_LINKS})
     set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_FILES ${ARG_SOURCES} ${headers})
+endfunction()
+
+function(velkor_generated_header name)
+    cmake_parse_arguments(ARG "" "FOLDER;HEADER;CONTENT" "" ${ARGN})
+    file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/${ARG_FOLDER}/${ARG_HEADER}
+        CONTENT "${ARG_CONTENT}" @ONLY)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_BINARY_DIR}/generated)
+    set_property(GLOBAL APPEND PROPERTY VELKOR_LAYER_TARGETS ${name})
+    set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_FOLDER ${ARG_FOLDER})
+    set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_CORE TRUE)
+    set_property(GLOBAL PROPERTY VELKOR_LAYER_${name}_LIBRARY TRUE)
 endfunction()
 
 function(velkor_aggregate name)

@@ -1,14 +1,39 @@
 // The program entry: the application with its title "VELKOR", the main
 // window (which runs its start-up sequence) on the machine's own platform,
 // then the event loop until the main window closes. The program reads no
-// command line and no settings.
+// settings; its only command-line answers are --help and --version, given
+// before any window is made.
 
+#include "version/VelkorVersion.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/widgets/QtMessageBoxes.h"
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("velkor %s\n", VELKOR_VERSION);
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(
+            "Usage: velkor\n"
+            "       velkor --help | --version\n"
+            "\n"
+            "The window program: mirrors a handheld digital multimeter's display, judges\n"
+            "its readings against limits, logs them, charts them, saves and prints the log.\n"
+            "The meter is connected from the window, on a serial port (COM1 to COM4) or\n"
+            "its USB cable.\n"
+            "\n"
+            "Environment:\n"
+            "  VELKOR_COM1 .. VELKOR_COM4  the serial device each port stands for\n"
+            "                              (default: the n-th serial device present)\n",
+            stdout);
+        return 0;
+    }
     velkor::VelkorApplication app(argc, argv);
     velkor::QtMessageBoxes boxes;
     app.setMessageBoxes(&boxes);

@@ -1,3 +1,4 @@
+#include "version/VelkorVersion.h"
 #include "cli/Commands.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@ namespace velkor::cli {
 void printUsage(bool toStderr) {
     QTextStream out(toStderr ? stderr : stdout);
     out << "Usage: velkor-cli COMMAND [OPTIONS]\n"
+           "       velkor-cli --help | --version\n"
            "\n"
            "Commands:\n"
            "  decode [--variant NAME] FILE\n"
@@ -70,6 +72,10 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         velkor::cli::printUsage(false);
+        return velkor::cli::kExitOk;
+    }
+    if (command == QLatin1String("--version")) {
+        std::printf("velkor-cli %s\n", VELKOR_VERSION);
         return velkor::cli::kExitOk;
     }
     if (command == QLatin1String("decode")) {

@@ -1,4 +1,5 @@
 // velkor-metersim: a simulated meter on a pseudo-terminal or a serial device.
+#include "version/VelkorVersion.h"
 #include "cli/CliOptions.h"
 #include "cli/QuitOnSignal.h"
 #include "link/serial/TCommPortDriver.h"
@@ -28,23 +29,25 @@ constexpr int kExitUsage = 2;
 constexpr int kDrainMs = 2000;
 
 void usage(FILE* out) {
-    std::fputs("Usage: velkor-metersim [--rate FRAMES_PER_SECOND] [--count N] [--variant NAME]\n"
-               "                       [--link PATH | --device PATH]\n"
-               "\n"
-               "A simulated meter. It opens a pseudo-terminal, prints the path of its device\n"
-               "(the end a program opens, like /dev/pts/3) as the first line, and sends the\n"
-               "meter's 14-byte frames walking through every function and range.\n"
-               "\n"
-               "  --rate R      frames per second (default 2.5, at most 1000)\n"
-               "  --count N     stop after N frames (default: run until interrupted)\n"
-               "  --variant V   the meter model (IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL\n"
-               "                IFHALVIN; default: the build's own)\n"
-               "  --link PATH   also make PATH a symbolic link to the device\n"
-               "  --device PATH send to this serial device instead (with the variant's line\n"
-               "                settings: its speed, 8 data bits, no parity, one stop bit)\n"
-               "\n"
-               "Ends on SIGINT or SIGTERM. Exit status: 0 done, 1 the line failed, 2 usage.\n",
-               out);
+    std::fputs(
+        "Usage: velkor-metersim [--rate FRAMES_PER_SECOND] [--count N] [--variant NAME]\n"
+        "                       [--link PATH | --device PATH]\n"
+        "       velkor-metersim --help | --version\n"
+        "\n"
+        "A simulated meter. It opens a pseudo-terminal, prints the path of its device\n"
+        "(the end a program opens, like /dev/pts/3) as the first line, and sends the\n"
+        "meter's 14-byte frames walking through every function and range.\n"
+        "\n"
+        "  --rate R      frames per second (default 2.5, at most 1000)\n"
+        "  --count N     stop after N frames (default: run until interrupted)\n"
+        "  --variant V   the meter model (IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL\n"
+        "                IFHALVIN; default: the build's own)\n"
+        "  --link PATH   also make PATH a symbolic link to the device\n"
+        "  --device PATH send to this serial device instead (with the variant's line\n"
+        "                settings: its speed, 8 data bits, no parity, one stop bit)\n"
+        "\n"
+        "Ends on SIGINT or SIGTERM. Exit status: 0 done, 1 the line failed, 2 usage.\n",
+        out);
 }
 
 int fail(int status, const QString& message) {
@@ -88,6 +91,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::printf("velkor-metersim %s\n", VELKOR_VERSION);
+        return kExitOk;
+    }
     const cli::CliOptions opts(args,
                                {QStringLiteral("--rate"), QStringLiteral("--count"),
                                 QStringLiteral("--variant"), QStringLiteral("--link"),
