@@ -135,6 +135,9 @@ private:
     enum class Closing { No, AwaitOffline, Disconnecting };
 
     Result runConnection();
+    // Waits until the connection, a wake-up or `wakeAt` needs something,
+    // and lets the library read, write and keep the connection alive.
+    int service(Clock::time_point wakeAt);
     void waitFor(milliseconds pause);
     void pump();
     void drainWake();
@@ -279,48 +282,95 @@ PublisherThread::Result PublisherThread::runConnection() {
             wakeAt = std::min(wakeAt, closing == Closing::No ? flushUntil : closeUntil);
         }
 
-        // With the socket closed (after DISCONNECT, or by the library), the
-        // loop below says so at once.
-        pollfd fds[2] = {{s_.wakeFd, POLLIN, 0}, {mosquitto_socket(mosq_), POLLIN, 0}};
-        if (fds[1].fd >= 0) {
-            if (mosquitto_want_write(mosq_)) {
-                fds[1].events |= POLLOUT;
-            }
-            if (::poll(fds, 2, pollMilliseconds(wakeAt)) > 0 && (fds[0].revents & POLLIN)) {
-                drainWake();
-            }
-        }
+        // Rows just handed over go out now rather than after a poll.
         errno = 0;
-        const int loopRc = mosquitto_loop(mosq_, 0, 1);
-        if (loopRc != MOSQ_ERR_SUCCESS) {
-            // MOSQ_ERR_NO_CONN: the library had closed the socket itself and
-            // said why to the disconnect callback.
-            const int error = errno;
-            const int why =
-                loopRc == MOSQ_ERR_NO_CONN && disconnectRc_ != 0 ? disconnectRc_ : loopRc;
-            up_ = false;
-            s_.connected = false;
-            if (closing == Closing::Disconnecting) {
-                return {End::Stopped, {}};
-            }
-            if (refusal_) {
-                if (refusal_->fatal) {
-                    const QString message = QStringLiteral("MQTT broker %1: %2; giving up")
-                                                .arg(s_.broker, refusal_->reason);
-                    {
-                        std::lock_guard lock(s_.mutex);
-                        s_.fatal = message;
-                    }
-                    s_.accepting = false;
-                    s_.notify(MqttEventKind::Fatal, message);
-                    return {End::Fatal, refusal_->reason};
+        int rc = MOSQ_ERR_SUCCESS;
+        if (up_ && mosquitto_want_write(mosq_)) {
+            rc = mosquitto_loop_write(mosq_, 1);
+        }
+        if (rc == MOSQ_ERR_SUCCESS) {
+            rc = service(wakeAt);
+        }
+        if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(mosq_) >= 0) {
+            continue;
+        }
+        // The connection has ended (after DISCONNECT the library closes the
+        // socket and reports success).
+        const int error = errno;
+        up_ = false;
+        s_.connected = false;
+        if (closing == Closing::Disconnecting) {
+            return {End::Stopped, {}};
+        }
+        if (refusal_) {
+            if (refusal_->fatal) {
+                const QString message = QStringLiteral("MQTT broker %1: %2; giving up")
+                                            .arg(s_.broker, refusal_->reason);
+                {
+                    std::lock_guard lock(s_.mutex);
+                    s_.fatal = message;
                 }
-                return {End::Failed, refusal_->reason};
+                s_.accepting = false;
+                s_.notify(MqttEventKind::Fatal, message);
+                return {End::Fatal, refusal_->reason};
             }
-            const QString reason = connectionFailure(why, error, libraryError_).reason;
-            return {wasUp_ ? End::Lost : End::Failed, reason};
+            return {End::Failed, refusal_->reason};
+        }
+        // MOSQ_ERR_NO_CONN or success: the library had closed the socket
+        // itself and told the disconnect callback why.
+        const int why = (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN) && disconnectRc_ != 0
+                            ? disconnectRc_
+                            : rc;
+        const QString reason = connectionFailure(why, error, libraryError_).reason;
+        return {wasUp_ ? End::Lost : End::Failed, reason};
+    }
+}
+
+int PublisherThread::service(Clock::time_point wakeAt) {
+    pollfd fds[2] = {{s_.wakeFd, POLLIN, 0}, {mosquitto_socket(mosq_), 0, 0}};
+    if (fds[1].fd < 0) {
+        return MOSQ_ERR_NO_CONN;
+    }
+    // Acknowledgements are read as soon as they come only when they are
+    // awaited: on the way up, when the flight window is full, when stopping.
+    // Otherwise they wait for the next row (or a second at most), which
+    // spares a wake-up per row at the meter's pace.
+    const bool awaitBroker = !up_ || s_.stopRequested || readingMids_.size() >= window_;
+    if (awaitBroker) {
+        fds[1].events |= POLLIN;
+    }
+    if (mosquitto_want_write(mosq_)) {
+        fds[1].events |= POLLOUT;
+    }
+    int ready = ::poll(fds, 2, pollMilliseconds(wakeAt));
+    if (ready > 0 && (fds[0].revents & POLLIN)) {
+        drainWake();
+        if (up_ && !awaitBroker && s_.options.batchDelay.count() > 0) {
+            // New rows: let more gather before they are handed over (the
+            // logging side does not wake this thread again meanwhile).
+            ready =
+                ::poll(&fds[1], 1,
+                       pollMilliseconds(std::min(wakeAt, Clock::now() + s_.options.batchDelay)));
         }
     }
+    errno = 0;
+    if (!up_) {
+        // On the way up (TCP, TLS handshake, CONNACK): the library's own
+        // loop knows each step.
+        return mosquitto_loop(mosq_, 0, 1);
+    }
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!awaitBroker || (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+        rc = mosquitto_loop_read(mosq_, 1); // nothing to read is no error
+    }
+    if (rc == MOSQ_ERR_SUCCESS && (fds[1].revents & POLLOUT) && mosquitto_socket(mosq_) >= 0 &&
+        mosquitto_want_write(mosq_)) {
+        rc = mosquitto_loop_write(mosq_, 1);
+    }
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_socket(mosq_) >= 0) {
+        rc = mosquitto_loop_misc(mosq_); // keep-alive
+    }
+    return rc;
 }
 
 void PublisherThread::connected(int returnCode) {

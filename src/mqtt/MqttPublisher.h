@@ -31,6 +31,10 @@ struct MqttPublisherOptions {
     // was up.
     std::chrono::milliseconds minBackoff{1000};
     std::chrono::milliseconds maxBackoff{30000};
+    // Rows that come while the broker keeps up are handed over in batches,
+    // at most this long after they were published: fewer wake-ups at the
+    // meter's pace (0: each row at once).
+    std::chrono::milliseconds batchDelay{20};
     // MQTT keep-alive; a broker that stops answering is noticed after about
     // one and a half times this.
     int keepAliveSeconds = 30;
