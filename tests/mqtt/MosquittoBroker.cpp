@@ -1,6 +1,5 @@
 #include "MosquittoBroker.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QThread>
 #include <arpa/inet.h>
@@ -14,8 +13,8 @@ namespace velkor::test {
 
 namespace {
 
-constexpr int kStartTimeoutMs = 20000;
-constexpr int kStopTimeoutMs = 20000;
+constexpr std::chrono::milliseconds kStartTimeout{20000};
+constexpr std::chrono::milliseconds kStopTimeout{20000};
 
 sockaddr_in loopback(quint16 port) {
     sockaddr_in addr{};
@@ -46,13 +45,7 @@ MosquittoBroker::MosquittoBroker() : MosquittoBroker(Options{}) {}
 
 MosquittoBroker::MosquittoBroker(Options options) : options_(std::move(options)) {}
 
-MosquittoBroker::~MosquittoBroker() {
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(process_->processId()), SIGCONT);
-        process_->kill();
-        process_->waitForFinished(kStopTimeoutMs);
-    }
-}
+MosquittoBroker::~MosquittoBroker() = default; // the child is killed with it
 
 QString MosquittoBroker::writeConfig() {
     const QString dir = dir_.path();
@@ -73,13 +66,16 @@ QString MosquittoBroker::writeConfig() {
     conf += QStringLiteral("max_queued_messages 0\n");
     if (!options_.user.isEmpty()) {
         const QString passwords = dir + QStringLiteral("/passwords");
-        QProcess tool;
-        tool.start(QStringLiteral("mosquitto_passwd"),
-                   {QStringLiteral("-b"), QStringLiteral("-c"), passwords, options_.user,
-                    options_.password});
-        if (!tool.waitForFinished(kStartTimeoutMs) || tool.exitCode() != 0) {
+        ChildProcess tool;
+        const QString log = dir + QStringLiteral("/mosquitto_passwd.log");
+        if (!tool.run(QStringLiteral(VELKOR_MOSQUITTO_PASSWD),
+                      {QStringLiteral("-b"), QStringLiteral("-c"), passwords, options_.user,
+                       options_.password},
+                      kStartTimeout, log)) {
+            QFile out(log);
+            out.open(QIODevice::ReadOnly);
             return QStringLiteral("mosquitto_passwd failed: ") +
-                   QString::fromLocal8Bit(tool.readAllStandardError());
+                   QString::fromLocal8Bit(out.readAll());
         }
         conf += QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(passwords);
     } else {
@@ -124,30 +120,23 @@ QString MosquittoBroker::start() {
         if (const QString error = writeConfig(); !error.isEmpty()) {
             return error;
         }
-        process_ = std::make_unique<QProcess>();
-        process_->setStandardOutputFile(dir_.path() + QStringLiteral("/broker.log"),
-                                        QIODevice::Append);
-        process_->setStandardErrorFile(dir_.path() + QStringLiteral("/broker.log"),
-                                       QIODevice::Append);
-        process_->start(QStringLiteral(VELKOR_MOSQUITTO),
-                        {QStringLiteral("-c"), dir_.path() + QStringLiteral("/mosquitto.conf")});
-        if (!process_->waitForStarted(kStartTimeoutMs)) {
-            return QStringLiteral("cannot run %1: %2")
-                .arg(QStringLiteral(VELKOR_MOSQUITTO), process_->errorString());
+        process_ = std::make_unique<ChildProcess>();
+        if (!process_->start(
+                QStringLiteral(VELKOR_MOSQUITTO),
+                {QStringLiteral("-c"), dir_.path() + QStringLiteral("/mosquitto.conf")},
+                dir_.path() + QStringLiteral("/broker.log"))) {
+            return QStringLiteral("cannot run %1").arg(QStringLiteral(VELKOR_MOSQUITTO));
         }
-        const QDeadlineTimer deadline(kStartTimeoutMs);
-        while (!deadline.hasExpired()) {
-            if (process_->state() == QProcess::NotRunning || process_->waitForFinished(0)) {
-                break;
-            }
+        const auto until = std::chrono::steady_clock::now() + kStartTimeout;
+        while (std::chrono::steady_clock::now() < until && process_->running()) {
             if (acceptsConnections()) {
                 return {};
             }
             QThread::msleep(5);
         }
-        if (process_->state() != QProcess::NotRunning) {
+        if (process_->running()) {
             return QStringLiteral("the broker did not accept connections within %1 ms:\n%2")
-                .arg(kStartTimeoutMs)
+                .arg(kStartTimeout.count())
                 .arg(output());
         }
         if (restart) {
@@ -158,40 +147,40 @@ QString MosquittoBroker::start() {
 }
 
 void MosquittoBroker::stop() {
-    if (!process_ || process_->state() == QProcess::NotRunning) {
+    if (!process_ || !process_->running()) {
         return;
     }
     resume();
-    process_->terminate();
-    if (!process_->waitForFinished(kStopTimeoutMs)) {
-        process_->kill();
-        process_->waitForFinished(kStopTimeoutMs);
+    process_->signal(SIGTERM);
+    if (!process_->wait(kStopTimeout)) {
+        process_->signal(SIGKILL);
+        process_->wait(kStopTimeout);
     }
 }
 
 void MosquittoBroker::stopUnread() {
-    if (!process_ || process_->state() == QProcess::NotRunning) {
+    if (!process_ || !process_->running()) {
         return;
     }
     pause();
-    process_->terminate();
+    process_->signal(SIGTERM);
     resume();
-    if (!process_->waitForFinished(kStopTimeoutMs)) {
-        process_->kill();
-        process_->waitForFinished(kStopTimeoutMs);
+    if (!process_->wait(kStopTimeout)) {
+        process_->signal(SIGKILL);
+        process_->wait(kStopTimeout);
     }
 }
 
 void MosquittoBroker::pause() {
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(process_->processId()), SIGSTOP);
+    if (process_ && process_->running()) {
+        process_->signal(SIGSTOP);
         paused_ = true;
     }
 }
 
 void MosquittoBroker::resume() {
     if (paused_ && process_) {
-        ::kill(static_cast<pid_t>(process_->processId()), SIGCONT);
+        process_->signal(SIGCONT);
         paused_ = false;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -57,7 +58,7 @@ private:
     Options options_;
     QTemporaryDir dir_;
     quint16 port_ = 0;
-    std::unique_ptr<QProcess> process_;
+    std::unique_ptr<ChildProcess> process_;
     bool paused_ = false;
 };
 

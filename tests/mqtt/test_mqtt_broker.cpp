@@ -1,6 +1,7 @@
 // The publisher against a real Mosquitto broker on 127.0.0.1, started and
 // stopped by each test.
 
+#include "ChildProcess.h"
 #include "MosquittoBroker.h"
 #include "TestSubscriber.h"
 #include "mqtt/MqttPublisher.h"
@@ -8,11 +9,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <condition_variable>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
@@ -254,20 +255,13 @@ TEST(MqttBroker, TheWillSaysOfflineWhenThePublisherIsKilled) {
     TestSubscriber sub(subscriberFor(broker.port()));
     ASSERT_TRUE(sub.waitSubscribed(kWait));
 
-    QProcess helper;
-    helper.start(QStringLiteral(VELKOR_MQTT_HELPER),
-                 {QStringLiteral("mqtt://127.0.0.1:%1/velkor/test").arg(broker.port())});
-    ASSERT_TRUE(helper.waitForStarted(30000));
+    test::ChildProcess helper;
+    ASSERT_TRUE(
+        helper.start(QStringLiteral(VELKOR_MQTT_HELPER),
+                     {QStringLiteral("mqtt://127.0.0.1:%1/velkor/test").arg(broker.port())}));
     // Ready when it says it is connected.
-    QByteArray said;
-    const auto until = std::chrono::steady_clock::now() + kWait;
-    while (!said.contains("connected\n") && std::chrono::steady_clock::now() < until &&
-           helper.state() == QProcess::Running) {
-        helper.waitForReadyRead(1000);
-        said += helper.readAllStandardOutput();
-    }
-    ASSERT_TRUE(said.contains("connected\n"))
-        << said.constData() << helper.readAllStandardError().constData();
+    const QByteArray said = helper.waitForOutput("connected\n", kWait);
+    ASSERT_TRUE(said.contains("connected\n")) << said.constData();
     ASSERT_TRUE(sub.waitFor(
         [](const auto& m) {
             return std::any_of(m.begin(), m.end(), [](const auto& x) {
@@ -276,9 +270,9 @@ TEST(MqttBroker, TheWillSaysOfflineWhenThePublisherIsKilled) {
         },
         kWait));
 
-    helper.kill(); // SIGKILL: no chance to say goodbye
-    ASSERT_TRUE(helper.waitForFinished(30000));
-    EXPECT_EQ(helper.exitStatus(), QProcess::CrashExit);
+    helper.signal(SIGKILL); // no chance to say goodbye
+    ASSERT_TRUE(helper.wait(kWait));
+    EXPECT_EQ(helper.termSignal(), SIGKILL);
     ASSERT_TRUE(sub.waitFor(
         [](const auto& m) {
             return std::any_of(m.begin(), m.end(), [](const auto& x) {
@@ -599,10 +593,13 @@ protected:
     }
 
     void run(const QStringList& args) {
-        QProcess openssl;
-        openssl.start(QStringLiteral(VELKOR_OPENSSL), args);
-        ASSERT_TRUE(openssl.waitForFinished(60000));
-        ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().constData();
+        test::ChildProcess openssl;
+        const QString log = dir_.path() + QStringLiteral("/openssl.log");
+        ASSERT_TRUE(openssl.run(QStringLiteral(VELKOR_OPENSSL), args, kWait, log)) << [&] {
+            QFile out(log);
+            out.open(QIODevice::ReadOnly);
+            return out.readAll().toStdString();
+        }();
     }
 
     QString file(const char* name) const {
