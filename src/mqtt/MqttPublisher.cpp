@@ -147,7 +147,9 @@ private:
     void sayTrouble(MqttEventKind kind, const QString& message);
 
     static void onConnect(mosquitto*, void* self, int rc) {
+        const int error = errno;
         static_cast<PublisherThread*>(self)->connected(rc);
+        errno = error;
     }
     static void onDisconnect(mosquitto*, void* self, int rc) {
         auto* t = static_cast<PublisherThread*>(self);
@@ -163,10 +165,13 @@ private:
             t->offlineAcked_ = true;
         }
     }
+    // The callbacks run inside library calls whose errno is read after them.
     static void onLog(mosquitto*, void* self, int level, const char* text) {
+        const int error = errno;
         if (level & MOSQ_LOG_ERR) {
             static_cast<PublisherThread*>(self)->libraryError_ = QString::fromUtf8(text);
         }
+        errno = error;
     }
 
     std::shared_ptr<MqttPublisher::Shared> shared_;
@@ -596,7 +601,7 @@ bool MqttPublisher::publishPayload(QByteArray json) {
 
 bool MqttPublisher::stop(milliseconds timeout) {
     if (!started_ || stopped_) {
-        return false;
+        return stopResult_;
     }
     stopped_ = true;
     Shared& s = *shared_;
@@ -621,7 +626,8 @@ bool MqttPublisher::stop(milliseconds timeout) {
         s.eventsOpen = false;
     }
     std::lock_guard lock(s.mutex);
-    return finished && !s.fatal && s.queue.empty();
+    stopResult_ = finished && !s.fatal && s.queue.empty();
+    return stopResult_;
 }
 
 std::optional<QString> MqttPublisher::fatalError() const {

@@ -111,8 +111,9 @@ public:
 
     // Gives the queued rows until `timeout` to reach the broker, then sets
     // the status "offline" and disconnects cleanly (up to one second more).
-    // True when every published row was acknowledged. A thread stuck in a
-    // name lookup or TCP connect at the end is left to end by itself.
+    // True when every published row was acknowledged (a second call gives
+    // the same answer). A thread stuck in a name lookup or TCP connect at
+    // the end is left to end by itself.
     bool stop(std::chrono::milliseconds timeout = kDefaultStopTimeout);
 
     std::optional<QString> fatalError() const;
@@ -126,6 +127,7 @@ private:
     std::thread thread_;
     bool started_ = false;
     bool stopped_ = false;
+    bool stopResult_ = false;
 };
 
 } // namespace velkor::mqtt
