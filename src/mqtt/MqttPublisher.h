@@ -15,6 +15,8 @@
 
 namespace velkor::mqtt {
 
+struct PublisherState;
+
 struct MqttPublisherOptions {
     MqttUrl url;
     // mqtts: the CA certificates (PEM) to trust; empty: the system's.
@@ -120,10 +122,8 @@ public:
     MqttPublisherStats stats() const;
     const MqttUrl& url() const;
 
-    struct Shared;
-
 private:
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<PublisherState> shared_;
     std::thread thread_;
     bool started_ = false;
     bool stopped_ = false;
