@@ -1,7 +1,10 @@
 #include "record/LogCellText.h"
 
+#include "record/TimeTexts.h"
+
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -101,6 +104,32 @@ QString quoted(QStringView s) {
     return QStringLiteral("「%1」").arg(s.left(40));
 }
 
+// A time in the word form of the Japanese, Chinese and Korean locales
+// ("21時05分03秒", "午後9時5分3秒", "下午9点05分03秒", "오후 9시 5분 3초"), as
+// programs there write it whatever the locale of the machine that reads it.
+QTime wordFormTime(const QString& s) {
+    static const QRegularExpression re(QStringLiteral(
+        "^(午前|午後|上午|下午|오전|오후)?\\s*(\\d{1,2})\\s*[時时시点點]\\s*(\\d{1,2})\\s*[分분]"
+        "\\s*(?:(\\d{1,2})\\s*[秒초])?\\s*(午前|午後|上午|下午|오전|오후)?$"));
+    const QRegularExpressionMatch m = re.match(s);
+    if (!m.hasMatch() || (m.hasCaptured(1) && m.hasCaptured(5))) {
+        return QTime();
+    }
+    int h = m.captured(2).toInt();
+    const int min = m.captured(3).toInt();
+    const int sec = m.hasCaptured(4) ? m.captured(4).toInt() : 0;
+    const QString period = m.hasCaptured(1) ? m.captured(1) : m.captured(5);
+    if (!period.isEmpty()) {
+        if (h < 1 || h > 12) {
+            return QTime();
+        }
+        const bool afternoon = period == QStringLiteral("午後") ||
+                               period == QStringLiteral("下午") || period == QStringLiteral("오후");
+        h = h % 12 + (afternoon ? 12 : 0);
+    }
+    return QTime(h, min, sec); // invalid beyond 23:59:59
+}
+
 QTime parseTimeText(QStringView text, const QLocale& locale) {
     const QStringView t = trimmedCellText(text);
     QTime time;
@@ -127,7 +156,10 @@ QTime parseTimeText(QStringView text, const QLocale& locale) {
         }
     }
     const QDateTime iso = QDateTime::fromString(s, Qt::ISODate);
-    return iso.isValid() ? iso.time() : QTime();
+    if (iso.isValid()) {
+        return iso.time();
+    }
+    return wordFormTime(s);
 }
 
 QString errorReason(const SheetCell& cell) {
@@ -227,7 +259,7 @@ QTime serialTimeOfDay(double serial) {
 }
 
 CellConverter::CellConverter(const QLocale& locale, bool date1904)
-    : locale_(locale), date1904_(date1904), timeFormat_(longTimeFormat(locale)),
+    : locale_(locale), date1904_(date1904), timeFormat_(numericTimeFormat(locale)),
       cacheBySecond_(!timeFormat_.contains(u'z')),
       plainDigits_(locale.zeroDigit() == QLatin1String("0") &&
                    locale.negativeSign() == QLatin1String("-") &&
@@ -240,14 +272,15 @@ CellConverter::CellConverter(const QLocale& locale, bool date1904)
 
 QString CellConverter::timeOfDayText(QTime time) {
     if (!cacheBySecond_) {
-        return locale_.toString(time, timeFormat_);
+        return QLocale::c().toString(time, timeFormat_);
     }
     if (timeCache_.empty()) {
         timeCache_.resize(86400);
     }
     QString& cached = timeCache_[static_cast<std::size_t>(time.msecsSinceStartOfDay() / 1000)];
     if (cached.isNull()) {
-        cached = locale_.toString(QTime(time.hour(), time.minute(), time.second()), timeFormat_);
+        cached =
+            QLocale::c().toString(QTime(time.hour(), time.minute(), time.second()), timeFormat_);
     }
     return cached;
 }
@@ -351,7 +384,7 @@ bool CellConverter::text(const SheetCell& cell, QString* out, QString* reason) c
             if (!text.isEmpty()) {
                 text += u' ';
             }
-            text += locale_.toString(serialTimeOfDay(v), timeFormat_);
+            text += QLocale::c().toString(serialTimeOfDay(v), timeFormat_);
         }
         *out = text;
         return true;

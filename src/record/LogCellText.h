@@ -61,16 +61,17 @@ public:
     explicit CellConverter(const QLocale& locale, bool date1904 = false);
 
     // Time (field 2): the cell as a date-time, its time of day in the
-    // locale's long time format. Numbers are date-time serials (whole days
-    // and the fraction of the day); texts are read as times of day; an
-    // empty cell is midnight.
+    // locale's numeric time format (numericTimeFormat). Numbers are
+    // date-time serials (whole days and the fraction of the day); texts are
+    // read as times of day, also in the locale's long format and in the
+    // word forms of Japanese, Chinese and Korean; an empty cell is midnight.
     bool timeText(const SheetCell& cell, QString* out, QString* reason);
     // No (field 1): whole numbers; others round to the nearest, halves to
     // even; texts in decimal; empty is null.
     bool integer(const SheetCell& cell, std::optional<qint32>* out, QString* reason) const;
     // A text field: texts as they are, numbers in the locale's notation
     // with up to 15 significant digits, dates and times in the locale's
-    // short date and long time formats, TRUE/FALSE as "True"/"False".
+    // short date and numeric time formats, TRUE/FALSE as "True"/"False".
     bool text(const SheetCell& cell, QString* out, QString* reason) const;
 
 private:

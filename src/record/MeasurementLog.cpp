@@ -77,9 +77,11 @@ void MeasurementLog::Timer3Timer(Reading& r) {
     }
     if (RecordSI && (RepeatSet || readingKey(r) != LastLoggedKey)) {
         const QDateTime now = clock_.now();
-        const QLocale locale = locale_.userLocale();
-        const auto code = cds1_.store().localeTimeCode(now.time().msecsSinceStartOfDay() / 1000,
-                                                       locale, localeTimeFormat(locale));
+        // The locale's own time format in its numeric form, so that it fits
+        // the grid's time column.
+        const auto code =
+            cds1_.store().localeTimeCode(now.time().msecsSinceStartOfDay() / 1000, QLocale::c(),
+                                         numericTimeFormat(locale_.userLocale()));
         logReading(r, code, now);
     }
     if (RecordSI) {

@@ -36,41 +36,41 @@ int clockTimeSeconds(QStringView text) {
     return parts[0] * 3600 + parts[1] * 60 + parts[2];
 }
 
-QString localeTimeFormat(const QLocale& locale) {
-    // Drops every run of "t" outside quotes with the brackets and blanks
-    // around it: "h:mm:ss AP t" -> "h:mm:ss AP", "t HH:mm:ss" -> "HH:mm:ss",
-    // "H:mm:ss (t)" -> "H:mm:ss".
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString out;
+QString numericTimeFormat(const QLocale& locale) {
+    // The hour field of the locale's short time format ("H:mm", "HH.mm",
+    // "h:mm AP", "AP h.mm", "'Kl'. H.mm") and the one punctuation character
+    // between it and the minutes; a locale that writes words there
+    // ("HH 'h' mm") keeps the colon.
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    int hourDigits = 2;
+    QChar separator = QLatin1Char(':');
     bool quoted = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
         if (c == QLatin1Char('\'')) {
             quoted = !quoted;
-        }
-        if (quoted || c != QLatin1Char('t')) {
-            out += c;
             continue;
         }
-        while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t')) {
-            ++i;
+        if (quoted || (c != QLatin1Char('h') && c != QLatin1Char('H'))) {
+            continue;
         }
-        if (out.endsWith(QLatin1Char('(')) && i + 1 < format.size() &&
-            format[i + 1] == QLatin1Char(')')) {
-            out.chop(1);
-            ++i;
+        qsizetype end = i;
+        while (end < format.size() && format[end] == c) {
+            ++end;
         }
-        while (out.endsWith(QLatin1Char(' '))) {
-            out.chop(1);
+        hourDigits = end - i == 1 ? 1 : 2;
+        if (end + 1 < format.size() && format[end].isPunct() && format[end] != QLatin1Char('\'') &&
+            format[end + 1] == QLatin1Char('m')) {
+            separator = format[end];
         }
-        while (i + 1 < format.size() && format[i + 1] == QLatin1Char(' ')) {
-            ++i;
-        }
-        if (!out.isEmpty() && i + 1 < format.size()) {
-            out += QLatin1Char(' ');
-        }
+        break;
     }
-    return out.trimmed();
+    const QString hour = hourDigits == 1 ? QStringLiteral("H") : QStringLiteral("HH");
+    return hour + separator + QStringLiteral("mm") + separator + QStringLiteral("ss");
+}
+
+QString numericTimeText(QTime time, const QLocale& locale) {
+    return QLocale::c().toString(time, numericTimeFormat(locale));
 }
 
 } // namespace velkor

@@ -221,8 +221,9 @@ TEST_F(RecordRules, SamplingTicksLogTheLatestFreshReading) {
     EXPECT_EQ(table.row(0).Value, QStringLiteral("002.0"));
     EXPECT_EQ(table.row(1).Value, QStringLiteral("004.0"));
     EXPECT_EQ(table.row(2).Value, QStringLiteral("005.0"));
-    EXPECT_EQ(table.row(0).Time, QStringLiteral("9:05:03 PM")); // the locale's own format
-    EXPECT_EQ(table.row(2).Time, QStringLiteral("9:05:06 PM"));
+    // The locale's own format in its numeric form ("h:mm AP" -> "H:mm:ss").
+    EXPECT_EQ(table.row(0).Time, QStringLiteral("21:05:03"));
+    EXPECT_EQ(table.row(2).Time, QStringLiteral("21:05:06"));
     EXPECT_FALSE(f.reading().FreshReading);
     EXPECT_EQ(f.chart.pointCount(), 4);
 }

@@ -155,30 +155,62 @@ TEST(TimeTexts, ClockTextAndBack) {
     }
 }
 
-TEST(TimeTexts, LocaleFormatWithoutTheZone) {
-    const std::vector<std::pair<const char*, const char*>> cases = {
-        {"en_US", "9:05:03 PM"}, {"de_DE", "21:05:03"}, {"ja_JP", "21時05分03秒"},
-        {"zh_CN", "21:05:03"},   {"fa_IR", "۲۱:۰۵:۰۳"}, {"C", "21:05:03"}};
-    for (const auto& [name, text] : cases) {
-        const QLocale locale(u(name));
-        EXPECT_EQ(locale.toString(QTime(21, 5, 3), localeTimeFormat(locale)), u(text)) << name;
+// The sampling path's time: the locale's separator and hour digits, the
+// 24-hour clock, the digits 0-9, never a word form or a day period.
+TEST(TimeTexts, NumericFormOfTheLocalesTime) {
+    const struct {
+        const char* locale;
+        const char* format;
+        const char* morning; // 09:05:03
+        const char* evening; // 21:05:03
+    } cases[] = {
+        {"ja_JP", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"zh_CN", "HH:mm:ss", "09:05:03", "21:05:03"},
+        {"zh_TW", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"ko_KR", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"en_US", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"de_DE", "HH:mm:ss", "09:05:03", "21:05:03"},
+        {"da_DK", "HH.mm.ss", "09.05.03", "21.05.03"},
+        {"fi_FI", "H.mm.ss", "9.05.03", "21.05.03"},
+        {"fr_CA", "HH:mm:ss", "09:05:03", "21:05:03"},
+        {"nds_DE", "H.mm.ss", "9.05.03", "21.05.03"},
+        {"fa_IR", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"ar_EG", "H:mm:ss", "9:05:03", "21:05:03"},
+        {"C", "HH:mm:ss", "09:05:03", "21:05:03"},
+    };
+    for (const auto& c : cases) {
+        const QLocale locale(u(c.locale));
+        EXPECT_EQ(numericTimeFormat(locale), u(c.format)) << c.locale;
+        EXPECT_EQ(numericTimeText(QTime(9, 5, 3), locale), u(c.morning)) << c.locale;
+        EXPECT_EQ(numericTimeText(QTime(21, 5, 3), locale), u(c.evening)) << c.locale;
     }
 }
 
-TEST(TimeTexts, SamplingTimeCodesKeepTheirLocale) {
+TEST(TimeTexts, EveryLocaleGetsOneOfTheNumericForms) {
+    const QStringList forms = {u("H:mm:ss"), u("HH:mm:ss"), u("H.mm.ss"), u("HH.mm.ss")};
+    const auto all =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    ASSERT_GT(all.size(), 300);
+    for (const QLocale& locale : all) {
+        EXPECT_TRUE(forms.contains(numericTimeFormat(locale)))
+            << locale.name().toStdString() << ": " << numericTimeFormat(locale).toStdString();
+    }
+}
+
+TEST(TimeTexts, SamplingTimeCodesKeepTheirFormat) {
     MeasurementTable t;
-    const QLocale us(QStringLiteral("en_US"));
-    const QLocale jp(QStringLiteral("ja_JP"));
     const int s = 21 * 3600 + 5 * 60 + 3;
-    t.appendLogged(1, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"),
+    const QString dotted = numericTimeFormat(QLocale(QStringLiteral("fi_FI")));
+    const QString colons = numericTimeFormat(QLocale(QStringLiteral("ja_JP")));
+    t.appendLogged(1, t.store().localeTimeCode(s, QLocale::c(), dotted), u("DC"), u("1"), u("V"),
+                   u(""));
+    t.appendLogged(2, t.store().localeTimeCode(s - 43200, QLocale::c(), colons), u("DC"), u("1"),
                    u("V"), u(""));
-    t.appendLogged(2, t.store().localeTimeCode(s, jp, localeTimeFormat(jp)), u("DC"), u("1"),
-                   u("V"), u(""));
-    t.appendLogged(3, t.store().localeTimeCode(s, us, localeTimeFormat(us)), u("DC"), u("1"),
-                   u("V"), u(""));
-    EXPECT_EQ(t.row(0).Time, u("9:05:03 PM"));
-    EXPECT_EQ(t.row(1).Time, u("21時05分03秒"));
-    EXPECT_EQ(t.row(2).Time, u("9:05:03 PM"));
+    t.appendLogged(3, t.store().localeTimeCode(s, QLocale::c(), dotted), u("DC"), u("1"), u("V"),
+                   u(""));
+    EXPECT_EQ(t.row(0).Time, u("21.05.03"));
+    EXPECT_EQ(t.row(1).Time, u("9:05:03"));
+    EXPECT_EQ(t.row(2).Time, u("21.05.03"));
 }
 
 } // namespace

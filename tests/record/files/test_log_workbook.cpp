@@ -80,10 +80,38 @@ INSTANTIATE_TEST_SUITE_P(
                        rec(2, "9:05 PM", "DC", "12.3", "V", "pass")},
                       {rec(1, "09:05:03", "DC", "12,3", "V", "pass"),
                        rec(2, "21:05:00", "DC", "12.3", "V", "pass")}},
-        RoundTripCase{"UsLongTimeFormat",
+        // Times come in as the locale's numeric time: its separator and
+        // hour digits on the 24-hour clock, never a word form.
+        RoundTripCase{"UsNumericTime",
                       QLocale(QLocale::English, QLocale::UnitedStates),
                       {rec(1, "21:05:03", "DC", "1,234.5", "V", "pass")},
-                      {rec(1, "9:05:03 PM", "DC", "1234.5", "V", "pass")}}),
+                      {rec(1, "21:05:03", "DC", "1234.5", "V", "pass")}},
+        RoundTripCase{"JapaneseNumericTime",
+                      QLocale(QLocale::Japanese, QLocale::Japan),
+                      {rec(1, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(2, "09:05:03", "DC", "1", "V", "pass"),
+                       rec(3, "21時05分03秒", "DC", "1", "V", "pass"),
+                       rec(4, "午後9時5分3秒", "DC", "1", "V", "pass")},
+                      {rec(1, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(2, "9:05:03", "DC", "1", "V", "pass"),
+                       rec(3, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(4, "21:05:03", "DC", "1", "V", "pass")}},
+        RoundTripCase{"FinnishNumericTime",
+                      QLocale(QLocale::Finnish, QLocale::Finland),
+                      {rec(1, "21:05:03", "DC", "1", "V", "pass")},
+                      {rec(1, "21.05.03", "DC", "1", "V", "pass")}},
+        // Word forms that programs in East Asian locales write are read in
+        // any locale.
+        RoundTripCase{"WordFormsOfOtherPrograms",
+                      QLocale(QLocale::English, QLocale::UnitedStates),
+                      {rec(1, "21時05分03秒", "DC", "1", "V", "pass"),
+                       rec(2, "오후 9시 5분 3초", "DC", "1", "V", "pass"),
+                       rec(3, "下午9点05分03秒", "DC", "1", "V", "pass"),
+                       rec(4, "午前12時5分", "DC", "1", "V", "pass")},
+                      {rec(1, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(2, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(3, "21:05:03", "DC", "1", "V", "pass"),
+                       rec(4, "0:05:00", "DC", "1", "V", "pass")}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WorkbookExport, CellsAreWhatASpreadsheetMakesOfTheTexts) {
