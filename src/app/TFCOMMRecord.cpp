@@ -11,6 +11,7 @@
 #include "pipeline/MeterSession.h"
 #include "platform/Clock.h"
 #include "platform/HandlerTimer.h"
+#include "platform/MessageBoxes.h"
 #include "platform/linux/QtHandlerTimer.h"
 #include "record/view/LogGrid.h"
 
@@ -27,6 +28,18 @@
 #include <algorithm>
 
 namespace velkor {
+
+namespace {
+
+// What the user reads when the log is full: the limit, and how to go on.
+QString logFullText(std::int32_t limit) {
+    return QStringLiteral("記録件数が上限の %1 件に達したため、これ以上は記録されません。"
+                          "続けて記録するには、「記録」メニューで上限を大きくするか、"
+                          "「新規」でデータをクリアしてください。")
+        .arg(limit);
+}
+
+} // namespace
 
 // The session is made on first use: the wiring of the judge and the log
 // and the first decoding pass all need it, whichever comes first.
@@ -58,6 +71,15 @@ void TFCOMM::wireRecordArea() {
     connect(N500001, &QAction::triggered, this, handler(&TFCOMM::N500001Click));
     connect(N1000001, &QAction::triggered, this, handler(&TFCOMM::N1000001Click));
     connect(limitess, &QAction::triggered, this, handler(&TFCOMM::limitessClick));
+    // A full log says so once. The box waits until the frame that was
+    // turned away has been handled: its event loop must not run the next
+    // frame inside this one.
+    session().log.onLimitReached = [this] {
+        const std::int32_t limit = session().log.MaxRecords;
+        QTimer::singleShot(0, this, [this, limit] {
+            boxes_.information(logFullText(limit), QStringLiteral("インフォメーション"));
+        });
+    };
 }
 
 void TFCOMM::attachChartToLog(TChartControl* chartCtrl) {

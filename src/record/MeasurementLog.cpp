@@ -58,8 +58,22 @@ void MeasurementLog::logReading(const Reading& r, std::uint32_t timeCode, const 
     }
 }
 
+// A full log records nothing more; the listener hears of it once.
+void MeasurementLog::turnAwayAtLimit() {
+    if (!limitTold_) {
+        limitTold_ = true;
+        if (onLimitReached) {
+            onLimitReached();
+        }
+    }
+}
+
 void MeasurementLog::INDataToTable(const Reading& r) {
-    if (LoggedCount >= MaxRecords || RecordSI) {
+    if (RecordSI) {
+        return;
+    }
+    if (LoggedCount >= MaxRecords) {
+        turnAwayAtLimit();
         return;
     }
     if (RepeatSet || readingKey(r) != LastLoggedKey) {
@@ -72,7 +86,13 @@ void MeasurementLog::INDataToTable(const Reading& r) {
 }
 
 void MeasurementLog::Timer3Timer(Reading& r) {
-    if (LoggedCount >= MaxRecords || !r.FreshReading) {
+    if (LoggedCount >= MaxRecords) {
+        if (r.FreshReading && RecordSI) {
+            turnAwayAtLimit();
+        }
+        return;
+    }
+    if (!r.FreshReading) {
         return;
     }
     if (RecordSI && (RepeatSet || readingKey(r) != LastLoggedKey)) {
@@ -107,6 +127,7 @@ void MeasurementLog::RecordSITimeChange(const QString& text) {
 void MeasurementLog::selectLimit(RecordLimitItem item) {
     MaxRecords = recordLimitOf(item);
     checkedLimit = item;
+    limitTold_ = false;
 }
 
 void MeasurementLog::RecordNewClick(MessageBoxes& boxes) {
@@ -122,6 +143,7 @@ void MeasurementLog::RecordNewClick(MessageBoxes& boxes) {
     }
     NextRecordNo = 1;
     LoggedCount = 0;
+    limitTold_ = false;
 }
 
 } // namespace velkor

@@ -80,6 +80,9 @@ public:
 
     // Called after every logged row with the reading and the clock's moment.
     std::function<void(const Reading&, const QDateTime&)> onRowLogged;
+    // Called when the log is full and turns a reading away: once, and again
+    // only after New or a choice in the record menu.
+    std::function<void()> onLimitReached;
 
     std::int32_t NextRecordNo = 1;
     std::int32_t LoggedCount = 0;
@@ -93,6 +96,7 @@ public:
 private:
     void logReading(const Reading& reading, std::uint32_t timeCode, const QDateTime& now);
     void advanceRecordNo();
+    void turnAwayAtLimit();
 
     MeasurementTable& cds1_;
     HandlerTimer& timer3_;
@@ -100,6 +104,7 @@ private:
     const LocaleSource& locale_;
     TChartControl* chartCtrl_ = nullptr;
     QString recordSITime_ = QStringLiteral("1");
+    bool limitTold_ = false;
 };
 
 } // namespace velkor

@@ -3,8 +3,8 @@
 // timers, the grid following the log, the bar, the record menu, sampling,
 // the interval edit and New.
 
-#include "app/WindowTestSupport.h"
 #include "app/ShapeWidget.h"
+#include "app/WindowTestSupport.h"
 #include "chart/ChartModel.h"
 #include "chart/TChartControl.h"
 #include "pipeline/MeterSession.h"
@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
+#include <QStyle>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -208,6 +210,73 @@ TEST(WindowRecord, SamplingTickLogsTheLatestReading) {
     EXPECT_EQ(t.row(0).Value, QStringLiteral("002.0"));
     EXPECT_EQ(t.row(0).Time, QStringLiteral("21:05:03"));
     EXPECT_EQ(f.child<QProgressBar>("PBar2")->value(), 2);
+}
+
+// The width the grid gives the text of a cell in `column`: the column less
+// the item view's text margins.
+int cellTextWidth(QTableView* grid, int column) {
+    const int margin = grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1;
+    return grid->columnWidth(column) - 2 * margin;
+}
+
+// A sampled row's time in a Japanese locale is "H:mm:ss" and the grid's
+// time column shows it whole; so it does in every locale Qt knows.
+TEST(WindowRecord, SampledTimeFitsTheTimeColumnInEveryLocale) {
+    WindowFixture f;
+    auto* grid = f.child<QTableView>("DBGrid1");
+    QTest::mouseClick(f.child<QCheckBox>("RecordSI"), Qt::LeftButton);
+    const QFontMetrics metrics(grid->font());
+    const int room = cellTextWidth(grid, 1);
+
+    f.locale = FixedLocaleSource(QStringLiteral("."), QStringLiteral("."),
+                                 QLocale(QLocale::Japanese, QLocale::Japan));
+    f.clock.set(QDateTime(QDate(2026, 3, 1), QTime(23, 58, 58)));
+    f.send(dcVolts("001.0"));
+    f.window->Timer3Timer();
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+    const QString japanese = grid->model()->index(0, 1).data().toString();
+    EXPECT_EQ(japanese, QStringLiteral("23:58:58"));
+    EXPECT_LE(metrics.horizontalAdvance(japanese), room) << room;
+
+    QSet<QString> seen;
+    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
+                                                          QLocale::AnyTerritory)) {
+        if (seen.contains(locale.name())) {
+            continue;
+        }
+        seen.insert(locale.name());
+        f.locale = FixedLocaleSource(QStringLiteral("."), QStringLiteral("."), locale);
+        f.send(dcVolts("001.0"));
+        f.window->Timer3Timer();
+        const int row = grid->model()->rowCount() - 1;
+        const QString time = grid->model()->index(row, 1).data().toString();
+        EXPECT_LE(metrics.horizontalAdvance(time), room)
+            << locale.name().toStdString() << ": " << time.toStdString();
+    }
+    EXPECT_GT(seen.size(), 200);
+}
+
+// A full log says so once, in a box after the frame it turned away; the
+// rows stay as they were.
+TEST(WindowRecord, FullLogIsToldOnce) {
+    WindowFixture f;
+    f.window->session().log.MaxRecords = 2;
+    f.send(dcVolts("001.0"));
+    f.send(dcVolts("002.0"));
+    QApplication::processEvents();
+    EXPECT_TRUE(f.boxes.shown.empty());
+    for (int i = 0; i < 5; ++i) {
+        f.send(dcVolts("003.0"));
+        QApplication::processEvents();
+    }
+    ASSERT_EQ(f.boxes.shown.size(), 1u);
+    EXPECT_EQ(f.boxes.shown[0].text,
+              QStringLiteral("記録件数が上限の 2 件に達したため、これ以上は記録されません。"
+                             "続けて記録するには、「記録」メニューで上限を大きくするか、"
+                             "「新規」でデータをクリアしてください。"));
+    EXPECT_EQ(f.boxes.shown[0].caption, QStringLiteral("インフォメーション"));
+    EXPECT_EQ(f.boxes.shown[0].buttons, MessageBoxes::Buttons::Ok);
+    EXPECT_EQ(f.child<QTableView>("DBGrid1")->model()->rowCount(), 2);
 }
 
 TEST(WindowRecord, IntervalEditSetsTheSamplingTimer) {

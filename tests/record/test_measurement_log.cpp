@@ -142,6 +142,53 @@ TEST_F(RecordRules, SizeLimitStopsLoggingAndNumbering) {
     EXPECT_EQ(table.row(1000).No, 1001);
 }
 
+// The listener hears once that a full log turns readings away: on the first
+// reading turned away, not while rows still fit; again after a choice in the
+// record menu or New has let the log fill up anew.
+TEST_F(RecordRules, FullLogTellsItsListenerOnce) {
+    int told = 0;
+    log.onLimitReached = [&] { ++told; };
+    log.N10001Click();
+    for (int i = 0; i < 1000; ++i) {
+        log.INDataToTable(reading("1"));
+    }
+    EXPECT_EQ(told, 0);
+    for (int i = 0; i < 5; ++i) {
+        log.INDataToTable(reading("2"));
+    }
+    EXPECT_EQ(told, 1);
+    log.N50001Click(); // room again
+    log.INDataToTable(reading("3"));
+    EXPECT_EQ(table.rowCount(), 1001);
+    log.N10001Click(); // full again at once
+    log.INDataToTable(reading("4"));
+    log.INDataToTable(reading("4"));
+    EXPECT_EQ(told, 2);
+    f.boxes.answers = {MessageBoxes::Answer::Yes};
+    log.RecordNewClick(f.boxes);
+    log.MaxRecords = 1;
+    log.INDataToTable(reading("5"));
+    log.INDataToTable(reading("6"));
+    log.INDataToTable(reading("7"));
+    EXPECT_EQ(told, 3);
+}
+
+TEST_F(RecordRules, FullLogTellsItsListenerOnTheSamplingPathToo) {
+    int told = 0;
+    log.onLimitReached = [&] { ++told; };
+    log.N10001Click();
+    log.LoggedCount = 1000;
+    log.RecordSI = true;
+    f.session.Timer3Timer(); // no reading offered: nothing turned away
+    EXPECT_EQ(told, 0);
+    f.frame("001.0");
+    f.session.Timer3Timer();
+    f.frame("002.0");
+    f.session.Timer3Timer();
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(table.rowCount(), 0);
+}
+
 TEST_F(RecordRules, SmallerLimitKeepsTheRows) {
     log.N50001Click();
     for (int i = 0; i < 5000; ++i) {
