@@ -6,7 +6,7 @@
 #include "platform/widgets/QtLogFileDialogs.h"
 #include "record/files/LogFileCommands.h"
 #include "record/report/LogReport.h"
-#include "record/report/LogReportPreview.h"
+#include "record/report/preview/LogReportPreview.h"
 
 #include <QToolButton>
 

@@ -1,5 +1,7 @@
 #include "app/WindowFonts.h"
 
+#include "meter/DisplaySymbols.h"
+
 #include <QStringList>
 
 namespace velkor {
@@ -29,8 +31,7 @@ QFont segmentFont(int pixelSize) {
 }
 
 QFont symbolFont(int pixelSize, bool bold) {
-    static const QStringList families = {QStringLiteral("DejaVu Sans"),
-                                         QStringLiteral("Noto Sans CJK JP")};
+    static const QStringList families = unitSymbolFontFamilies();
     return make(families, pixelSize, bold);
 }
 

@@ -18,6 +18,9 @@ int runReadSerial(const QStringList& args);
 // read --hid [PATH]: a meter through the USB cable (ReadHidCommand.cpp).
 int runReadHid(const QStringList& args);
 int runConvert(const QStringList& args);
+// report LOG OUT.pdf (ReportCommand.cpp, in builds with the Qt GUI): makes
+// its own GUI application, so it takes the program's arguments.
+int runReport(int argc, char** argv);
 
 void printUsage(bool toStderr);
 

@@ -1,9 +1,10 @@
-#include "version/VelkorVersion.h"
 #include "cli/Commands.h"
+#include "version/VelkorVersion.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <cstring>
 
 namespace velkor::cli {
 
@@ -50,6 +51,10 @@ void printUsage(bool toStderr) {
            "      Convert a log file: a name ending in .xml is an XML data packet, any other\n"
            "      name a spreadsheet workbook (read as .xlsx or .xls by its content, written\n"
            "      as .xlsx). Workbook cells are read and written in your locale.\n"
+           "  report LOG OUT.pdf\n"
+           "      Print the report of a log file (read as convert reads it) to a PDF file:\n"
+           "      the A4 list of the window's print preview. Needs no display. A log\n"
+           "      without rows writes no PDF (exit 1).\n"
            "\n"
            "Variants: IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL IFHALVIN (default: the\n"
            "build's own).\n"
@@ -61,6 +66,12 @@ void printUsage(bool toStderr) {
 } // namespace velkor::cli
 
 int main(int argc, char** argv) {
+#ifdef VELKOR_CLI_REPORT
+    // The report draws pages, which takes a GUI application of its own.
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0) {
+        return velkor::cli::runReport(argc, argv);
+    }
+#endif
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
@@ -95,6 +106,10 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("convert")) {
         return velkor::cli::runConvert(args);
+    }
+    if (command == QLatin1String("report")) { // a build without the Qt GUI
+        std::fprintf(stderr, "velkor-cli: report is not part of this build\n");
+        return velkor::cli::kExitUsage;
     }
     std::fprintf(stderr, "velkor-cli: unknown command '%s'\n", qPrintable(command));
     velkor::cli::printUsage(true);

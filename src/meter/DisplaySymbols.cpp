@@ -34,4 +34,8 @@ QString panelSymbol(QChar c) {
     }
 }
 
+QStringList unitSymbolFontFamilies() {
+    return {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans CJK JP")};
+}
+
 } // namespace velkor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace velkor {
 
@@ -14,5 +15,10 @@ namespace velkor {
 QString unitDisplayText(const QString& unitText);
 // One panel caption character as the symbol it stands for.
 QString panelSymbol(QChar c);
+
+// The font families that draw the unit symbols (Ω, µ, °C) and the letters
+// around them readably, with the Japanese texts: the panel's symbols, the
+// grid's Unit column and every text of the printed report use them.
+QStringList unitSymbolFontFamilies();
 
 } // namespace velkor

@@ -8,7 +8,7 @@
 #include "pipeline/MeterSession.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"
-#include "record/report/LogReportPreview.h"
+#include "record/report/preview/LogReportPreview.h"
 
 #include <QAbstractItemModel>
 #include <QTableView>

@@ -3,10 +3,10 @@
 #include "meter/DisplaySymbols.h"
 #include "record/report/LogReportLayout.h"
 
-#include <QFile>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace velkor {
 
@@ -36,9 +36,10 @@ qsizetype LogReport::pageCount() const {
     return L::pageCount(rows_.rowCount());
 }
 
-QFont LogReport::displayFont() {
-    return reportFont({QStringLiteral("DSEG7 Classic"), QStringLiteral("DejaVu Sans"),
-                       QStringLiteral("Noto Sans CJK JP")});
+// The seven-segment display font would print "V" as "U" and "m" like "M":
+// the report's texts use the readable font of the unit symbols instead.
+QFont LogReport::defaultFont() {
+    return reportFont(unitSymbolFontFamilies());
 }
 
 QFont LogReport::arialFont() {
@@ -55,13 +56,13 @@ void LogReport::paintPage(QPainter& p, qsizetype page, double mm) const {
     static const QString titles[6] = {QStringLiteral("No"),   QStringLiteral("時間"),
                                       QStringLiteral("機能"), QStringLiteral("数値"),
                                       QStringLiteral("単位"), QStringLiteral("判定")};
-    const QFont display = displayFont();
+    const QFont readable = defaultFont();
     const QFont arial = arialFont();
     const QFont calibri = calibriFont();
     p.setPen(Qt::black);
 
     // Page header: the title centred on the band.
-    p.setFont(display);
+    p.setFont(readable);
     const double boxLeft = (L::kBandWidth - L::kTitleBoxWidth) / 2;
     p.drawText(QRectF(boxLeft * mm, L::kTitleTop * mm, L::kTitleBoxWidth * mm,
                       (L::kPageHeaderHeight - L::kTitleTop) * mm),
@@ -83,17 +84,17 @@ void LogReport::paintPage(QPainter& p, qsizetype page, double mm) const {
         p.setFont(arial);
         text(p, mm, L::kDetailLeft[0], top, no ? QString::number(*no) : QString());
         text(p, mm, L::kDetailLeft[1], top, rows_.text(r, 1));
-        p.setFont(display);
+        p.setFont(readable);
         text(p, mm, L::kDetailLeft[2], top, rows_.text(r, 2));
         p.setFont(calibri);
         text(p, mm, L::kDetailLeft[3], top, rows_.text(r, 3));
-        p.setFont(display);
+        p.setFont(readable);
         text(p, mm, L::kDetailLeft[4], top, unitDisplayText(rows_.text(r, 4)));
         text(p, mm, L::kDetailLeft[5], top, rows_.text(r, 5));
     }
 
     // Page footer, at the foot of every page.
-    p.setFont(display);
+    p.setFont(readable);
     text(p, mm, L::kFooterLeft, L::kFooterBandTop + L::kFooterTop,
          QStringLiteral("The Data Print Foot"));
 }
@@ -120,22 +121,34 @@ bool LogReport::print(QPagedPaintDevice& device) const {
     return p.end();
 }
 
-bool LogReport::writePdf(const QString& fileName) const {
+LogFileResult LogReport::writePdf(const QString& fileName) const {
     if (isEmpty()) {
-        return false;
+        return LogFileResult::failure(QStringLiteral("ログにデータがありません"));
     }
-    QFile file(fileName);
+    // Written beside the target and put in its place only when complete:
+    // a failed report leaves a file of the same name as it was.
+    QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+        return LogFileResult::failure(file.errorString());
     }
-    bool ok = false;
+    bool painted = false;
     {
         QPdfWriter pdf(&file);
         pdf.setTitle(QStringLiteral("Data Report"));
         pdf.setCreator(QStringLiteral("VELKOR"));
-        ok = print(pdf);
+        painted = print(pdf);
     }
-    return ok && file.error() == QFileDevice::NoError;
+    if (!painted || file.error() != QFileDevice::NoError) {
+        const QString reason = file.error() != QFileDevice::NoError
+                                   ? file.errorString()
+                                   : QStringLiteral("PDF を描けませんでした");
+        file.cancelWriting();
+        return LogFileResult::failure(reason);
+    }
+    if (!file.commit()) {
+        return LogFileResult::failure(file.errorString());
+    }
+    return LogFileResult::success();
 }
 
 } // namespace velkor

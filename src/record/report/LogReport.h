@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/LogFileResult.h"
 #include "record/LogRowBuffer.h"
 #include "record/LogTable.h"
 
@@ -28,18 +29,19 @@ public:
     // page. False (and nothing drawn) for an empty log or a device that
     // cannot be painted on.
     bool print(QPagedPaintDevice& device) const;
-    // Writes the report as a PDF file. False for an empty log or when the
-    // file cannot be written.
-    bool writePdf(const QString& fileName) const;
+    // Writes the report as a PDF file, replacing a file of that name only
+    // when the report is complete. Fails with the reason for an empty log
+    // or when the file cannot be written.
+    LogFileResult writePdf(const QString& fileName) const;
 
     // Draws one page (0-based) with the painter's origin at the top margin
     // and left margin, `dotsPerMm` device pixels to the millimetre.
     void paintPage(QPainter& painter, qsizetype page, double dotsPerMm) const;
 
-    // The report's fonts at 10 points: the display font (the meter panel's
-    // font, with fallbacks for the letters and symbols it lacks), and the
+    // The report's fonts at 10 points: the default font of its texts (the
+    // font in which the panel and the grid draw the unit symbols), and the
     // stand-ins for Arial and Calibri.
-    static QFont displayFont();
+    static QFont defaultFont();
     static QFont arialFont();
     static QFont calibriFont();
 

@@ -1,13 +1,12 @@
-// The printed report rendered to PDF and read back with poppler's pdfinfo
-// and pdftotext: pages, texts and where they stand.
+// The printed report rendered to PDF and read back with poppler's pdfinfo,
+// pdftotext, pdffonts and pdftoppm: pages, texts and where they stand, the
+// fonts and the glyphs as printed.
 #include "record/LogTestSupport.h"
-#include "record/report/LogReportLayout.h"
 #include "record/report/LogReport.h"
-#include "record/report/LogReportPreview.h"
+#include "record/report/LogReportLayout.h"
 
-#include <QApplication>
-#include <QPrintPreviewWidget>
-#include <QPointer>
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -20,35 +19,41 @@ QString run(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(60000) || p.exitCode() != 0) {
-        ADD_FAILURE() << program.toStdString() << " failed: " << p.readAllStandardError().toStdString();
+        ADD_FAILURE() << program.toStdString()
+                      << " failed: " << p.readAllStandardError().toStdString();
         return {};
     }
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 QString pageText(const QString& pdf, int page) {
-    return run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page),
-                                             QStringLiteral("-l"), QString::number(page), pdf,
-                                             QStringLiteral("-")});
+    return run(QStringLiteral("pdftotext"),
+               {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                QString::number(page), pdf, QStringLiteral("-")});
 }
 
-// Words with their boxes in points: "word xMin yMin".
+// Words with their boxes in points.
 struct Word {
     QString text;
     double x;
     double y;
+    double xMax;
+    double yMax;
 };
 
 std::vector<Word> pageWords(const QString& pdf, int page) {
-    const QString html = run(QStringLiteral("pdftotext"),
-                             {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
-                              QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+    const QString html =
+        run(QStringLiteral("pdftotext"),
+            {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
+             QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
     static const QRegularExpression re(
-        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>([^<]*)</word>"));
+        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                       "yMax=\"([0-9.]+)\">([^<]*)</word>"));
     std::vector<Word> words;
     for (auto it = re.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
-        words.push_back({m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble()});
+        words.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                         m.captured(3).toDouble(), m.captured(4).toDouble()});
     }
     return words;
 }
@@ -69,7 +74,8 @@ std::vector<LogRecord> rows(int n) {
     for (int i = 1; i <= n; ++i) {
         out.push_back(rec(i, QStringLiteral("09:%1:00").arg(i % 60, 2, 10, QChar(u'0')),
                           i % 2 ? QStringLiteral("DC") : QStringLiteral("OHM"),
-                          QStringLiteral("%1.5").arg(i), i % 2 ? QStringLiteral("V") : QStringLiteral("k*"),
+                          QStringLiteral("%1.5").arg(i),
+                          i % 2 ? QStringLiteral("V") : QStringLiteral("k*"),
                           i % 3 ? QStringLiteral("pass") : QStringLiteral("Fail")));
     }
     return out;
@@ -95,14 +101,16 @@ TEST_F(LogReportPdf, HundredRowsOnThreeA4PagesWithBandsOnEveryPage) {
     ASSERT_TRUE(report.writePdf(pdf()));
 
     const QString info = run(QStringLiteral("pdfinfo"), {pdf()});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n")))) << info.toStdString();
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)"))))
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))))
+        << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(
+        QStringLiteral("Page size:\\s+595(\\.\\d+)? x 84[12](\\.\\d+)? pts \\(A4\\)"))))
         << info.toStdString();
 
     for (int page = 1; page <= 3; ++page) {
         const QString text = pageText(pdf(), page);
-        for (const char* s : {"Data Report", "No", "時間", "機能", "数値", "単位", "判定",
-                              "The Data Print Foot"}) {
+        for (const char* s :
+             {"Data Report", "No", "時間", "機能", "数値", "単位", "判定", "The Data Print Foot"}) {
             EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << "page " << page << ": " << s;
         }
     }
@@ -156,11 +164,107 @@ TEST_F(LogReportPdf, TextsStandAtTheirPlaces) {
     EXPECT_GT(title->x, 80 * kPt);
 }
 
+// The ink of one glyph in a rendered word: the columns it spans and its
+// top row in page pixels.
+struct GlyphInk {
+    int left;
+    int right;
+    int top;
+};
+
+// The glyphs of a word on a page rendered at `dpi`, left to right: runs of
+// columns with dark pixels inside the word's box.
+std::vector<GlyphInk> glyphsOf(const QImage& page, const Word& w, double dpi) {
+    const double px = dpi / 72.0;
+    const QRect box = QRectF(QPointF(w.x * px, w.y * px), QPointF(w.xMax * px, w.yMax * px))
+                          .toAlignedRect()
+                          .intersected(page.rect());
+    std::vector<GlyphInk> glyphs;
+    bool inGlyph = false;
+    for (int x = box.left(); x <= box.right(); ++x) {
+        int top = -1;
+        for (int y = box.top(); y <= box.bottom() && top < 0; ++y) {
+            if (qGray(page.pixel(x, y)) < 128) {
+                top = y;
+            }
+        }
+        if (top < 0) {
+            inGlyph = false;
+            continue;
+        }
+        if (!inGlyph) {
+            glyphs.push_back({x, x, top});
+            inGlyph = true;
+        }
+        glyphs.back().right = x;
+        glyphs.back().top = std::min(glyphs.back().top, top);
+    }
+    return glyphs;
+}
+
+// Every text of the report is printed in a readable font: the units as
+// written, no seven-segment font among the PDF's fonts, and on the page a
+// lower-case "m" that stands lower than the capitals beside it (in the
+// segment font "mV" printed like "ΠU", as tall as "MΩ").
+TEST_F(LogReportPdf, TextsArePrintedInAReadableFont) {
+    VectorLogTable table({rec(1, "09:05:03", "DC", "012.3", "mV", "pass"),
+                          rec(2, "09:05:04", "OHM", "1.234", "M*", "Fail"),
+                          rec(3, "09:05:05", "DC", "0.456", "uA", "pass"),
+                          rec(4, "09:05:06", "TEMP", "25", "#", "pass"),
+                          rec(5, "09:05:07", "AC", "1.5", "k*", "pass")});
+    ASSERT_TRUE(LogReport(table).writePdf(pdf()));
+
+    const QString text = pageText(pdf(), 1);
+    for (const char* s : {"mV", "MΩ", "µA", "°C", "kΩ", "Fail", "pass", "OHM", "TEMP",
+                          "Data Report", "The Data Print Foot"}) {
+        EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s;
+    }
+
+    const QString fonts = run(QStringLiteral("pdffonts"), {pdf()});
+    EXPECT_FALSE(fonts.contains(QStringLiteral("DSEG"), Qt::CaseInsensitive))
+        << fonts.toStdString();
+    EXPECT_TRUE(fonts.contains(QStringLiteral("DejaVuSans"))) << fonts.toStdString();
+
+    const double dpi = 300;
+    const QString png = dir.filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), QStringLiteral("1"),
+         QStringLiteral("-l"), QStringLiteral("1"), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), pdf(), png});
+    const QImage page(png + QStringLiteral(".png"));
+    ASSERT_FALSE(page.isNull());
+
+    const auto words = pageWords(pdf(), 1);
+    const Word* milli = find(words, QStringLiteral("mV"));
+    const Word* mega = find(words, QStringLiteral("MΩ"));
+    ASSERT_NE(milli, nullptr);
+    ASSERT_NE(mega, nullptr);
+    const auto mV = glyphsOf(page, *milli, dpi);
+    const auto MOhm = glyphsOf(page, *mega, dpi);
+    ASSERT_EQ(mV.size(), 2u);
+    ASSERT_EQ(MOhm.size(), 2u);
+    // A 10-point capital is about 30 pixels tall at 300 dpi; a lower-case
+    // "m" stands about a quarter of that lower.
+    EXPECT_GE(mV[0].top - mV[1].top, 5) << "m and V start at the same height";
+    EXPECT_LE(std::abs(MOhm[0].top - MOhm[1].top), 2) << "M is no capital";
+}
+
 TEST_F(LogReportPdf, EmptyLogGivesNoReport) {
     VectorLogTable table;
     const LogReport report(table);
     EXPECT_EQ(report.pageCount(), 0);
     EXPECT_FALSE(report.writePdf(pdf()));
+    EXPECT_FALSE(QFile::exists(pdf()));
+}
+
+// A report that cannot be written says why (the system's reason).
+TEST_F(LogReportPdf, FailedWriteSaysWhy) {
+    VectorLogTable table(rows(3));
+    const LogFileResult missing =
+        LogReport(table).writePdf(dir.filePath(QStringLiteral("none/r.pdf")));
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.reason.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none"))));
 }
 
 TEST_F(LogReportPdf, LaysOutTheTableAsItWasWhenMade) {
@@ -171,31 +275,6 @@ TEST_F(LogReportPdf, LaysOutTheTableAsItWasWhenMade) {
     EXPECT_EQ(report.pageCount(), 1);
     ASSERT_TRUE(report.writePdf(pdf()));
     EXPECT_FALSE(pageText(pdf(), 1).contains(QStringLiteral("changed")));
-}
-
-TEST_F(LogReportPdf, PreviewShowsThePagesAndSavesThemAsPdf) {
-    VectorLogTable table(rows(100));
-    auto* preview = new LogReportPreview(std::make_unique<LogReport>(table));
-    QPointer<LogReportPreview> alive(preview);
-    EXPECT_FALSE(preview->isModal());
-    preview->show();
-    QApplication::processEvents();
-    ASSERT_NE(preview->previewWidget(), nullptr);
-    preview->previewWidget()->updatePreview();
-    EXPECT_EQ(preview->previewWidget()->pageCount(), 3);
-
-    preview->setPdfFileNameAsker([this](QWidget*) { return dir.filePath(QStringLiteral("saved")); });
-    ASSERT_TRUE(preview->savePdf());
-    const QString info = run(QStringLiteral("pdfinfo"), {dir.filePath(QStringLiteral("saved.pdf"))});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n")))) << info.toStdString();
-
-    preview->setPdfFileNameAsker([](QWidget*) { return QString(); });
-    EXPECT_FALSE(preview->savePdf());
-
-    preview->close(); // deletes itself
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(alive.isNull());
 }
 
 } // namespace

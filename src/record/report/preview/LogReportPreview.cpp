@@ -1,14 +1,16 @@
-#include "record/report/LogReportPreview.h"
+#include "record/report/preview/LogReportPreview.h"
 
 #include "record/report/LogReportLayout.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScreen>
 #include <QToolBar>
 
 namespace velkor {
@@ -42,6 +44,16 @@ LogReportPreview::LogReportPreview(std::unique_ptr<LogReport> report, QWidget* p
                                             QStringLiteral("report.pdf"),
                                             QStringLiteral("PDF (*.pdf)"));
     };
+    // A window of its own that may be maximised (a dialog may not be, under
+    // some window managers), maximised over the screen's free area. The
+    // area is also its geometry: without a window manager to maximise it,
+    // X11 would show it at its size hint.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        setGeometry(screen->availableGeometry());
+    }
     setWindowState(windowState() | Qt::WindowMaximized);
 }
 
@@ -53,9 +65,10 @@ bool LogReportPreview::savePdf() {
     if (QFileInfo(name).suffix().isEmpty()) {
         name += QStringLiteral(".pdf");
     }
-    if (!report_->writePdf(name)) {
+    if (const LogFileResult r = report_->writePdf(name); !r) {
         QMessageBox::warning(this, QStringLiteral("VELKOR"),
-                             QStringLiteral("%1に保存できませんでした。").arg(name));
+                             QStringLiteral("%1に保存できませんでした。").arg(name) +
+                                 QLatin1Char('\n') + r.reason);
         return false;
     }
     return true;
