@@ -224,7 +224,8 @@ public:
     void COM21Click();
     void COM31Click();
     void COM41Click();
-    // COMCon after a click changed its state.
+    // COMCon after an activation (a click, a key, the accessibility
+    // interface) changed its state.
     void COMConClick();
     void ConTimerTimer();
     // Shows the connection bar and the link mark as the connection control
@@ -233,7 +234,7 @@ public:
 
     // ===== USB cable link (TFCOMMUsb.cpp) =================================
     void wireUsbArea();
-    // USBCon after a click changed its state.
+    // USBCon after an activation changed its state.
     void USBConClick();
     // Stops every reader and lets go of every HID device (the window is
     // closing); USBCon does nothing afterwards.

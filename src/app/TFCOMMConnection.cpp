@@ -10,6 +10,7 @@
 #include "link/serial/TCommPortDriver.h"
 
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace velkor {
@@ -31,7 +32,11 @@ void TFCOMM::wireConnectionArea() {
     connect(BtCOM1, &PanelButton::clicked, this, handler(&TFCOMM::COM21Click));
     connect(BtCOM2, &PanelButton::clicked, this, handler(&TFCOMM::COM31Click));
     connect(BtCOM3, &PanelButton::clicked, this, handler(&TFCOMM::COM41Click));
-    connect(COMCon, &QPushButton::clicked, this, handler(&TFCOMM::COMConClick));
+    // Any activation that toggles the button runs its handler: a click, a
+    // key, or the accessibility interface, whose only action for a toggle
+    // button is "Toggle" (a toggle, not a click). The program's own changes
+    // of its state come from the bar and are made with signals blocked.
+    connect(COMCon, &QPushButton::toggled, this, handler(&TFCOMM::COMConClick));
     connect(ConTimer, &QTimer::timeout, this, handler(&TFCOMM::ConTimerTimer));
     // USBCon, pressed by the user or set by the USB link, belongs to the bar.
     connect(USBCon, &QPushButton::toggled, connection.get(), &ConnectionControl::setUsbConDown);
@@ -81,9 +86,14 @@ void TFCOMM::mirrorConnectionBar() {
                                                              : b.portDevicePaths[i]);
     }
     COMCon->setVisible(b.COMConVisible);
-    COMCon->setChecked(b.COMConDown);
     USBCon->setVisible(b.USBConVisible);
-    USBCon->setChecked(b.USBConDown);
+    {
+        // The bar's state, not an activation by the user.
+        const QSignalBlocker comQuiet(COMCon);
+        const QSignalBlocker usbQuiet(USBCon);
+        COMCon->setChecked(b.COMConDown);
+        USBCon->setChecked(b.USBConDown);
+    }
     CONok->setVisible(b.CONokShown);
     CONokN->setVisible(!b.CONokShown);
 }

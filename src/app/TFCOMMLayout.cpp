@@ -81,7 +81,9 @@ QToolButton* glyphButton(QWidget* parent, const char* name, int x, int y, int w,
     auto* b = named(new QToolButton(parent), name, x, y, w, h);
     b->setIcon(glyphIcon(glyph));
     b->setIconSize(QSize(w - 8, h - 8));
+    // A picture alone says nothing to a screen reader: the hint names it.
     b->setToolTip(hint);
+    b->setAccessibleName(hint);
     b->setAutoRaise(false);
     return b;
 }
@@ -212,9 +214,12 @@ void TFCOMM::buildChartToolbar(QWidget* client) {
     BtFill->setToolTip(QStringLiteral("Graphic Fill"));
     BtFill->setChecked(true);
     Maxrecord = edit(TntPanel1, "Maxrecord", 56, 10, 40, 21, QStringLiteral("100"), font());
-    BtSave = glyphButton(TntPanel1, "BtSave", 100, 6, 30, 29, Glyph::Floppy, QString());
-    BtFirst = glyphButton(TntPanel1, "BtFirst", 136, 6, 30, 29, Glyph::First, QString());
-    BTPrevious = glyphButton(TntPanel1, "BTPrevious", 168, 6, 30, 29, Glyph::Previous, QString());
+    BtSave = glyphButton(TntPanel1, "BtSave", 100, 6, 30, 29, Glyph::Floppy,
+                         QStringLiteral("グラフを画像で保存"));
+    BtFirst = glyphButton(TntPanel1, "BtFirst", 136, 6, 30, 29, Glyph::First,
+                          QStringLiteral("最初のページ"));
+    BTPrevious = glyphButton(TntPanel1, "BTPrevious", 168, 6, 30, 29, Glyph::Previous,
+                             QStringLiteral("前のページ"));
     Bt10 = named(new QPushButton(QStringLiteral("1"), TntPanel1), "Bt10", 200, 6, 40, 29);
     {
         QPalette pal = Bt10->palette();
@@ -222,8 +227,10 @@ void TFCOMM::buildChartToolbar(QWidget* client) {
         Bt10->setPalette(pal);
         Bt10->setFocusPolicy(Qt::NoFocus);
     }
-    BtNext = glyphButton(TntPanel1, "BtNext", 242, 6, 30, 29, Glyph::Next, QString());
-    BTlast = glyphButton(TntPanel1, "BTlast", 274, 6, 30, 29, Glyph::Last, QString());
+    BtNext =
+        glyphButton(TntPanel1, "BtNext", 242, 6, 30, 29, Glyph::Next, QStringLiteral("次のページ"));
+    BTlast = glyphButton(TntPanel1, "BTlast", 274, 6, 30, 29, Glyph::Last,
+                         QStringLiteral("最後のページ"));
     TbFd = glyphButton(TntPanel1, "TbFd", 314, 6, 30, 29, Glyph::ZoomIn,
                        QStringLiteral("Graphic Enlarge"));
     TbSx = glyphButton(TntPanel1, "TbSx", 314, 6, 30, 29, Glyph::ZoomOut,

@@ -31,7 +31,9 @@ void TFCOMM::wireUsbArea() {
     connect(usbLink.get(), &UsbCableLink::serialControlsHiddenChanged, connection.get(),
             &ConnectionControl::setSerialControlsHidden);
     connection->setUsbWatchdogTarget(usbLink.get());
-    connect(USBCon, &QPushButton::clicked, this, handler(&TFCOMM::USBConClick));
+    // Any activation that toggles it, as COMCon (the bar's connection to
+    // the toggle, made first, runs before the handler).
+    connect(USBCon, &QPushButton::toggled, this, handler(&TFCOMM::USBConClick));
 
     // The first device-change pass runs when the event loop starts.
     HidCtl->Loaded();

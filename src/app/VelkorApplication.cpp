@@ -1,6 +1,7 @@
 #include "app/VelkorApplication.h"
 
 #include "app/ErrorBox.h"
+#include "app/QtTranslations.h"
 
 #include <exception>
 
@@ -12,6 +13,7 @@ VelkorApplication::VelkorApplication(int& argc, char** argv) : QApplication(argc
     // platforms, and the main window's title must be the variant's caption
     // alone. applicationDisplayName() still answers "VELKOR".
     setApplicationName(QStringLiteral("VELKOR"));
+    installQtJapanese(*this);
 }
 
 bool VelkorApplication::notify(QObject* receiver, QEvent* event) {

@@ -9,7 +9,8 @@ class MessageBoxes;
 // The application with the program's last error boundary: an exception that
 // leaves an event handler is caught in notify(), shown in the error box and
 // the event loop goes on. Handlers of the main window catch their own errors
-// first (TFCOMM::guarded); this catches whatever slips past them.
+// first (TFCOMM::guarded); this catches whatever slips past them. Qt's own
+// texts (standard buttons, dialogs) are Japanese, as the program is.
 class VelkorApplication : public QApplication {
     Q_OBJECT
 public:

@@ -7,13 +7,16 @@
 #include "app/MeterPanel.h"
 #include "app/VelkorApplication.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/widgets/QtMessageBoxes.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -268,6 +271,37 @@ TEST(Window, RecordMenu) {
 
 // ----- Closing -------------------------------------------------------------
 
+// Every button that shows only a picture carries its hint as tooltip and as
+// the name a screen reader reads.
+TEST(Window, PictureButtonsAreNamedByTheirHints) {
+    WindowFixture f;
+    const struct {
+        const char* name;
+        const char* hint;
+    } buttons[] = {
+        {"RecordNew", "新規"},
+        {"OpenDataFiles", "開く"},
+        {"saveas", "保存"},
+        {"BtPrint", "印刷プレビュー"},
+        {"BtSave", "グラフを画像で保存"},
+        {"BtFirst", "最初のページ"},
+        {"BTPrevious", "前のページ"},
+        {"BtNext", "次のページ"},
+        {"BTlast", "最後のページ"},
+        {"TbFd", "Graphic Enlarge"},
+        {"TbSx", "Graphic Restore"},
+    };
+    for (const auto& b : buttons) {
+        auto* w = f.child<QToolButton>(b.name);
+        ASSERT_NE(w, nullptr) << b.name;
+        EXPECT_TRUE(w->text().isEmpty()) << b.name;
+        EXPECT_EQ(w->toolTip(), QString::fromUtf8(b.hint)) << b.name;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        ASSERT_NE(a, nullptr) << b.name;
+        EXPECT_EQ(a->text(QAccessible::Name), QString::fromUtf8(b.hint)) << b.name;
+    }
+}
+
 TEST(Window, CloseQueryOnEveryCloseRequest) {
     using A = MessageBoxes::Answer;
     const struct {
@@ -294,6 +328,48 @@ TEST(Window, CloseQueryOnEveryCloseRequest) {
         EXPECT_EQ(box.buttons, MessageBoxes::Buttons::YesNo);
         EXPECT_EQ(f.window->isVisible(), c.answer == A::No);
     }
+}
+
+// Qt's own texts speak Japanese as the program does: the close question in
+// a real message box shows its standard buttons in Japanese.
+TEST(Window, CloseQuestionShowsQtsButtonsInJapanese) {
+    QtMessageBoxes boxes;
+    FixedLocaleSource locale(QStringLiteral("."), QStringLiteral("."));
+    FixedClock clock;
+    ComPortNames portNames;
+    test::FakeHidPlatform noHid;
+    TFCOMM window({.boxes = boxes,
+                   .locale = locale,
+                   .clock = clock,
+                   .serial = PosixSerialSystem::instance(),
+                   .portNames = portNames,
+                   .hid = noHid});
+    boxes.setParent(&window);
+    window.show();
+    QApplication::processEvents();
+
+    QString question;
+    QStringList buttons;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        answer.stop();
+        question = box->text();
+        for (const QAbstractButton* b : box->buttons()) {
+            buttons << b->text();
+        }
+        box->button(QMessageBox::No)->click();
+    });
+    answer.start(10);
+    window.close(); // returns when the box is answered
+    EXPECT_EQ(question, QStringLiteral("プログラムを終了しますか？"));
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(buttons.size(), 2) << buttons.join(u',').toStdString();
+    EXPECT_TRUE(buttons.contains(QStringLiteral("はい(&Y)"))) << buttons.join(u',').toStdString();
+    EXPECT_TRUE(buttons.contains(QStringLiteral("いいえ(&N)"))) << buttons.join(u',').toStdString();
 }
 
 TEST(Window, AnsweringNoKeepsTheDisplay) {

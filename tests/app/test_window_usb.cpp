@@ -12,8 +12,10 @@
 #include "pipeline/MeterPipeline.h"
 #include "link/hid/TJvHidDeviceReadThread.h"
 #include "link/hid/UsbCableLink.h"
+#include "link/serial/TCommPortDriver.h"
 #include "platform/linux/PseudoTerminal.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -227,6 +229,49 @@ TEST_F(UsbWindow, ComAndUsbExcludeEachOther) {
     EXPECT_TRUE(shown("COMCon"));
     EXPECT_TRUE(shown("BtCOM1"));
     EXPECT_TRUE(f->boxes.shown.empty());
+    qunsetenv("VELKOR_COM1");
+}
+
+// What a screen reader or a GUI robot does with a toggle button: its one
+// action, "Toggle", through the accessibility interface.
+void toggleAccessibly(QPushButton* button) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(a->actionInterface(), nullptr);
+    ASSERT_TRUE(
+        a->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QApplication::processEvents();
+}
+
+// Toggled through the accessibility interface, COM接続 and USB接続 connect
+// and let go as a click does, and say so when there is nothing to connect.
+TEST_F(UsbWindow, AccessibleToggleRunsTheSameHandlerAsAClick) {
+    toggleAccessibly(button("USBCon")); // no cable
+    ASSERT_EQ(f->boxes.shown.size(), 1u);
+    EXPECT_EQ(f->boxes.shown[0].text, kNoCableText);
+    EXPECT_FALSE(button("USBCon")->isChecked());
+
+    PseudoTerminal line;
+    ASSERT_TRUE(line.open()) << line.errorText().toStdString();
+    qputenv("VELKOR_COM1", line.slavePath().toLocal8Bit());
+    plugCable();
+    toggleAccessibly(button("COMCon"));
+    EXPECT_TRUE(button("COMCon")->isChecked());
+    EXPECT_TRUE(f->window->COMM2->Connected());
+    EXPECT_FALSE(shown("USBCon"));
+    toggleAccessibly(button("COMCon"));
+    EXPECT_FALSE(f->window->COMM2->Connected());
+    EXPECT_TRUE(shown("USBCon"));
+
+    toggleAccessibly(button("USBCon"));
+    EXPECT_TRUE(button("USBCon")->isChecked());
+    EXPECT_TRUE(link().USBConDown());
+    EXPECT_FALSE(shown("COMCon"));
+    toggleAccessibly(button("USBCon"));
+    EXPECT_FALSE(link().USBConDown());
+    EXPECT_TRUE(shown("COMCon"));
+    EXPECT_EQ(f->boxes.shown.size(), 1u);
     qunsetenv("VELKOR_COM1");
 }
 
