@@ -2,10 +2,10 @@
 // every control at its place with its start state, the close query and the
 // error boundary.
 
-#include "app/WindowTestSupport.h"
 #include "app/ErrorBox.h"
 #include "app/MeterPanel.h"
 #include "app/VelkorApplication.h"
+#include "app/WindowTestSupport.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
 #include "platform/widgets/QtMessageBoxes.h"
 
@@ -13,11 +13,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>

@@ -5,15 +5,15 @@
 // COM and USB links excluding each other, failing device-change passes in
 // the error box, and every reader stopped when the window closes.
 
-#include "support/EventPump.h"
-#include "support/FakeHidPlatform.h"
-#include "support/HidTestDevices.h"
 #include "app/WindowTestSupport.h"
-#include "pipeline/MeterPipeline.h"
 #include "link/hid/TJvHidDeviceReadThread.h"
 #include "link/hid/UsbCableLink.h"
 #include "link/serial/TCommPortDriver.h"
+#include "pipeline/MeterPipeline.h"
 #include "platform/linux/PseudoTerminal.h"
+#include "support/EventPump.h"
+#include "support/FakeHidPlatform.h"
+#include "support/HidTestDevices.h"
 
 #include <QAccessible>
 #include <QLabel>

@@ -1,4 +1,5 @@
 #include "record/LogCellText.h"
+#include "record/files/LibraryErrorTexts.h"
 #include "record/files/LogWorkbook.h"
 
 #include <QDir>
@@ -123,17 +124,19 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
     }
     // The workbook is written out (or its memory freed) by the close in
     // any case.
+    errno = 0;
     const lxw_error closed = workbook_close(wb);
+    const int closeErrno = errno; // the file's creation and writing happen here
     if (err == LXW_NO_ERROR) {
         err = closed;
     }
     if (err != LXW_NO_ERROR) {
         QFile::remove(temp);
-        *reason = QString::fromUtf8(lxw_strerror(err));
+        *reason = workbookWriteErrorText(err, closed != LXW_NO_ERROR ? closeErrno : 0);
         return WorkbookExportStatus::Failed;
     }
     if (std::rename(tempName.constData(), QFile::encodeName(fileName).constData()) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        *reason = QStringLiteral("ファイルを置き換えられません (%1)").arg(systemErrorText(errno));
         QFile::remove(temp);
         return WorkbookExportStatus::Failed;
     }

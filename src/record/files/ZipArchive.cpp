@@ -1,21 +1,12 @@
 #include "record/files/ZipArchive.h"
 
+#include "record/files/LibraryErrorTexts.h"
+
 #include <QFile>
+#include <cerrno>
 #include <zip.h>
 
 namespace velkor {
-
-namespace {
-
-QString zipErrorText(int code) {
-    zip_error_t e;
-    zip_error_init_with_code(&e, code);
-    const QString text = QString::fromUtf8(zip_error_strerror(&e));
-    zip_error_fini(&e);
-    return text;
-}
-
-} // namespace
 
 ZipArchive::~ZipArchive() {
     if (archive_) {
@@ -25,10 +16,12 @@ ZipArchive::~ZipArchive() {
 
 LogFileResult ZipArchive::open(const QString& fileName) {
     int code = 0;
+    errno = 0;
     archive_ = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (!archive_) {
-        return LogFileResult::failure(
-            QStringLiteral("ZIP アーカイブとして読めません (%1)").arg(zipErrorText(code)));
+        const int systemError = errno;
+        return LogFileResult::failure(QStringLiteral("ZIP アーカイブとして読めません (%1)")
+                                          .arg(zipErrorText(code, systemError)));
     }
     return LogFileResult::success();
 }
@@ -63,7 +56,7 @@ std::unique_ptr<ZipArchive::Entry> ZipArchive::openEntry(const QString& entryNam
     zip_file* f = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
     if (!f) {
         *error = QStringLiteral("%1 を開けません (%2)")
-                     .arg(entryName, QString::fromUtf8(zip_strerror(archive_)));
+                     .arg(entryName, zipErrorText(*zip_get_error(archive_)));
         return nullptr;
     }
     auto entry = std::unique_ptr<Entry>(new Entry);
@@ -86,7 +79,7 @@ qint64 ZipArchive::Entry::read(char* buffer, qint64 max) {
     const zip_int64_t n = zip_fread(file_, buffer, static_cast<zip_uint64_t>(max));
     if (n < 0) {
         error_ = QStringLiteral("%1 を展開できません (%2)")
-                     .arg(name_, QString::fromUtf8(zip_file_strerror(file_)));
+                     .arg(name_, zipErrorText(*zip_file_get_error(file_)));
         return -1;
     }
     read_ += n;

@@ -5,6 +5,9 @@
 #include "record/files/LogWorkbook.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
 #include <zip.h>
 
 using namespace velkor;
@@ -69,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"TrimmedJapaneseSymbolsLongTexts",
                       QLocale::c(),
                       {rec(std::nullopt, " 9:05:03 ", "\t DC \n", "  OL ", " kΩ", "判定 ", 5),
-                       rec(7, "12345678901234567890", "ABCDEFGHIJKLMNOPQRST", "-12345.6789012345678",
-                           "µA°C°F\U0001F50B", "ダイオード導通")},
+                       rec(7, "12345678901234567890", "ABCDEFGHIJKLMNOPQRST",
+                           "-12345.6789012345678", "µA°C°F\U0001F50B", "ダイオード導通")},
                       {rec(std::nullopt, "09:05:03", "DC", "OL", "kΩ", "判定"),
                        rec(7, "00:00:00", "ABCDEFGHIJKLMNOPQRST", "-12345.6789012346",
                            "µA°C°F\U0001F50B", "ダイオード導通")}},
@@ -86,16 +89,15 @@ INSTANTIATE_TEST_SUITE_P(
                       QLocale(QLocale::English, QLocale::UnitedStates),
                       {rec(1, "21:05:03", "DC", "1,234.5", "V", "pass")},
                       {rec(1, "21:05:03", "DC", "1234.5", "V", "pass")}},
-        RoundTripCase{"JapaneseNumericTime",
-                      QLocale(QLocale::Japanese, QLocale::Japan),
-                      {rec(1, "21:05:03", "DC", "1", "V", "pass"),
-                       rec(2, "09:05:03", "DC", "1", "V", "pass"),
-                       rec(3, "21時05分03秒", "DC", "1", "V", "pass"),
-                       rec(4, "午後9時5分3秒", "DC", "1", "V", "pass")},
-                      {rec(1, "21:05:03", "DC", "1", "V", "pass"),
-                       rec(2, "9:05:03", "DC", "1", "V", "pass"),
-                       rec(3, "21:05:03", "DC", "1", "V", "pass"),
-                       rec(4, "21:05:03", "DC", "1", "V", "pass")}},
+        RoundTripCase{
+            "JapaneseNumericTime",
+            QLocale(QLocale::Japanese, QLocale::Japan),
+            {rec(1, "21:05:03", "DC", "1", "V", "pass"), rec(2, "09:05:03", "DC", "1", "V", "pass"),
+             rec(3, "21時05分03秒", "DC", "1", "V", "pass"),
+             rec(4, "午後9時5分3秒", "DC", "1", "V", "pass")},
+            {rec(1, "21:05:03", "DC", "1", "V", "pass"), rec(2, "9:05:03", "DC", "1", "V", "pass"),
+             rec(3, "21:05:03", "DC", "1", "V", "pass"),
+             rec(4, "21:05:03", "DC", "1", "V", "pass")}},
         RoundTripCase{"FinnishNumericTime",
                       QLocale(QLocale::Finnish, QLocale::Finland),
                       {rec(1, "21:05:03", "DC", "1", "V", "pass")},
@@ -163,6 +165,26 @@ TEST(WorkbookExport, FailureLeavesNoFile) {
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("taken.xls")});
+}
+
+// What went wrong is told in Japanese with the system's reason (errno's
+// text) after it, never in the workbook libraries' English.
+TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
+    QTemporaryDir dir;
+    VectorLogTable t(sampleRows());
+    QString reason;
+    // The name is allowed; the temporary one beside it, longer, is not.
+    const QString longName = dir.filePath(QString(240, u'a') + QStringLiteral(".xls"));
+    EXPECT_EQ(exportLogWorkbook(t, longName, QLocale::c(), &reason), WorkbookExportStatus::Failed);
+    EXPECT_EQ(reason, QStringLiteral("ファイルを作成できません (%1)")
+                          .arg(QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xls")));
+    EXPECT_EQ(
+        exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), QLocale::c(), &reason),
+        WorkbookExportStatus::Failed);
+    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (%1)")
+                          .arg(QString::fromLocal8Bit(std::strerror(EISDIR))));
 }
 
 TEST(WorkbookImport, ReadsTheBinaryXlsFormatByContent) {
@@ -319,6 +341,23 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"CompoundFileHeaderOnly",
                    QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WorkbookImport, ABrokenZipIsToldInJapanese) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("broken.xlsx"));
+    writeAll(path, patchedExport([](QByteArray& b) { b.truncate(b.size() / 2); }));
+    bool six = true;
+    LogFileResult r;
+    importRows(path, QLocale::c(), &six, &r);
+    ASSERT_FALSE(r.ok());
+    EXPECT_TRUE(r.reason.startsWith(QStringLiteral("ZIP アーカイブとして読めません (")))
+        << r.reason.toStdString();
+    // No English words but the format's name.
+    static const QRegularExpression word(QStringLiteral("[A-Za-z]{3,}"));
+    for (auto it = word.globalMatch(r.reason); it.hasNext();) {
+        EXPECT_EQ(it.next().captured(), QStringLiteral("ZIP")) << r.reason.toStdString();
+    }
+}
 
 } // namespace
 
