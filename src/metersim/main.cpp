@@ -161,11 +161,13 @@ int main(int argc, char** argv) {
         }
         sink = [&pty](const std::uint8_t* data, std::size_t size) { return pty.send(data, size); };
     }
+    // The handler is in place before the line is announced: whoever reads
+    // the path may send SIGTERM at once.
+    cli::QuitOnSignal quitOnSignal;
     std::printf("%s\n", qPrintable(linePath));
     std::fflush(stdout);
 
     int status = kExitOk;
-    cli::QuitOnSignal quitOnSignal;
     MeterSimulator sim(v, rate, count, sink);
     QObject::connect(
         &sim, &MeterSimulator::finished, &app,
