@@ -1,5 +1,5 @@
-#include "version/VelkorVersion.h"
 #include "cli/Commands.h"
+#include "version/VelkorVersion.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
