@@ -85,9 +85,9 @@ void TFCOMM::normaliseLimitSeparators(const QString& fsDot) {
     showLimitTexts();
 }
 
+// The judge panel follows at display rate.
 void TFCOMM::judgeReading(Reading& reading) {
     session().judgeReading(reading);
-    showJudgePanel();
 }
 
 void TFCOMM::showLimitTexts() {

@@ -3,8 +3,10 @@
 #include "record/MeasurementTable.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <QTableView>
+
+#include <algorithm>
 
 namespace velkor {
 
@@ -28,9 +30,7 @@ private:
 
 constexpr int kUnitColumn = 4;
 
-} // namespace
-
-void bindLogGrid(QTableView& grid, MeasurementTable& table, const QFont& unitFont) {
+void setUp(QTableView& grid, MeasurementTable& table, const QFont& unitFont) {
     grid.setModel(&table);
     grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -47,13 +47,85 @@ void bindLogGrid(QTableView& grid, MeasurementTable& table, const QFont& unitFon
     rows->hide(); // no row indicator
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(grid.fontMetrics().height() + 4);
+}
 
-    QObject::connect(&table, &QAbstractItemModel::rowsInserted, &grid,
-                     [&grid, &table](const QModelIndex&, int, int last) {
-                         const QModelIndex newest = table.index(last, 0);
-                         grid.setCurrentIndex(newest);
-                         grid.scrollTo(newest);
-                     });
+void showNewest(QTableView& grid, int rowCount) {
+    if (rowCount <= 0) {
+        return;
+    }
+    const QModelIndex newest = grid.model()->index(rowCount - 1, 0);
+    grid.setCurrentIndex(newest);
+    grid.scrollTo(newest);
+}
+
+} // namespace
+
+LogGridView::LogGridView(QWidget* parent) : QTableView(parent) {}
+
+void LogGridView::bind(MeasurementTable& table, const QFont& unitFont) {
+    setUp(*this, table, unitFont);
+    followedRows_ = table.rowCount();
+    connect(&table, &QAbstractItemModel::rowsInserted, this,
+            [this, &table](const QModelIndex&, int first, int last) {
+                if (last == table.rowCount() - 1) {
+                    rowsAppended(first);
+                } else {
+                    reshaped();
+                }
+            });
+    // A table emptied or filled anew is followed from where it stands.
+    const auto restart = [this, &table] {
+        reshaped();
+        followedRows_ = std::min(followedRows_, static_cast<int>(table.rowCount()));
+    };
+    connect(&table, &QAbstractItemModel::modelReset, this, restart);
+    connect(&table, &QAbstractItemModel::layoutChanged, this, restart);
+    connect(&table, &QAbstractItemModel::rowsRemoved, this, restart);
+}
+
+void LogGridView::rowsAppended(int first) {
+    if (appendedFrom_ < 0 || first < appendedFrom_) {
+        appendedFrom_ = first;
+    }
+}
+
+void LogGridView::reshaped() {
+    reshaped_ = true;
+}
+
+void LogGridView::followNewestRow() {
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows == followedRows_) {
+        return;
+    }
+    followedRows_ = rows;
+    showNewest(*this, rows);
+}
+
+void LogGridView::doItemsLayout() {
+    if (reshaped_ || appendedFrom_ < 0 || !model()) {
+        reshaped_ = false;
+        appendedFrom_ = -1;
+        QTableView::doItemsLayout();
+        return;
+    }
+    // Only rows appended at the end: the scroll range grows, and of the rows
+    // in view only the new ones need painting (usually none: they come in
+    // below the view, and scrolling to them moves what is drawn).
+    const int first = appendedFrom_;
+    appendedFrom_ = -1;
+    updateGeometries();
+    const int top = rowViewportPosition(first);
+    if (top >= 0 && top < viewport()->height()) {
+        viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+    }
+}
+
+void bindLogGrid(QTableView& grid, MeasurementTable& table, const QFont& unitFont) {
+    setUp(grid, table, unitFont);
+    QObject::connect(
+        &table, &QAbstractItemModel::rowsInserted, &grid,
+        [&grid, &table](const QModelIndex&, int, int) { showNewest(grid, table.rowCount()); });
 }
 
 } // namespace velkor
