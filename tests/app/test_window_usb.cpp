@@ -5,14 +5,14 @@
 // COM and USB links excluding each other, failing device-change passes in
 // the error box, and every reader stopped when the window closes.
 
+#include "app/WindowTestSupport.h"
+#include "link/hid/TJvHidDeviceReadThread.h"
+#include "link/hid/UsbCableLink.h"
+#include "pipeline/MeterPipeline.h"
+#include "platform/linux/PseudoTerminal.h"
 #include "support/EventPump.h"
 #include "support/FakeHidPlatform.h"
 #include "support/HidTestDevices.h"
-#include "app/WindowTestSupport.h"
-#include "pipeline/MeterPipeline.h"
-#include "link/hid/TJvHidDeviceReadThread.h"
-#include "link/hid/UsbCableLink.h"
-#include "platform/linux/PseudoTerminal.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -98,11 +98,12 @@ protected:
             fake.pushReport(kCablePath, r);
         }
     }
-    // Sends the frame and waits until the decoder has taken it.
+    // Sends the frame and waits until the decoder has taken it and the
+    // window has shown it (at display rate).
     void expectDecoded(const MeterFrame& frame, const char* digits) {
         const long long before = frames();
         sendFrame(frame);
-        ASSERT_TRUE(pumpUntil([&] { return frames() > before; }));
+        ASSERT_TRUE(pumpUntil([&] { return frames() > before && !f->window->displayPending(); }));
         EXPECT_EQ(panelDigits(), QString::fromLatin1(digits));
     }
 
@@ -202,7 +203,7 @@ TEST_F(UsbWindow, APlugOrUnplugWhileConnectedStallsTheLinkUntilPressedAgain) {
         clickUsb();
         EXPECT_TRUE(shown("COMCon"));
         clickUsb();
-        ASSERT_TRUE(pumpUntil([&] { return frames() > offered; }));
+        ASSERT_TRUE(pumpUntil([&] { return frames() > offered && !f->window->displayPending(); }));
         EXPECT_EQ(panelDigits(), QString::fromLatin1(step.digits));
     }
     EXPECT_TRUE(f->boxes.shown.empty());

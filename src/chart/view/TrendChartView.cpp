@@ -170,7 +170,9 @@ void TrendChartView::queueRefresh() {
         this,
         [this] {
             queued_ = false;
-            refresh();
+            if (!paced_) {
+                refresh();
+            }
         },
         Qt::QueuedConnection);
 }
