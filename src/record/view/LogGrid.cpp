@@ -73,14 +73,18 @@ void LogGridView::bind(MeasurementTable& table, const QFont& unitFont) {
                     reshaped();
                 }
             });
-    // A table emptied or filled anew is followed from where it stands.
-    const auto restart = [this, &table] {
+    // Rows that replace the table's rows are not appended ones: the grid
+    // follows only rows appended after them.
+    connect(&table, &QAbstractItemModel::modelReset, this, [this, &table] {
+        reshaped();
+        followedRows_ = static_cast<int>(table.rowCount());
+    });
+    const auto shrunk = [this, &table] {
         reshaped();
         followedRows_ = std::min(followedRows_, static_cast<int>(table.rowCount()));
     };
-    connect(&table, &QAbstractItemModel::modelReset, this, restart);
-    connect(&table, &QAbstractItemModel::layoutChanged, this, restart);
-    connect(&table, &QAbstractItemModel::rowsRemoved, this, restart);
+    connect(&table, &QAbstractItemModel::layoutChanged, this, shrunk);
+    connect(&table, &QAbstractItemModel::rowsRemoved, this, shrunk);
 }
 
 void LogGridView::rowsAppended(int first) {

@@ -77,6 +77,19 @@ TEST_F(LogGridTest, FollowsTheNewestRowWhenTold) {
     append(2);
     grid.followNewestRow();
     EXPECT_EQ(grid.currentIndex().row(), 1);
+    // Rows that replace the table's rows are not followed by themselves;
+    // rows appended after them are.
+    table.replaceRows(
+        {LogRecord{1, QStringLiteral("09:00:00"), QStringLiteral("DC"), QStringLiteral("1"),
+                   QStringLiteral("V"), QStringLiteral("pass")},
+         LogRecord{2, QStringLiteral("09:00:01"), QStringLiteral("DC"), QStringLiteral("2"),
+                   QStringLiteral("V"), QStringLiteral("pass")}});
+    grid.setCurrentIndex(table.index(0, 0));
+    grid.followNewestRow();
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+    append(1);
+    grid.followNewestRow();
+    EXPECT_EQ(grid.currentIndex().row(), 2);
 }
 
 TEST_F(LogGridTest, RowsAppendedToAFullGridPaintOnlyThemselves) {
