@@ -81,9 +81,9 @@ TEST_F(LogGridTest, FollowsTheNewestRowWhenTold) {
     // rows appended after them are.
     table.replaceRows(
         {LogRecord{1, QStringLiteral("09:00:00"), QStringLiteral("DC"), QStringLiteral("1"),
-                   QStringLiteral("V"), QStringLiteral("pass")},
+                   QStringLiteral("V"), QStringLiteral("pass"), std::nullopt},
          LogRecord{2, QStringLiteral("09:00:01"), QStringLiteral("DC"), QStringLiteral("2"),
-                   QStringLiteral("V"), QStringLiteral("pass")}});
+                   QStringLiteral("V"), QStringLiteral("pass"), std::nullopt}});
     grid.setCurrentIndex(table.index(0, 0));
     grid.followNewestRow();
     EXPECT_EQ(grid.currentIndex().row(), 0);
