@@ -198,19 +198,18 @@ void TrendChartView::refresh() {
     if (!dirty_ && appendedFrom_ < 0) {
         return;
     }
-    // While the horizontal axis follows the points, every new point moves it.
-    const bool everything = dirty_ || model_.horizontalAutomatic();
-    const long long appendedFrom = appendedFrom_;
+    // New points alone leave the shown series as they are.
+    const bool everything = dirty_;
     dirty_ = false;
     appendedFrom_ = -1;
     applyAxes();
     const ChartModel::IndexSpan span = model_.visibleSpan();
-    // Everything anew, or only the points appended inside the window.
-    const long long from = everything ? span.first : std::max(appendedFrom, span.first);
+    // The window's points in one piece: Qt Charts lays a series out again
+    // for every point appended to it, and once for a replacement.
     QList<QPointF> points;
-    if (from <= span.last) {
-        points.reserve(static_cast<qsizetype>(span.last - from + 1));
-        for (long long x = from; x <= span.last; ++x) {
+    if (span.first <= span.last) {
+        points.reserve(static_cast<qsizetype>(span.last - span.first + 1));
+        for (long long x = span.first; x <= span.last; ++x) {
             points.append(QPointF(static_cast<qreal>(x), model_.value(x)));
         }
     }
@@ -224,10 +223,9 @@ void TrendChartView::refresh() {
             if (line->count() > 0) {
                 line->clear();
             }
-        } else if (everything) {
+        } else if (everything || line->count() != points.size() ||
+                   (!points.isEmpty() && line->at(line->count() - 1) != points.last())) {
             line->replace(points);
-        } else if (!points.isEmpty()) {
-            line->append(points);
         }
     }
     if (everything) {

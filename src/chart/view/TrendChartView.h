@@ -20,7 +20,7 @@ namespace velkor {
 // event loop, or, when the view is paced, when its owner calls refresh(). An
 // axis is given to Qt Charts only when its range really changed (in an order
 // that never makes thousands of ticks on the way), and new points inside the
-// window are appended to what is drawn.
+// window reach what is drawn in one piece per refresh.
 class TrendChartView : public QChartView, private ChartModelListener {
     Q_OBJECT
 public:

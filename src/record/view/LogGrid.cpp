@@ -2,8 +2,13 @@
 
 #include "record/MeasurementTable.h"
 
+#include <QApplication>
+#include <QHash>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -11,6 +16,78 @@
 namespace velkor {
 
 namespace {
+
+// Draws a cell as the style draws an item: its background and selection,
+// then its text, one line, aligned as the table says, in the grid's font.
+// The texts are laid out once and kept: a log repeats its
+// functions, units, verdicts and times from row to row, and shaping the
+// text of every new cell anew is most of what a row costs to paint.
+class CellDelegate final : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(QObject* parent) : QStyledItemDelegate(parent) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+        if (!opt.text.isEmpty()) {
+            const QPalette::ColorGroup group =
+                !(opt.state & QStyle::State_Enabled)  ? QPalette::Disabled
+                : !(opt.state & QStyle::State_Active) ? QPalette::Inactive
+                                                      : QPalette::Normal;
+            painter->save();
+            painter->setClipRect(opt.rect);
+            painter->setFont(opt.font);
+            painter->setPen(opt.palette.color(group, (opt.state & QStyle::State_Selected)
+                                                         ? QPalette::HighlightedText
+                                                         : QPalette::Text));
+            const QStaticText& text = laidOut(opt.text, opt.font);
+            const QSizeF size = text.size();
+            const int margin =
+                style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+            // Placed as the style places a laid-out line: centred in whole pixels.
+            const QRect r = opt.rect.adjusted(margin, 0, -margin, 0);
+            const Qt::Alignment h = QStyle::visualAlignment(opt.direction, opt.displayAlignment);
+            const qreal x = (h & Qt::AlignRight)     ? r.left() + r.width() - size.width()
+                            : (h & Qt::AlignHCenter) ? r.left() + (r.width() - size.width()) / 2
+                                                     : r.left();
+            const int y = r.top() + (r.height() - static_cast<int>(size.height())) / 2;
+            painter->drawStaticText(QPointF(x, y), text);
+            painter->restore();
+        }
+        if (opt.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(opt);
+            focus.rect = style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, widget);
+            focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+            focus.backgroundColor = opt.palette.color(
+                (opt.state & QStyle::State_Enabled) ? QPalette::Normal : QPalette::Disabled,
+                (opt.state & QStyle::State_Selected) ? QPalette::Highlight : QPalette::Window);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+
+private:
+    const QStaticText& laidOut(const QString& text, const QFont& font) const {
+        const QString key = font.key() + QLatin1Char('\n') + text;
+        if (const auto it = texts_.constFind(key); it != texts_.constEnd()) {
+            return *it;
+        }
+        if (texts_.size() >= 4096) {
+            texts_.clear(); // a log of ever new texts keeps only the latest
+        }
+        QStaticText t(text);
+        t.setTextFormat(Qt::PlainText);
+        t.setPerformanceHint(QStaticText::AggressiveCaching);
+        t.prepare(QTransform(), font);
+        return *texts_.insert(key, t);
+    }
+
+    mutable QHash<QString, QStaticText> texts_;
+};
 
 // Draws its column in its own font.
 class FontDelegate final : public QStyledItemDelegate {
@@ -37,6 +114,9 @@ void setUp(QTableView& grid, MeasurementTable& table, const QFont& unitFont) {
     for (int c = 0; c < MeasurementTable::kGridColumns; ++c) {
         grid.setColumnWidth(c, MeasurementTable::gridColumnWidth(c));
     }
+    grid.setItemDelegate(new CellDelegate(&grid));
+    // The unit symbols come partly from fallback fonts, which the style
+    // places on a line of their own height: that column is drawn by it.
     grid.setItemDelegateForColumn(kUnitColumn, new FontDelegate(unitFont, &grid));
     // The narrow columns hold short fixed texts ("09:05:03"); show them whole
     // rather than replace their last characters by an ellipsis.

@@ -126,7 +126,7 @@ TEST_F(ChartViewTest, APacedViewDrawsWhenItsOwnerRefreshesIt) {
     view.refresh();
     expectDrawnWindow(0, 1, 40);
     EXPECT_EQ(view.verticalAxis()->max(), 60);
-    // New points are appended to what is drawn, the window's points stay.
+    // New points reach what is drawn with the window they are in.
     addReadings(70); // the window moves on to 101..200 at the 100th
     view.refresh();
     expectDrawnWindow(0, 101, 110);
