@@ -3,8 +3,8 @@
 // broker), the CPU the publisher costs at the meter's fastest pace (137
 // rows/s), and what publish() costs the logging side.
 #include "BenchMain.h"
-#include "mqtt/MqttPublisher.h"
 #include "support/broker/MosquittoBroker.h"
+#include "mqtt/MqttPublisher.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -181,9 +181,14 @@ void TFCOMM::showRecordState() {
         PBar2->setUpdatesEnabled(updates);
     }
     QAction* const items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
-    items[static_cast<int>(log.checkedLimit)]->setChecked(true);
+    if (QAction* checked = items[static_cast<int>(log.checkedLimit)]; !checked->isChecked()) {
+        checked->setChecked(true);
+    }
+    // A button repaints itself for any text it is given, the same one too.
     if (const TChartControl* chart = log.chartControl()) {
-        Bt10->setText(QString::number(chart->CurPage()));
+        if (const QString page = QString::number(chart->CurPage()); Bt10->text() != page) {
+            Bt10->setText(page);
+        }
     }
 }
 

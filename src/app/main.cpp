@@ -4,11 +4,11 @@
 // settings; its only command-line answers are --help and --version, given
 // before any window is made.
 
+#include "version/VelkorVersion.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/widgets/QtMessageBoxes.h"
-#include "version/VelkorVersion.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,5 @@
-#include "cli/Commands.h"
 #include "version/VelkorVersion.h"
+#include "cli/Commands.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -2,8 +2,8 @@
 // digits, the sign, the points, exactly the marks of the latest frame, the
 // overload picture, and a failing frame that leaves the previous digits.
 
-#include "app/MeterPanel.h"
 #include "app/WindowTestSupport.h"
+#include "app/MeterPanel.h"
 
 #include <QLabel>
 #include <QTest>
@@ -42,73 +42,46 @@ MeterFrame withDigits(MeterFrame f, std::array<char, 4> digits) {
 }
 
 const PanelCase kCases[] = {
-    {"DC volts, point after digit 3",
-     meterFrame("012.3", {Auto | DC, 0, 0, s4::Volt}),
-     {"0", "1", "2", "3"},
-     {"LcdDc1", "LcdV", "LcdAuto", "LcdP3"}},
-    {"negative, point after digit 1",
-     meterFrame("-4.815", {Auto | DC, 0, 0, s4::Volt}),
-     {"4", "8", "1", "5"},
-     {"LcdDc1", "LcdV", "LcdAuto", "LcdFH", "LcdP1"}},
-    {"millivolts AC, point after digit 2",
-     meterFrame("12.34", {AC, 0, s3::Milli, s4::Volt}),
-     {"1", "2", "3", "4"},
-     {"LcdAC", "LcdV", "Lcdm", "LcdP2"}},
-    {"AC and DC together",
-     meterFrame("1.000", {AC | DC, 0, 0, s4::Volt}),
-     {"1", "0", "0", "0"},
-     {"LcdAC", "LcdDc1", "LcdV", "LcdP1"}},
+    {"DC volts, point after digit 3", meterFrame("012.3", {Auto | DC, 0, 0, s4::Volt}),
+     {"0", "1", "2", "3"}, {"LcdDc1", "LcdV", "LcdAuto", "LcdP3"}},
+    {"negative, point after digit 1", meterFrame("-4.815", {Auto | DC, 0, 0, s4::Volt}),
+     {"4", "8", "1", "5"}, {"LcdDc1", "LcdV", "LcdAuto", "LcdFH", "LcdP1"}},
+    {"millivolts AC, point after digit 2", meterFrame("12.34", {AC, 0, s3::Milli, s4::Volt}),
+     {"1", "2", "3", "4"}, {"LcdAC", "LcdV", "Lcdm", "LcdP2"}},
+    {"AC and DC together", meterFrame("1.000", {AC | DC, 0, 0, s4::Volt}),
+     {"1", "0", "0", "0"}, {"LcdAC", "LcdDc1", "LcdV", "LcdP1"}},
     {"hold, relative, battery, MAX, MIN",
      meterFrame("0.500", {Hold | Rel | DC, s2::Max | s2::Min | s2::Battery, 0, s4::Volt}),
      {"0", "5", "0", "0"},
      {"LCDHold", "LCDREL", "LCDBATT", "Labmax", "Labmin", "LcdDc1", "LcdV", "LcdP1"}},
-    {"diode",
-     meterFrame("0.587", {0, 0, s3::Diode, 0}),
-     {"0", "5", "8", "7"},
+    {"diode", meterFrame("0.587", {0, 0, s3::Diode, 0}), {"0", "5", "8", "7"},
      {"LCDDI", "LcdV", "LcdP1"}},
-    {"continuity",
-     meterFrame("001.2", {0, 0, s3::Continuity, s4::Ohm}),
-     {"0", "0", "1", "2"},
+    {"continuity", meterFrame("001.2", {0, 0, s3::Continuity, s4::Ohm}), {"0", "0", "1", "2"},
      {"LCDFm", "LCDohm", "LcdP3"}},
-    {"kilo-ohms",
-     meterFrame("4.700", {Auto, 0, s3::Kilo, s4::Ohm}),
-     {"4", "7", "0", "0"},
+    {"kilo-ohms", meterFrame("4.700", {Auto, 0, s3::Kilo, s4::Ohm}), {"4", "7", "0", "0"},
      {"LCDk", "LCDohm", "LcdAuto", "LcdP1"}},
-    {"ohm overload, mega, lit point",
-     overload(2, false),
-     {"", "0", "@", ""},
+    {"ohm overload, mega, lit point", overload(2, false), {"", "0", "@", ""},
      {"LCDohm", "LCDM1", "LcdAuto", "LcdP2"}},
-    {"negative overload",
-     overload(0, true),
-     {"", "0", "@", ""},
+    {"negative overload", overload(0, true), {"", "0", "@", ""},
      {"LCDohm", "LCDM1", "LcdAuto", "LcdFH"}},
-    {"nanofarads",
-     meterFrame("47.20", {Auto, s2::Nano, 0, s4::Farad}),
-     {"4", "7", "2", "0"},
+    {"nanofarads", meterFrame("47.20", {Auto, s2::Nano, 0, s4::Farad}), {"4", "7", "2", "0"},
      {"LCDn", "LCDF", "LcdAuto", "LcdP2"}},
-    {"microamperes",
-     meterFrame("345.6", {Auto | DC, 0, s3::Micro, s4::Ampere}),
-     {"3", "4", "5", "6"},
-     {"LCDu", "LCDA", "LcdDc1", "LcdAuto", "LcdP3"}},
-    {"hertz",
-     meterFrame("50.00", {Auto, 0, 0, s4::Hertz}),
-     {"5", "0", "0", "0"},
+    {"microamperes", meterFrame("345.6", {Auto | DC, 0, s3::Micro, s4::Ampere}),
+     {"3", "4", "5", "6"}, {"LCDu", "LCDA", "LcdDc1", "LcdAuto", "LcdP3"}},
+    {"hertz", meterFrame("50.00", {Auto, 0, 0, s4::Hertz}), {"5", "0", "0", "0"},
      {"LCDHz", "LcdAuto", "LcdP2"}},
-    {"duty cycle",
-     meterFrame("050.0", {0, 0, s3::Percent, 0}),
-     {"0", "5", "0", "0"},
+    {"duty cycle", meterFrame("050.0", {0, 0, s3::Percent, 0}), {"0", "5", "0", "0"},
      {"LCDBF", "LcdP3"}},
-    {"Celsius, manual range",
-     meterFrame("0023", {0, 0, 0, s4::Celsius}),
-     {"0", "0", "2", "3"},
+    {"Celsius, manual range", meterFrame("0023", {0, 0, 0, s4::Celsius}), {"0", "0", "2", "3"},
      {"LCDCS"}},
-    {"Fahrenheit", meterFrame("0073", {0, 0, 0, s4::Fahrenheit}), {"0", "0", "7", "3"}, {"LCDFS"}},
-    {"every status bit set",
-     withDigits(meterFrame("8.888", {0xFF, 0xFF, 0xFF, 0xFF}), {'8', '8', '8', '8'}),
+    {"Fahrenheit", meterFrame("0073", {0, 0, 0, s4::Fahrenheit}), {"0", "0", "7", "3"},
+     {"LCDFS"}},
+    {"every status bit set", withDigits(meterFrame("8.888", {0xFF, 0xFF, 0xFF, 0xFF}),
+                                        {'8', '8', '8', '8'}),
      {"8", "8", "8", "8"},
-     {"LcdDc1", "LcdV",  "LcdAC",  "LCDHold", "LCDHz", "LCDBF",  "LCDDI",   "LCDFm",
-      "LCDCS",  "LCDFS", "LCDREL", "LCDBATT", "LCDn",  "LCDohm", "LcdAuto", "Labmax",
-      "Labmin", "LCDk",  "LCDM1",  "LCDu",    "Lcdm",  "LCDF",   "LCDA",    "LcdP1"}},
+     {"LcdDc1", "LcdV", "LcdAC", "LCDHold", "LCDHz", "LCDBF", "LCDDI", "LCDFm", "LCDCS",
+      "LCDFS", "LCDREL", "LCDBATT", "LCDn", "LCDohm", "LcdAuto", "Labmax", "Labmin", "LCDk",
+      "LCDM1", "LCDu", "Lcdm", "LCDF", "LCDA", "LcdP1"}},
 };
 
 std::set<std::string> shownMarks(const MeterPanel& panel) {
@@ -197,7 +170,8 @@ TEST(MeterPanel, FailingFrameKeepsThePreviousDigitsAndShowsItsMarks) {
     f.send(meterFrame("-4.815", {Auto | DC, 0, 0, s4::Volt}));
     f.send(badDigitFrame(AC));
     EXPECT_EQ(digitsOf(f), texts({"4", "8", "1", "5"}));
-    EXPECT_EQ(shownMarks(*f.window->Panel1), (std::set<std::string>{"LcdAC", "LcdV", "LcdP1"}));
+    EXPECT_EQ(shownMarks(*f.window->Panel1),
+              (std::set<std::string>{"LcdAC", "LcdV", "LcdP1"}));
     ASSERT_EQ(f.boxes.shown.size(), 1u);
     EXPECT_EQ(f.boxes.shown[0].text, QStringLiteral("'A' is not a valid integer value."));
     EXPECT_EQ(f.boxes.shown[0].caption, QStringLiteral("VELKOR"));

@@ -2,10 +2,10 @@
 // OpenDataFiles through scripted file dialogs over real files, the failures
 // told in a box, and BtPrint's preview window over a copy of the log.
 
-#include "app/WindowTestSupport.h"
-#include "pipeline/MeterSession.h"
 #include "record/LogTestSupport.h"
+#include "app/WindowTestSupport.h"
 #include "record/LogXmlFile.h"
+#include "pipeline/MeterSession.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"
 #include "record/report/LogReportPreview.h"

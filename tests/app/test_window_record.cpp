@@ -3,8 +3,8 @@
 // timers, the grid following the log, the bar, the record menu, sampling,
 // the interval edit and New.
 
-#include "app/ShapeWidget.h"
 #include "app/WindowTestSupport.h"
+#include "app/ShapeWidget.h"
 #include "chart/ChartModel.h"
 #include "chart/TChartControl.h"
 #include "pipeline/MeterSession.h"

@@ -2,10 +2,10 @@
 // the port panels, COMCon, the meter display and the link mark following the
 // frames, ConTimer, and the messages for a port that does not open or goes.
 
-#include "app/PanelButton.h"
 #include "app/WindowTestSupport.h"
-#include "link/serial/TCommPortDriver.h"
+#include "app/PanelButton.h"
 #include "pipeline/MeterPipeline.h"
+#include "link/serial/TCommPortDriver.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -57,16 +57,13 @@ protected:
     // Starts the simulated meter at meterLink.
     void startMeter(const char* rate) {
         sim.start(QStringLiteral(VELKOR_METERSIM),
-                  {QStringLiteral("--rate"), QString::fromLatin1(rate), QStringLiteral("--link"),
-                   meterLink});
+                  {QStringLiteral("--rate"), QString::fromLatin1(rate), QStringLiteral("--link"), meterLink});
         ASSERT_TRUE(sim.waitForStarted(5000));
         ASSERT_TRUE(pumpUntil([&] { return sim.canReadLine(); }, 5000));
     }
 
     QPushButton* button(const char* name) const { return f->child<QPushButton>(name); }
-    bool markShown() const {
-        return f->child("CONok")->isVisible() && !f->child("CONokN")->isVisible();
-    }
+    bool markShown() const { return f->child("CONok")->isVisible() && !f->child("CONokN")->isVisible(); }
     QString panelDigits() const {
         QString s;
         for (const char* name : {"LcdDa", "LcdDb", "LcdDc", "LcdDd"}) {
@@ -159,8 +156,7 @@ TEST_F(SerialWindow, AMeterThatGoesAwayIsReportedOnceAndTheBarReturnsToIdle) {
     ASSERT_TRUE(pumpUntil([&] { return !f->window->COMM2->Connected(); }));
     QTest::qWait(300);
     ASSERT_EQ(f->boxes.shown.size(), 1u);
-    EXPECT_TRUE(f->boxes.shown[0].text.startsWith(
-        QStringLiteral("COM1 (%1) との接続が切れました").arg(meterLink)))
+    EXPECT_TRUE(f->boxes.shown[0].text.startsWith(QStringLiteral("COM1 (%1) との接続が切れました").arg(meterLink)))
         << f->boxes.shown[0].text.toStdString();
     EXPECT_FALSE(button("COMCon")->isChecked());
     EXPECT_TRUE(button("USBCon")->isVisible());
@@ -173,8 +169,7 @@ TEST_F(SerialWindow, APortThatDoesNotOpenSaysWhyAndComConSpringsBack) {
     EXPECT_FALSE(f->window->COMM2->Connected());
     ASSERT_EQ(f->boxes.shown.size(), 1u);
     EXPECT_EQ(f->boxes.shown[0].caption, QStringLiteral("インフォメーション"));
-    EXPECT_TRUE(f->boxes.shown[0].text.startsWith(
-        QStringLiteral("COM1 (%1) を開けませんでした").arg(meterLink)));
+    EXPECT_TRUE(f->boxes.shown[0].text.startsWith(QStringLiteral("COM1 (%1) を開けませんでした").arg(meterLink)));
     EXPECT_FALSE(button("COMCon")->isChecked());
     EXPECT_TRUE(button("USBCon")->isVisible());
     EXPECT_TRUE(f->child("BtCOM1")->isEnabled());

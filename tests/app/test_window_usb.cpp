@@ -5,14 +5,14 @@
 // COM and USB links excluding each other, failing device-change passes in
 // the error box, and every reader stopped when the window closes.
 
-#include "app/WindowTestSupport.h"
-#include "link/hid/TJvHidDeviceReadThread.h"
-#include "link/hid/UsbCableLink.h"
-#include "pipeline/MeterPipeline.h"
-#include "platform/linux/PseudoTerminal.h"
 #include "support/EventPump.h"
 #include "support/FakeHidPlatform.h"
 #include "support/HidTestDevices.h"
+#include "app/WindowTestSupport.h"
+#include "pipeline/MeterPipeline.h"
+#include "link/hid/TJvHidDeviceReadThread.h"
+#include "link/hid/UsbCableLink.h"
+#include "platform/linux/PseudoTerminal.h"
 
 #include <QLabel>
 #include <QPushButton>

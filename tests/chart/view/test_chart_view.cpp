@@ -1,6 +1,6 @@
+#include "platform/MessageBoxes.h"
 #include "chart/TChartControl.h"
 #include "chart/view/TrendChartView.h"
-#include "platform/MessageBoxes.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
 
 #include <QAreaSeries>
