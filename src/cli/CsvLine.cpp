@@ -51,11 +51,13 @@ CsvLine& CsvLine::text(QStringView field) {
 
 CsvLine& CsvLine::bytes(std::string_view field) {
     separate();
-    if (field.find_first_of(",\"\n\r") == std::string_view::npos) {
-        buf_ += field;
-    } else {
-        quoted(field);
+    for (const char c : field) {
+        if (needsQuotes(c)) {
+            quoted(field);
+            return *this;
+        }
     }
+    buf_ += field;
     return *this;
 }
 
