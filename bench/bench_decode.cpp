@@ -1,5 +1,7 @@
 // Decode throughput: frames per second through the serial frame assembler and
 // the decoding pass, with a pass host that does nothing else.
+#include "cli/CsvLine.h"
+#include "cli/ReadingCsv.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/PassHost.h"
 #include "platform/LocaleSource.h"
@@ -53,6 +55,29 @@ void BM_DecodeFixedLocale(benchmark::State& state) {
     runStream(state, locale, 2048);
 }
 BENCHMARK(BM_DecodeFixedLocale);
+
+// What velkor-cli decode does per frame, without the file: the pass and the
+// CSV line built into its buffer.
+void BM_DecodeToCsvLine(benchmark::State& state) {
+    SystemLocaleSource locale;
+    const auto stream = demoStream();
+    const auto framesPerStream = static_cast<std::int64_t>(demoScenario().size());
+    PassHost host;
+    MeterPipeline pipeline(MeterVariant::IFHALVIN, locale, host);
+    cli::CsvLine line;
+    std::size_t bytes = 0;
+    pipeline.setOnDecoded([&] {
+        buildReadingCsvLine(line, pipeline.decoder());
+        bytes += line.terminated().size();
+    });
+    for (auto _ : state) {
+        pipeline.receive(stream.data(), static_cast<std::ptrdiff_t>(stream.size()));
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * framesPerStream), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeToCsvLine);
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/WindowFonts.h"
 #include "meter/DisplaySymbols.h"
 
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -18,12 +19,21 @@ const QString kBattery = QStringLiteral("\U0001F50B");
 
 // Seven-segment glyphs as outlines at a fixed design size. "8" lights every
 // segment and gives the cell that all digits share.
+// Shaping text into outlines is slow, and a panel shows few texts: each
+// outline is made once.
 QPainterPath segmentPath(const QString& text) {
+    static QHash<QString, QPainterPath> made;
+    if (const auto it = made.constFind(text); it != made.constEnd()) {
+        return *it;
+    }
     QPainterPath p;
     p.addText(0, 0, segmentFont(100), text);
     // The font's segments overlap at their corners; an even-odd fill would
     // punch holes where they meet.
     p.setFillRule(Qt::WindingFill);
+    if (made.size() < 256) {
+        made.insert(text, p);
+    }
     return p;
 }
 

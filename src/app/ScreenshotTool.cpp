@@ -48,6 +48,10 @@ int main(int argc, char** argv) {
         window.RECEIVE_COM_Data(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
         QCoreApplication::processEvents();
     }
+    // The window shows what the frames left at display rate: wait for it.
+    while (window.displayPending()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     QCoreApplication::processEvents();
     for (const auto& box : boxes.shown) {
         err << "message box: " << box.caption << ": " << box.text << "\n";

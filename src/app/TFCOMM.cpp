@@ -1,9 +1,11 @@
 #include "app/TFCOMM.h"
 
+#include "app/DisplayPacer.h"
 #include "app/ErrorBox.h"
 #include "app/LcdPicture.h"
 #include "app/MeterPanel.h"
 #include "chart/TChartControl.h"
+#include "chart/view/TrendChartView.h"
 #include "link/connection/ConnectionControl.h"
 #include "link/hid/TJvHidDeviceController.h"
 #include "link/hid/UsbCableLink.h"
@@ -16,6 +18,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SavePictureDialog.h"
 #include "record/files/LogFileCommands.h"
+#include "record/view/LogGrid.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -36,6 +39,7 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     buildLayout();
     pipeline_ = std::make_unique<MeterPipeline>(variant_, locale_, static_cast<PassHost&>(*this));
     pipeline_->setOnDecoded([this] { framePassEnded(); });
+    displayPacer_ = std::make_unique<DisplayPacer>(clock_, [this] { showFrameState(); });
     connect(BitBtn1, &QPushButton::clicked, this, handler(&TFCOMM::BitBtn1Click));
     wireConnectionArea();
     wireUsbArea();
@@ -79,6 +83,7 @@ void TFCOMM::FormCreate(QObject* /*Sender*/) {
     // the decoder's start state.
     refreshMeterPanel();
     setVerticalAxis(start.verticalAxisMaximum, start.verticalAxisMinimum);
+    showNow();
 }
 
 void TFCOMM::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
@@ -133,6 +138,7 @@ void TFCOMM::RECEIVE_NIBBLE_Data(const std::uint8_t* data, std::ptrdiff_t size) 
 }
 
 void TFCOMM::runFramePath(const std::function<void()>& step) {
+    const long long offered = pipeline_->framesOffered();
     bool failed = false;
     QString message;
     try {
@@ -142,11 +148,31 @@ void TFCOMM::runFramePath(const std::function<void()>& step) {
         message = QString::fromUtf8(e.what());
     }
     // A pass that stopped keeps what its earlier steps showed.
-    refreshMeterPanel();
     if (failed && !frameErrorShown_) {
         frameErrorShown_ = true;
+        showNow();
         showErrorBox(boxes_, message);
+    } else if (failed || pipeline_->framesOffered() != offered) {
+        displayPacer_->frameArrived();
     }
+}
+
+void TFCOMM::showFrameState() {
+    refreshMeterPanel();
+    showJudgePanel();
+    showRecordState();
+    if (auto* grid = qobject_cast<LogGridView*>(DBGrid1)) {
+        grid->followNewestRow();
+    }
+    Chtshow->refresh();
+}
+
+void TFCOMM::showNow() {
+    displayPacer_->showNow();
+}
+
+bool TFCOMM::displayPending() const {
+    return displayPacer_->pending();
 }
 
 void TFCOMM::framePassEnded() {

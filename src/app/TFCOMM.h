@@ -29,6 +29,7 @@ class QToolButton;
 namespace velkor {
 
 class Clock;
+class DisplayPacer;
 class HandlerTimer;
 class ConnectionControl;
 class LcdPicture;
@@ -105,15 +106,23 @@ public:
     // follows the decoder after every chunk, also when a frame failed.
     void RECEIVE_COM_Data(const std::uint8_t* data, std::ptrdiff_t size);
     void RECEIVE_NIBBLE_Data(const std::uint8_t* data, std::ptrdiff_t size);
-    // Runs one step of the frame path (a serial chunk, a USB report) and
-    // brings the panel up to date. A frame that fails to decode shows the
-    // error box once; further failing frames show nothing until a frame
-    // decodes again, so a meter that keeps sending bad frames does not
-    // stack one box per frame.
+    // Runs one step of the frame path (a serial chunk, a USB report). What
+    // its frames changed is shown at display rate (DisplayPacer): at once
+    // after a quiet spell, else at most every 40 ms. A frame that fails to
+    // decode shows the error box once, over a display brought up to date;
+    // further failing frames show nothing until a frame decodes again, so
+    // a meter that keeps sending bad frames does not stack one box per frame.
     void runFramePath(const std::function<void()>& step);
     // Makes the panel, the data mark and the MIN/MAX captions match the
     // decoder's display state.
     void refreshMeterPanel();
+    // Brings the panel, the judge panel, the bar, the grid and the chart up
+    // to date with the state the last frame left.
+    void showFrameState();
+    // Shows now what frames left to show (handlers outside the frame path).
+    void showNow();
+    // True while frames have left something that is not shown yet.
+    bool displayPending() const;
 
     // Runs fn; an exception it throws is shown in the error box and the
     // program goes on.
@@ -363,6 +372,7 @@ private:
     std::unique_ptr<MeterPipeline> pipeline_;
     // Set when a failing frame has shown its box; cleared by a good frame.
     bool frameErrorShown_ = false;
+    std::unique_ptr<DisplayPacer> displayPacer_;
     bool centredWhenShown_ = false;
 
     // Limit judge and measurement log.

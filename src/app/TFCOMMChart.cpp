@@ -22,6 +22,9 @@ namespace velkor {
 
 // Connects the chart toolbar and Timer2 to their handlers.
 void TFCOMM::wireChartArea() {
+    // The chart draws what the frames left at display rate, with the rest
+    // of the window (showFrameState).
+    Chtshow->setPaced(true);
     if (!SavePictureDialog1) {
         ownSavePictureDialog_ = std::make_unique<QtSavePictureDialog>(this);
         SavePictureDialog1 = ownSavePictureDialog_.get();
@@ -80,10 +83,12 @@ void TFCOMM::setVerticalAxis(double maximum, double minimum) {
 
 void TFCOMM::btFillClick() {
     ShowSeries(BtFill->isChecked() ? 0 : 1);
+    showNow();
 }
 
 void TFCOMM::showCurPage() {
     Bt10->setText(QString::number(chartCtrl->CurPage()));
+    showNow();
 }
 
 void TFCOMM::BtFirstClick() {

@@ -33,6 +33,7 @@ void TFCOMM::saveasClick() {
 // as they were, so logging goes on with the numbering it had.
 void TFCOMM::SpeedButton2Click() {
     fileCommands->SpeedButton2Click();
+    showNow(); // the grid follows the rows appended to the first ones
 }
 
 void TFCOMM::BtPrintClick() {

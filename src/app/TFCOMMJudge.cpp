@@ -85,9 +85,9 @@ void TFCOMM::normaliseLimitSeparators(const QString& fsDot) {
     showLimitTexts();
 }
 
+// The judge panel follows at display rate.
 void TFCOMM::judgeReading(Reading& reading) {
     session().judgeReading(reading);
-    showJudgePanel();
 }
 
 void TFCOMM::showLimitTexts() {
@@ -99,7 +99,9 @@ void TFCOMM::showLimitTexts() {
 // and the label, and its caption.
 void TFCOMM::showJudgePanel() {
     const JudgePanel& panel = session().limits.panel;
-    T1VALUE->setText(panel.T1VALUE);
+    if (T1VALUE->text() != panel.T1VALUE) {
+        T1VALUE->setText(panel.T1VALUE);
+    }
     const int verdict = static_cast<int>(panel.verdict);
     if (panel.verdict == Verdict::None || verdict == shownVerdict_) {
         return;

@@ -12,6 +12,7 @@
 #include "app/ShapeWidget.h"
 #include "app/WindowFonts.h"
 #include "chart/view/TrendChartView.h"
+#include "record/view/LogGrid.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -126,7 +127,7 @@ void TFCOMM::buildLayout() {
 
     buildRecordPanel(client);
 
-    DBGrid1 = named(new QTableView(client), "DBGrid1", 4, 264, 303, 241);
+    DBGrid1 = named(new LogGridView(client), "DBGrid1", 4, 264, 303, 241);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1->verticalHeader()->hide();

@@ -90,7 +90,11 @@ void TFCOMM::attachChartToLog(TChartControl* chartCtrl) {
 // The measurement table cds1, empty, shown in DBGrid1 (the Unit column in
 // the font that draws the unit symbols).
 void TFCOMM::createMeasurementTable() {
-    bindLogGrid(*DBGrid1, session().cds1, symbolFont(12));
+    if (auto* grid = qobject_cast<LogGridView*>(DBGrid1)) {
+        grid->bind(session().cds1, symbolFont(12));
+    } else {
+        bindLogGrid(*DBGrid1, session().cds1, symbolFont(12));
+    }
 }
 
 // NextRecordNo and MaxRecords (start.NextRecordNo, start.MaxRecords).
@@ -104,7 +108,7 @@ void TFCOMM::applyRecordStartValues(const StartValues& start) {
 
 void TFCOMM::Timer3Timer() {
     session().Timer3Timer();
-    showRecordState();
+    showNow();
 }
 
 void TFCOMM::RecordSITimeChange(const QString& text) {
@@ -160,7 +164,7 @@ void TFCOMM::limitessClick() {
 
 void TFCOMM::RecordNewClick() {
     session().log.RecordNewClick(boxes_);
-    showRecordState();
+    showNow();
 }
 
 bool TFCOMM::samplingChecked() const {
@@ -171,14 +175,13 @@ void TFCOMM::setSamplingTimerEnabled(bool on) {
     session().setSamplingTimerEnabled(on);
 }
 
+// The bar, the grid and the chart follow at display rate.
 void TFCOMM::setBarMaximum(int maximum) {
     session().setBarMaximum(maximum);
-    showRecordState();
 }
 
 void TFCOMM::INDataToTable(int index) {
     session().INDataToTable(index);
-    showRecordState();
 }
 
 // The bar, the checked size limit, the chart page.
@@ -186,14 +189,28 @@ void TFCOMM::showRecordState() {
     const MeasurementLog& log = session().log;
     // A progress bar shows a position beyond its maximum as full.
     const int maximum = std::max(log.PBar2.maximum, 0);
-    if (PBar2->maximum() != maximum) {
-        PBar2->setRange(0, maximum);
+    const int position = std::clamp(log.PBar2.position, 0, maximum);
+    if (PBar2->maximum() != maximum || PBar2->value() != position) {
+        // QProgressBar repaints itself (and with it whatever else of the
+        // window is waiting) at once on a new value; the bar is only marked
+        // for the next paint instead.
+        const bool updates = PBar2->updatesEnabled();
+        PBar2->setUpdatesEnabled(false);
+        if (PBar2->maximum() != maximum) {
+            PBar2->setRange(0, maximum);
+        }
+        PBar2->setValue(position);
+        PBar2->setUpdatesEnabled(updates);
     }
-    PBar2->setValue(std::clamp(log.PBar2.position, 0, maximum));
     QAction* const items[] = {N10001, N50001, N100001, N500001, N1000001, limitess};
-    items[static_cast<int>(log.checkedLimit)]->setChecked(true);
+    if (QAction* checked = items[static_cast<int>(log.checkedLimit)]; !checked->isChecked()) {
+        checked->setChecked(true);
+    }
+    // A button repaints itself for any text it is given, the same one too.
     if (const TChartControl* chart = log.chartControl()) {
-        Bt10->setText(QString::number(chart->CurPage()));
+        if (const QString page = QString::number(chart->CurPage()); Bt10->text() != page) {
+            Bt10->setText(page);
+        }
     }
 }
 

@@ -1,9 +1,11 @@
 #include "cli/ReadingCsv.h"
 
+#include "cli/CsvLine.h"
 #include "decode/FrameDecoder.h"
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace velkor {
 
@@ -28,24 +30,40 @@ QString shortestDouble(double value) {
     return QString::fromLatin1(buf, static_cast<qsizetype>(res.ptr - buf));
 }
 
-QString readingCsvLine(const FrameDecoder& d) {
+void buildReadingCsvLine(cli::CsvLine& line, const FrameDecoder& d) {
     const Reading& r = d.reading;
-    QString marks;
+    // The names of the marks shown, separated by blanks (at most 30 names
+    // of at most 7 characters).
+    char marks[kMarkCount * 8];
+    std::size_t n = 0;
+    const MarkSet shown = d.display.marks;
     for (int i = 0; i < kMarkCount; ++i) {
         const auto m = static_cast<Mark>(i);
-        if (d.display.marks.has(m)) {
-            if (!marks.isEmpty()) {
-                marks += QLatin1Char(' ');
+        if (shown.has(m)) {
+            if (n > 0) {
+                marks[n++] = ' ';
             }
-            const auto name = markName(m);
-            marks += QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
+            const std::string_view name = markName(m);
+            name.copy(marks + n, name.size());
+            n += name.size();
         }
     }
-    return csvField(r.ValueText) + QLatin1Char(',') + csvField(r.FunctionText) + QLatin1Char(',') +
-           csvField(r.UnitText) + QLatin1Char(',') + csvField(r.RangeModeText) + QLatin1Char(',') +
-           QString::number(static_cast<long long>(std::llround(r.CountValue))) + QLatin1Char(',') +
-           shortestDouble(r.ScaledValue) + QLatin1Char(',') + QString::number(r.DecimalPointPos) +
-           QLatin1Char(',') + csvField(marks);
+    line.clear();
+    line.text(r.ValueText)
+        .text(r.FunctionText)
+        .text(r.UnitText)
+        .text(r.RangeModeText)
+        .integer(std::llround(r.CountValue))
+        .shortestDouble(r.ScaledValue)
+        .integer(r.DecimalPointPos)
+        .bytes(std::string_view(marks, n));
+}
+
+QString readingCsvLine(const FrameDecoder& d) {
+    cli::CsvLine line;
+    buildReadingCsvLine(line, d);
+    const std::string_view v = line.line();
+    return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
 }
 
 } // namespace velkor

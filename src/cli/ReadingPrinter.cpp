@@ -9,11 +9,13 @@
 namespace velkor::cli {
 
 namespace {
-void printLine(const QString& line) {
-    std::string out = line.toStdString();
-    out += '\n';
-    std::fputs(out.c_str(), stdout);
+
+// Standard output is the one buffer every line goes through; the stream
+// input flushes it after each chunk it has read.
+void write(std::string_view text) {
+    fwrite_unlocked(text.data(), 1, text.size(), stdout);
 }
+
 } // namespace
 
 ReadingPrinter::ReadingPrinter(MeterPipeline& pipeline) : pipeline_(pipeline) {
@@ -21,7 +23,8 @@ ReadingPrinter::ReadingPrinter(MeterPipeline& pipeline) : pipeline_(pipeline) {
         if (limitReached()) {
             return;
         }
-        printLine(readingCsvLine(pipeline_.decoder()));
+        buildReadingCsvLine(line_, pipeline_.decoder());
+        write(line_.terminated());
         ++printed_;
         if (afterLine_) {
             afterLine_();
@@ -30,7 +33,9 @@ ReadingPrinter::ReadingPrinter(MeterPipeline& pipeline) : pipeline_(pipeline) {
 }
 
 void ReadingPrinter::printHeader() {
-    printLine(readingCsvHeader());
+    std::string header = readingCsvHeader().toStdString();
+    header += '\n';
+    write(header);
 }
 
 } // namespace velkor::cli

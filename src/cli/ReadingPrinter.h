@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/CsvLine.h"
+
 #include <functional>
 
 namespace velkor {
@@ -27,6 +29,7 @@ private:
     long long printed_ = 0;
     long long limit_ = -1;
     std::function<void()> afterLine_;
+    CsvLine line_;
 };
 
 } // namespace velkor::cli

@@ -42,7 +42,7 @@ bool StreamInput::open(const QString& path) {
 }
 
 int StreamInput::pump(const Feed& feed) {
-    std::uint8_t buf[4096];
+    std::uint8_t buf[16384];
     for (;;) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n > 0) {
@@ -58,12 +58,22 @@ int StreamInput::pump(const Feed& feed) {
 
 StreamInput::Feed pipelineFeed(MeterPipeline& pipeline) {
     return [&pipeline](const std::uint8_t* data, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
+        // A frame that fails ends the piece of the chunk it came in: each
+        // piece given to the assembler ends at a frame end (0D), so no byte
+        // after a failing frame is lost.
+        std::size_t start = 0;
+        while (start < n) {
+            std::size_t end = start;
+            while (end < n && data[end] != 0x0D) {
+                ++end;
+            }
+            end = end < n ? end + 1 : n;
             try {
-                pipeline.receive(&data[i], 1);
+                pipeline.receive(data + start, static_cast<std::ptrdiff_t>(end - start));
             } catch (const std::exception& e) {
                 std::fprintf(stderr, "frame %lld: %s\n", pipeline.framesOffered(), e.what());
             }
+            start = end;
         }
         std::fflush(stdout);
     };

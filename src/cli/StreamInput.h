@@ -34,9 +34,10 @@ private:
     bool ownsFd_ = false;
 };
 
-// Feeds a chunk to the pipeline's serial receive handler one byte per call,
-// so that a frame that fails to decode costs only itself: the failure goes
-// to standard error as "frame N: MESSAGE" and decoding goes on. Standard
+// Feeds a chunk to the pipeline's serial receive handler in pieces that end
+// at a frame end, so that a frame that fails to decode costs only itself:
+// the failure goes to standard error as "frame N: MESSAGE" and decoding goes
+// on with the next byte. Standard
 // output is flushed after the chunk, so that a live stream shows its lines
 // as they come.
 StreamInput::Feed pipelineFeed(MeterPipeline& pipeline);

@@ -31,6 +31,10 @@
 #include "decode/RangeTable.h"
 #include "platform/LocaleSource.h"
 
+#include <algorithm>
+#include <span>
+#include <vector>
+
 namespace velkor {
 
 namespace {
@@ -46,26 +50,111 @@ const QString kFreq = QStringLiteral("Freq");
 const QString kDuty = QStringLiteral("DutyCycle");
 const QString kAUTO = QStringLiteral("AUTO");
 const QString kMANU = QStringLiteral("MANU");
-const QString kMinus = QStringLiteral("-");
-const QString kAt = QStringLiteral("@");
-const QString kZero = QStringLiteral("0");
-const QString kL = QStringLiteral("L");
 
-const QString& unit(const char* u) {
-    static const QString kUnits[] = {
-        QStringLiteral("V"),  QStringLiteral("A"),  QStringLiteral("*"),  QStringLiteral("F"),
-        QStringLiteral("#"),  QStringLiteral("?"),  QStringLiteral("Hz"), QStringLiteral("%"),
-        QStringLiteral("nV"), QStringLiteral("mV"), QStringLiteral("uV"), QStringLiteral("nA"),
-        QStringLiteral("mA"), QStringLiteral("uA"), QStringLiteral("nF"), QStringLiteral("mF"),
-        QStringLiteral("uF"), QStringLiteral("k*"), QStringLiteral("M*"),
+// The function and unit texts a pass can give, by number, so that later
+// steps and the range table compare numbers instead of texts. 0 is the
+// empty text a pass starts from.
+enum Function : std::uint8_t {
+    NoFunction,
+    FnDC,
+    FnAC,
+    FnDiode,
+    FnCTN,
+    FnOHM,
+    FnCAP,
+    FnTMP,
+    FnFreq,
+    FnDuty,
+    kFunctionCount
+};
+enum Unit : std::uint8_t {
+    NoUnit,
+    UV,
+    UA,
+    UOhm,
+    UF,
+    UCelsius,
+    UFahrenheit,
+    UHz,
+    UPercent,
+    UnV,
+    UmV,
+    UuV,
+    UnA,
+    UmA,
+    UuA,
+    UnF,
+    UmF,
+    UuF,
+    UkOhm,
+    UMOhm,
+    kUnitCount
+};
+// A range row that names a text no pass gives never matches.
+constexpr std::uint8_t kNever = 0xFF;
+
+const QString& functionText(std::uint8_t f) {
+    static const QString kTexts[kFunctionCount] = {
+        QString(), kDC, kAC, kDiode, kCTN, kOHM, kCAP, kTMP, kFreq, kDuty,
     };
-    for (const QString& s : kUnits) {
-        if (s == QLatin1String(u)) {
-            return s;
+    return kTexts[f];
+}
+
+const QString& unitText(std::uint8_t u) {
+    static const QString kTexts[kUnitCount] = {
+        QString(),
+        QStringLiteral("V"),
+        QStringLiteral("A"),
+        QStringLiteral("*"),
+        QStringLiteral("F"),
+        QStringLiteral("#"),
+        QStringLiteral("?"),
+        QStringLiteral("Hz"),
+        QStringLiteral("%"),
+        QStringLiteral("nV"),
+        QStringLiteral("mV"),
+        QStringLiteral("uV"),
+        QStringLiteral("nA"),
+        QStringLiteral("mA"),
+        QStringLiteral("uA"),
+        QStringLiteral("nF"),
+        QStringLiteral("mF"),
+        QStringLiteral("uF"),
+        QStringLiteral("k*"),
+        QStringLiteral("M*"),
+    };
+    return kTexts[u];
+}
+
+template <std::size_t N>
+std::uint8_t indexOf(const char* text, const QString& (*textOf)(std::uint8_t)) {
+    for (std::uint8_t i = 1; i < N; ++i) {
+        if (textOf(i) == QLatin1String(text)) {
+            return i;
         }
     }
-    static const QString kEmpty;
-    return kEmpty;
+    return kNever;
+}
+
+// The function and unit conditions of every range row, as numbers; worked
+// out once, in the table's order.
+struct RowTexts {
+    std::uint8_t function; // 0: no condition
+    std::uint8_t unit;     // 0: no condition
+};
+
+const std::vector<RowTexts>& rowTexts() {
+    static const std::vector<RowTexts> kRows = [] {
+        std::vector<RowTexts> rows;
+        for (const RangeRow& row : rangeTable()) {
+            rows.push_back(
+                {row.function ? indexOf<kFunctionCount>(row.function, functionText)
+                              : std::uint8_t{NoFunction},
+                 row.unit ? indexOf<kUnitCount>(row.unit, unitText) : std::uint8_t{NoUnit}});
+        }
+        return rows;
+    }();
+    return kRows;
 }
 
 [[noreturn]] void conversionFailed(char c) {
@@ -85,16 +174,47 @@ int decimalDigit(char c) {
     conversionFailed(c);
 }
 
-// One-character texts, shared so a pass allocates nothing for its digits.
+// The value of each hex digit character "0"-"9", "A"-"F"; -1 for any other.
+constexpr std::array<std::int8_t, 256> kNibbleValue = [] {
+    std::array<std::int8_t, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+        t[static_cast<std::size_t>(i)] = -1;
+    }
+    for (int i = 0; i < 10; ++i) {
+        t[static_cast<std::size_t>('0' + i)] = static_cast<std::int8_t>(i);
+    }
+    for (int i = 0; i < 6; ++i) {
+        t[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(10 + i);
+    }
+    return t;
+}();
+
+// One-character texts over static storage: a pass copies them without
+// allocating or counting references. '\0' gives the empty text.
 const QString& charText(char c) {
+    static const auto kChars = [] {
+        std::array<char16_t, 128> t{};
+        for (int i = 0; i < 128; ++i) {
+            t[static_cast<std::size_t>(i)] = static_cast<char16_t>(i);
+        }
+        return t;
+    }();
     static const auto kTexts = [] {
         std::array<QString, 128> t;
-        for (int i = 1; i < 128; ++i) {
-            t[static_cast<std::size_t>(i)] = QString(QLatin1Char(static_cast<char>(i)));
+        for (std::size_t i = 1; i < 128; ++i) {
+            t[i] = QString::fromRawData(reinterpret_cast<const QChar*>(&kChars[i]), 1);
         }
         return t;
     }();
     return kTexts[static_cast<unsigned char>(c) & 0x7F];
+}
+
+// Copies a text unless the target already holds the same one (the texts of
+// a steady reading stay the same from frame to frame).
+void assignText(QString& target, const QString& text) {
+    if (target.constData() != text.constData() || target.size() != text.size()) {
+        target = text;
+    }
 }
 
 bool matches(RangeRow::Tri cond, bool value) {
@@ -105,14 +225,15 @@ bool matches(RangeRow::Tri cond, bool value) {
 
 // What the steps of one pass hand each other about the frame.
 struct FrameDecoder::FrameFields {
-    std::array<QString, 4> digits; // digit 1-4 texts, one character or empty
-    bool point[3] = {};            // decimal point after digit 1, 2, 3
-    QString points[3];             // FsDot for a lit point, else empty
-    QString sign;                  // "-" or empty
+    char digits[4] = {}; // digit 1-4 characters, '\0' for an empty digit
+    bool point[3] = {};  // decimal point after digit 1, 2, 3
+    bool minus = false;  // the sign text is "-"
     bool overload = false;
     bool nano = false, micro = false, milli = false, kilo = false, mega = false, ampere = false;
-    bool rangeBit = false;      // selects the "6v" range row
-    bool continuityBit = false; // selects the continuity range row
+    bool rangeBit = false;              // selects the "6v" range row
+    bool continuityBit = false;         // selects the continuity range row
+    std::uint8_t function = NoFunction; // FunctionText by number
+    std::uint8_t unit = NoUnit;         // UnitText by number
 };
 
 FrameDecoder::FrameDecoder(const LocaleSource& locale, PassOwner& owner)
@@ -134,25 +255,16 @@ void FrameDecoder::LcdDisplayHALVIN(int /*index*/) {
     formValue(f);
     trackMinMax();
     showCaptions(f);
-    chooseNextFullScale();
+    chooseNextFullScale(f);
     scaleByRange(f);
     owner_.handOff(reading, outcome_);
-}
-
-char FrameDecoder::at(std::size_t pos) const {
-    return pos <= FrameHex.size() ? FrameHex[pos - 1] : '\0';
-}
-
-bool FrameDecoder::bit(int n) const {
-    const int nibble = nibbles_[static_cast<std::size_t>((n - 1) / 4)];
-    return (nibble >> (3 - (n - 1) % 4)) & 1;
 }
 
 // The locale is read again for every frame; the owner normalises the limit
 // texts to it and shows that data arrives.
 void FrameDecoder::beginPass() {
     outcome_ = {};
-    FsDot = locale_.userDecimalSeparator();
+    assignText(FsDot, locale_.userDecimalSeparator());
     owner_.passStarting(FsDot);
 }
 
@@ -160,22 +272,33 @@ void FrameDecoder::beginPass() {
 // past the end of the text repeats the previous nibble (0 before the first);
 // anything else goes through the strict decimal conversion.
 void FrameDecoder::expandStatusBits() {
-    int previous = 0;
-    for (std::size_t i = 0; i < nibbles_.size(); ++i) {
-        if (i < FrameHex.size()) {
-            const char c = FrameHex[i];
-            previous = (c >= 'A' && c <= 'F') ? c - 'A' + 10 : decimalDigit(c);
+    const std::size_t given = std::min(FrameHex.size(), nibbles_.size());
+    for (std::size_t i = 0; i < given; ++i) {
+        const char c = FrameHex[i];
+        const int v = kNibbleValue[static_cast<unsigned char>(c)];
+        if (v < 0) {
+            conversionFailed(c);
         }
-        nibbles_[i] = static_cast<std::uint8_t>(previous);
+        nibbles_[i] = static_cast<std::uint8_t>(v);
     }
+    const std::uint8_t last = given > 0 ? nibbles_[given - 1] : 0;
+    for (std::size_t i = given; i < nibbles_.size(); ++i) {
+        nibbles_[i] = last;
+    }
+    std::uint32_t bits = 0;
+    for (std::size_t i = 14; i < 22; ++i) {
+        bits = (bits << 4) | nibbles_[i];
+    }
+    statusBits_ = bits;
 }
 
 // All annunciators off, the texts a frame sets emptied, the data mark on.
 void FrameDecoder::clearFrameState() {
+    static const QString kEmpty;
     display.marks.clearFrameMarks();
-    reading.FunctionText.clear();
-    reading.RangeModeText.clear();
-    reading.UnitText.clear();
+    assignText(reading.FunctionText, kEmpty);
+    assignText(reading.RangeModeText, kEmpty);
+    assignText(reading.UnitText, kEmpty);
     display.sendShown = true;
 }
 
@@ -183,7 +306,10 @@ void FrameDecoder::clearFrameState() {
 // byte 7 must be a decimal digit: 1, 2 and 4 light a point.
 FrameDecoder::FrameFields FrameDecoder::readDigitsAndPoint() const {
     FrameFields f;
-    f.digits = {charText(at(4)), charText(at(6)), charText(at(8)), charText(at(10))};
+    f.digits[0] = at(4);
+    f.digits[1] = at(6);
+    f.digits[2] = at(8);
+    f.digits[3] = at(10);
     const int pointCode = decimalDigit(at(14));
     f.point[0] = pointCode == 1;
     f.point[1] = pointCode == 2;
@@ -203,8 +329,8 @@ void FrameDecoder::readStatusBits(FrameFields& f) {
     if (bit(78)) {
         marks.set(Mark::LCDDI);
         marks.set(Mark::LcdV);
-        reading.FunctionText = kDiode;
-        reading.UnitText = unit("V");
+        f.function = FnDiode;
+        f.unit = UV;
     }
     if (bit(67)) marks.set(Mark::Labmax);
     if (bit(68)) marks.set(Mark::Labmin);
@@ -217,14 +343,14 @@ void FrameDecoder::readStatusBits(FrameFields& f) {
     f.continuityBit = bit(77);
     if (f.continuityBit) {
         marks.set(Mark::LCDFm);
-        reading.FunctionText = kCTN;
+        f.function = FnCTN;
     }
     if (bit(79)) marks.set(Mark::LCDBF);
     if (bit(81)) marks.set(Mark::LcdV);
     f.ampere = bit(82);
     if (bit(83)) {
         marks.set(Mark::LCDohm);
-        reading.FunctionText = kOHM;
+        f.function = FnOHM;
     }
     if (bit(85)) marks.set(Mark::LCDHz);
     if (bit(86)) marks.set(Mark::LCDF);
@@ -232,9 +358,9 @@ void FrameDecoder::readStatusBits(FrameFields& f) {
     if (bit(88)) marks.set(Mark::LCDFS);
     if (bit(59)) {
         marks.set(Mark::LcdAuto);
-        reading.RangeModeText = kAUTO;
+        assignText(reading.RangeModeText, kAUTO);
     } else {
-        reading.RangeModeText = kMANU;
+        assignText(reading.RangeModeText, kMANU);
     }
     f.rangeBit = bit(65);
 }
@@ -244,10 +370,10 @@ void FrameDecoder::readStatusBits(FrameFields& f) {
 void FrameDecoder::applyOverload(FrameFields& f) const {
     f.overload = at(4) == 'F';
     if (f.overload) {
-        f.digits[2] = kAt;
-        f.digits[1] = kZero;
-        f.digits[0].clear();
-        f.digits[3].clear();
+        f.digits[2] = '@';
+        f.digits[1] = '0';
+        f.digits[0] = '\0';
+        f.digits[3] = '\0';
     }
 }
 
@@ -256,7 +382,7 @@ void FrameDecoder::applyOverload(FrameFields& f) const {
 void FrameDecoder::applySign(FrameFields& f) {
     if (at(2) == 'D') {
         display.marks.set(Mark::LcdFH);
-        f.sign = kMinus;
+        f.minus = true;
     } else if (at(2) == 'B') {
         display.marks.clear(Mark::LcdFH);
     }
@@ -264,9 +390,6 @@ void FrameDecoder::applySign(FrameFields& f) {
 
 void FrameDecoder::setPointAndPrefixMarks(FrameFields& f) {
     MarkSet& marks = display.marks;
-    for (int i = 0; i < 3; ++i) {
-        f.points[i] = f.point[i] ? FsDot : QString();
-    }
     marks.set(Mark::LcdP1, f.point[0]);
     marks.set(Mark::LcdP2, f.point[1]);
     marks.set(Mark::LcdP3, f.point[2]);
@@ -279,66 +402,120 @@ void FrameDecoder::setPointAndPrefixMarks(FrameFields& f) {
 }
 
 // Function and unit from the marks, as a chain in which later rules win.
-void FrameDecoder::classifyFunctionAndUnit(const FrameFields& f) {
+void FrameDecoder::classifyFunctionAndUnit(FrameFields& f) {
     const MarkSet& marks = display.marks;
     const bool V = marks.has(Mark::LcdV), A = marks.has(Mark::LCDA), F = marks.has(Mark::LCDF);
     const bool ohm = marks.has(Mark::LCDohm);
-    if (marks.has(Mark::LcdAC)) reading.FunctionText = kAC;
-    if (marks.has(Mark::LcdDc1)) reading.FunctionText = kDC;
-    if (V) reading.UnitText = unit("V");
-    if (A) reading.UnitText = unit("A");
-    if (ohm) reading.UnitText = unit("*");
+    std::uint8_t& fn = f.function;
+    std::uint8_t& u = f.unit;
+    if (marks.has(Mark::LcdAC)) fn = FnAC;
+    if (marks.has(Mark::LcdDc1)) fn = FnDC;
+    if (V) u = UV;
+    if (A) u = UA;
+    if (ohm) u = UOhm;
     if (F) {
-        reading.FunctionText = kCAP;
-        reading.UnitText = unit("F");
+        fn = FnCAP;
+        u = UF;
     }
     if (marks.has(Mark::LCDCS)) {
-        reading.FunctionText = kTMP;
-        reading.UnitText = unit("#");
+        fn = FnTMP;
+        u = UCelsius;
     }
     if (marks.has(Mark::LCDFS)) {
-        reading.FunctionText = kTMP;
-        reading.UnitText = unit("?");
+        fn = FnTMP;
+        u = UFahrenheit;
     }
     if (marks.has(Mark::LCDHz)) {
-        reading.FunctionText = kFreq;
-        reading.UnitText = unit("Hz");
+        fn = FnFreq;
+        u = UHz;
     }
     if (marks.has(Mark::LCDBF)) {
-        reading.FunctionText = kDuty;
-        reading.UnitText = unit("%");
+        fn = FnDuty;
+        u = UPercent;
     }
-    if (V && f.nano) reading.UnitText = unit("nV");
-    if (V && f.milli) reading.UnitText = unit("mV");
-    if (V && f.micro) reading.UnitText = unit("uV");
-    if (A && f.nano) reading.UnitText = unit("nA");
-    if (A && f.milli) reading.UnitText = unit("mA");
-    if (A && f.micro) reading.UnitText = unit("uA");
-    if (F && f.nano) reading.UnitText = unit("nF");
-    if (F && f.milli) reading.UnitText = unit("mF");
-    if (F && f.micro) reading.UnitText = unit("uF");
-    if (ohm && f.kilo) reading.UnitText = unit("k*");
-    if (ohm && f.mega) reading.UnitText = unit("M*");
+    if (V && f.nano) u = UnV;
+    if (V && f.milli) u = UmV;
+    if (V && f.micro) u = UuV;
+    if (A && f.nano) u = UnA;
+    if (A && f.milli) u = UmA;
+    if (A && f.micro) u = UuA;
+    if (F && f.nano) u = UnF;
+    if (F && f.milli) u = UmF;
+    if (F && f.micro) u = UuF;
+    if (ohm && f.kilo) u = UkOhm;
+    if (ohm && f.mega) u = UMOhm;
+    assignText(reading.FunctionText, functionText(fn));
+    assignText(reading.UnitText, unitText(u));
 }
 
 // The value text as the meter shows it and its count. An overload reads
 // "0L" (with its lit points) and counts one past full scale; otherwise every
 // digit must be a decimal digit.
 void FrameDecoder::formValue(const FrameFields& f) {
-    QString& v = reading.ValueText;
-    if (f.overload) {
-        v.clear();
-        v.append(f.points[0]).append(kZero).append(f.points[1]).append(kL).append(f.points[2]);
-        reading.CountValue = f.sign == kMinus ? -FullScaleCounts - 1.0 : FullScaleCounts + 1.0;
-    } else {
-        int count = 0;
-        for (const QString& d : f.digits) {
-            count = count * 10 + decimalDigit(d.isEmpty() ? '\0' : d[0].toLatin1());
+    int count = 0;
+    if (!f.overload) {
+        for (const char d : f.digits) {
+            count = count * 10 + decimalDigit(d);
         }
-        v.clear();
-        v.append(f.sign).append(f.digits[0]).append(f.points[0]).append(f.digits[1]);
-        v.append(f.points[1]).append(f.digits[2]).append(f.points[2]).append(f.digits[3]);
-        reading.CountValue = f.sign.isEmpty() ? count : -count;
+    }
+    // The text is put together in place: a value of a steady reading
+    // overwrites the one before it without allocating.
+    const QStringView dot(FsDot);
+    char16_t text[5 + 3 * 8];
+    std::size_t n = 0;
+    const auto put = [&](char c) {
+        if (c != '\0') {
+            text[n++] = static_cast<char16_t>(c);
+        }
+    };
+    const auto putPoint = [&](bool lit) {
+        if (lit) {
+            for (const QChar c : dot) {
+                text[n++] = c.unicode();
+            }
+        }
+    };
+    if (dot.size() <= 8) {
+        if (f.overload) {
+            putPoint(f.point[0]);
+            put('0');
+            putPoint(f.point[1]);
+            put('L');
+            putPoint(f.point[2]);
+        } else {
+            put(f.minus ? '-' : '\0');
+            put(f.digits[0]);
+            putPoint(f.point[0]);
+            put(f.digits[1]);
+            putPoint(f.point[1]);
+            put(f.digits[2]);
+            putPoint(f.point[2]);
+            put(f.digits[3]);
+        }
+        const QStringView value(text, static_cast<qsizetype>(n));
+        QString& v = reading.ValueText;
+        if (v != value) {
+            v.resize(value.size());
+            std::copy(value.begin(), value.end(), v.data());
+        }
+    } else {
+        QString v;
+        const auto point = [&](bool lit) { return lit ? FsDot : QString(); };
+        if (f.overload) {
+            v.append(point(f.point[0])).append(QLatin1Char('0')).append(point(f.point[1]));
+            v.append(QLatin1Char('L')).append(point(f.point[2]));
+        } else {
+            v.append(f.minus ? QStringLiteral("-") : QString()).append(charText(f.digits[0]));
+            v.append(point(f.point[0])).append(charText(f.digits[1])).append(point(f.point[1]));
+            v.append(charText(f.digits[2])).append(point(f.point[2]));
+            v.append(charText(f.digits[3]));
+        }
+        reading.ValueText = v;
+    }
+    if (f.overload) {
+        reading.CountValue = f.minus ? -FullScaleCounts - 1.0 : FullScaleCounts + 1.0;
+    } else {
+        reading.CountValue = f.minus ? -count : count;
     }
     reading.DecimalPointPos = f.point[0] ? 1 : f.point[1] ? 2 : f.point[2] ? 3 : 0;
 }
@@ -360,17 +537,17 @@ void FrameDecoder::trackerStep() {
     if (r.UnitText == t.TrackedUnitText && r.DecimalPointPos == t.TrackedDecimalPointPos &&
         r.FunctionText == t.TrackedFunctionText) {
         if (r.CountValue >= t.TrackedMax) {
-            t.TrackedMaxText = r.ValueText;
+            assignText(t.TrackedMaxText, r.ValueText);
             t.TrackedMax = static_cast<float>(r.CountValue);
         }
         if (r.CountValue <= t.TrackedMin) {
-            t.TrackedMinText = r.ValueText;
+            assignText(t.TrackedMinText, r.ValueText);
             t.TrackedMin = static_cast<float>(r.CountValue);
         }
     } else {
         ++outcome_.trackerResets;
-        t.TrackedUnitText = r.UnitText;
-        t.TrackedFunctionText = r.FunctionText;
+        assignText(t.TrackedUnitText, r.UnitText);
+        assignText(t.TrackedFunctionText, r.FunctionText);
         t.TrackedMax = static_cast<float>(-FullScaleCounts);
         t.TrackedMin = static_cast<float>(FullScaleCounts);
     }
@@ -378,18 +555,21 @@ void FrameDecoder::trackerStep() {
 
 // The MIN/MAX captions and the four digits on the panel.
 void FrameDecoder::showCaptions(const FrameFields& f) {
-    display.MaxText = tracker.TrackedMaxText;
-    display.MinText = tracker.TrackedMinText;
-    display.MaxTextU = reading.UnitText;
-    display.MinTextU = reading.UnitText;
-    display.digits = f.digits;
+    assignText(display.MaxText, tracker.TrackedMaxText);
+    assignText(display.MinText, tracker.TrackedMinText);
+    assignText(display.MaxTextU, reading.UnitText);
+    assignText(display.MinTextU, reading.UnitText);
+    for (std::size_t i = 0; i < display.digits.size(); ++i) {
+        assignText(display.digits[i], charText(f.digits[i]));
+    }
 }
 
 // The full scale the next pass uses: 1000 counts for frequency and
 // temperature, 100 for duty cycle, 6000 otherwise.
-void FrameDecoder::chooseNextFullScale() {
-    const QString& u = reading.UnitText;
-    FullScaleCounts = (u == unit("Hz") || u == unit("#")) ? 1000 : u == unit("%") ? 100 : 6000;
+void FrameDecoder::chooseNextFullScale(const FrameFields& f) {
+    FullScaleCounts = (f.unit == UHz || f.unit == UCelsius) ? 1000
+                      : f.unit == UPercent                  ? 100
+                                                            : 6000;
 }
 
 // The range table: the last row that matches sets the chart's axis and the
@@ -398,9 +578,35 @@ void FrameDecoder::chooseNextFullScale() {
 // value).
 void FrameDecoder::scaleByRange(const FrameFields& f) {
     const MarkSet& m = display.marks;
+    // Everything the rows test, as one key.
+    const std::uint32_t key = (m.has(Mark::LcdP1) ? 1u : 0u) | (m.has(Mark::LcdP2) ? 2u : 0u) |
+                              (m.has(Mark::LcdP3) ? 4u : 0u) | (m.has(Mark::LcdAC) ? 8u : 0u) |
+                              (m.has(Mark::LCDk) ? 16u : 0u) | (m.has(Mark::LCDM1) ? 32u : 0u) |
+                              (m.has(Mark::LCDFm) ? 64u : 0u) | (f.continuityBit ? 128u : 0u) |
+                              (f.rangeBit ? 256u : 0u) | (std::uint32_t{f.function} << 9) |
+                              (std::uint32_t{f.unit} << 13);
+    const int row = rangeRowFor(key, f);
+    const RangeRow* match = row >= 0 ? &rangeTable()[static_cast<std::size_t>(row)] : nullptr;
+    if (match) {
+        outcome_.axisLimit = match->limit;
+    }
+    reading.ScaledValue = match ? reading.CountValue * match->factor : reading.CountValue;
+}
+
+int FrameDecoder::rangeRowFor(std::uint32_t key, const FrameFields& f) const {
+    RangeMemo& memo = rangeMemo_[((key + 1) * 0x9E3779B1u) >> 26];
+    if (memo.key == key + 1) {
+        return memo.row;
+    }
+    const MarkSet& m = display.marks;
     const bool p1 = m.has(Mark::LcdP1), p2 = m.has(Mark::LcdP2), p3 = m.has(Mark::LcdP3);
-    const RangeRow* match = nullptr;
-    for (const RangeRow& row : rangeTable()) {
+    const bool ac = m.has(Mark::LcdAC), k = m.has(Mark::LCDk), mega = m.has(Mark::LCDM1);
+    const bool continuity = m.has(Mark::LCDFm);
+    const std::span<const RangeRow> rows = rangeTable();
+    const std::vector<RowTexts>& texts = rowTexts();
+    int match = -1;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RangeRow& row = rows[i];
         switch (row.point) {
         case RangeRow::Point::Any: break;
         case RangeRow::Point::None:
@@ -416,20 +622,17 @@ void FrameDecoder::scaleByRange(const FrameFields& f) {
             if (!p3) continue;
             break;
         }
-        if (!matches(row.acMark, m.has(Mark::LcdAC)) || !matches(row.kMark, m.has(Mark::LCDk)) ||
-            !matches(row.megaMark, m.has(Mark::LCDM1)) ||
-            !matches(row.continuityMark, m.has(Mark::LCDFm)) ||
-            !matches(row.bit77, f.continuityBit) || !matches(row.bit65, f.rangeBit)) {
+        if (!matches(row.acMark, ac) || !matches(row.kMark, k) || !matches(row.megaMark, mega) ||
+            !matches(row.continuityMark, continuity) || !matches(row.bit77, f.continuityBit) ||
+            !matches(row.bit65, f.rangeBit)) {
             continue;
         }
-        if (row.function && reading.FunctionText != QLatin1String(row.function)) continue;
-        if (row.unit && reading.UnitText != QLatin1String(row.unit)) continue;
-        match = &row;
+        if (texts[i].function != NoFunction && texts[i].function != f.function) continue;
+        if (texts[i].unit != NoUnit && texts[i].unit != f.unit) continue;
+        match = static_cast<int>(i);
     }
-    if (match) {
-        outcome_.axisLimit = match->limit;
-    }
-    reading.ScaledValue = match ? reading.CountValue * match->factor : reading.CountValue;
+    memo = {key + 1, match};
+    return match;
 }
 
 } // namespace velkor

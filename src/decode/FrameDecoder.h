@@ -72,20 +72,30 @@ private:
     void applyOverload(FrameFields& f) const;
     void applySign(FrameFields& f);
     void setPointAndPrefixMarks(FrameFields& f);
-    void classifyFunctionAndUnit(const FrameFields& f);
+    void classifyFunctionAndUnit(FrameFields& f);
     void formValue(const FrameFields& f);
     void trackMinMax();
     void trackerStep();
     void showCaptions(const FrameFields& f);
-    void chooseNextFullScale();
+    void chooseNextFullScale(const FrameFields& f);
     void scaleByRange(const FrameFields& f);
 
-    bool bit(int statusBitPos) const;
-    char at(std::size_t pos) const;
+    // Status bits 57-88 are the 32 bits of hex positions 15-22.
+    bool bit(int statusBitPos) const { return (statusBits_ >> (88 - statusBitPos)) & 1u; }
+    char at(std::size_t pos) const { return pos <= FrameHex.size() ? FrameHex[pos - 1] : '\0'; }
+    // The last matching row of the range table for a key of the conditions
+    // its rows test (-1: none), remembered for the last few keys.
+    int rangeRowFor(std::uint32_t key, const FrameFields& f) const;
 
     const LocaleSource& locale_;
     PassOwner& owner_;
     std::array<std::uint8_t, 28> nibbles_{};
+    std::uint32_t statusBits_ = 0; // hex positions 15-22: status bits 57-88
+    struct RangeMemo {
+        std::uint32_t key = 0; // key + 1; 0: empty
+        int row = -1;
+    };
+    mutable std::array<RangeMemo, 64> rangeMemo_{};
     PassOutcome outcome_;
 };
 

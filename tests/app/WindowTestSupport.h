@@ -54,9 +54,13 @@ struct WindowFixture {
         window->RECEIVE_COM_Data(&lineFeed, 1);
     }
 
-    void send(const std::array<std::uint8_t, 14>& bytes) {
-        window->RECEIVE_COM_Data(bytes.data(), static_cast<std::ptrdiff_t>(bytes.size()));
+    // Bytes from the line after a quiet spell, as a meter sends a frame
+    // every 400 ms: the window shows what they leave at once.
+    void receive(const std::uint8_t* data, std::size_t size) {
+        clock.advanceMonotonicMs(1000);
+        window->RECEIVE_COM_Data(data, static_cast<std::ptrdiff_t>(size));
     }
+    void send(const std::array<std::uint8_t, 14>& bytes) { receive(bytes.data(), bytes.size()); }
     void send(const MeterFrame& f) { send(f.bytes()); }
 
     template <typename W = QWidget> W* child(const char* name) const {

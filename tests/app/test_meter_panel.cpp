@@ -152,7 +152,7 @@ TEST(MeterPanel, SeveralFramesInOneChunkShowTheLast) {
         const auto b = meterFrame(v, {DC, 0, 0, s4::Volt}).bytes();
         chunk.insert(chunk.end(), b.begin(), b.end());
     }
-    f.window->RECEIVE_COM_Data(chunk.data(), static_cast<std::ptrdiff_t>(chunk.size()));
+    f.receive(chunk.data(), chunk.size());
     EXPECT_EQ(digitsOf(f), texts({"3", "3", "3", "3"}));
     EXPECT_FALSE(f.child("LcdFH")->isHidden());
 }

@@ -100,11 +100,12 @@ protected:
             fake.pushReport(kCablePath, r);
         }
     }
-    // Sends the frame and waits until the decoder has taken it.
+    // Sends the frame and waits until the decoder has taken it and the
+    // window has shown it (at display rate).
     void expectDecoded(const MeterFrame& frame, const char* digits) {
         const long long before = frames();
         sendFrame(frame);
-        ASSERT_TRUE(pumpUntil([&] { return frames() > before; }));
+        ASSERT_TRUE(pumpUntil([&] { return frames() > before && !f->window->displayPending(); }));
         EXPECT_EQ(panelDigits(), QString::fromLatin1(digits));
     }
 
@@ -204,7 +205,7 @@ TEST_F(UsbWindow, APlugOrUnplugWhileConnectedStallsTheLinkUntilPressedAgain) {
         clickUsb();
         EXPECT_TRUE(shown("COMCon"));
         clickUsb();
-        ASSERT_TRUE(pumpUntil([&] { return frames() > offered; }));
+        ASSERT_TRUE(pumpUntil([&] { return frames() > offered && !f->window->displayPending(); }));
         EXPECT_EQ(panelDigits(), QString::fromLatin1(step.digits));
     }
     EXPECT_TRUE(f->boxes.shown.empty());

@@ -11,6 +11,8 @@ public:
     QDateTime now() const override { return now_; }
     qint64 monotonicMs() const override { return ms_; }
     void set(QDateTime t) { now_ = std::move(t); }
+    // Moves only the monotonic counter (time passing between frames).
+    void advanceMonotonicMs(qint64 ms) { ms_ += ms; }
     void advanceMs(qint64 ms) {
         ms_ += ms;
         now_ = now_.addMSecs(ms);

@@ -32,9 +32,14 @@ double niceStep(double span) {
     return factor * magnitude;
 }
 
+} // namespace
+
 // Sets an axis to [minimum, maximum] with round tick values; a window of a
 // single position is widened by half a position each side so it can be drawn.
-void setAxis(QValueAxis* axis, double minimum, double maximum, bool wholeNumbers) {
+// Nothing is given to the axis that it shows already: a new range makes Qt
+// Charts lay the axis out again.
+void TrendChartView::setAxis(QValueAxis* axis, AxisShown& shown, double minimum, double maximum,
+                             bool wholeNumbers) {
     if (maximum - minimum <= 0) {
         minimum -= 0.5;
         maximum += 0.5;
@@ -44,13 +49,31 @@ void setAxis(QValueAxis* axis, double minimum, double maximum, bool wholeNumbers
         step = std::max(step, 1.0);
     }
     const int decimals = step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
-    axis->setRange(minimum, maximum);
-    axis->setTickAnchor(0);
-    axis->setTickInterval(step);
-    axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+    if (decimals != shown.decimals) {
+        axis->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
+        shown.decimals = decimals;
+    }
+    // Each setter lays the axis out with its ticks: of a new range and a new
+    // step, the one that keeps the ticks in between few goes first (a range
+    // of thousands at the step of a range of ten would make thousands of
+    // labels, which squeeze each other to "…").
+    const bool newRange = minimum != shown.minimum || maximum != shown.maximum;
+    const bool newStep = step != shown.step;
+    const bool stepFirst = !(shown.step > 0) || (shown.maximum - shown.minimum) / step <=
+                                                    (maximum - minimum) / shown.step;
+    if (newStep && stepFirst) {
+        axis->setTickInterval(step);
+    }
+    if (newRange) {
+        axis->setRange(minimum, maximum);
+    }
+    if (newStep && !stepFirst) {
+        axis->setTickInterval(step);
+    }
+    shown.minimum = minimum;
+    shown.maximum = maximum;
+    shown.step = step;
 }
-
-} // namespace
 
 TrendChartView::TrendChartView(QWidget* parent) : QChartView(parent) {
     setObjectName(QStringLiteral("Chtshow"));
@@ -99,6 +122,8 @@ TrendChartView::TrendChartView(QWidget* parent) : QChartView(parent) {
     axisY_->setLinePen(QPen(QColor(0, 64, 128), 1, Qt::DashLine));
     axisY_->setMinorTickCount(4);
     axisY_->setMinorGridLineVisible(false);
+    axisX_->setTickAnchor(0);
+    axisY_->setTickAnchor(0);
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
     for (QAbstractSeries* s :
@@ -133,51 +158,54 @@ qsizetype TrendChartView::drawnPointCount(int seriesIndex) const {
 
 void TrendChartView::scheduleRefresh() {
     dirty_ = true;
-    if (!queued_) {
-        queued_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                queued_ = false;
-                refresh();
-            },
-            Qt::QueuedConnection);
-    }
+    queueRefresh();
 }
 
-void TrendChartView::pointsAppended(long long first, long long count) {
-    if (dirty_) {
-        return; // the coming refresh draws them
+void TrendChartView::queueRefresh() {
+    if (paced_ || queued_) {
+        return;
     }
-    const ChartModel::IndexSpan span = model_.visibleSpan();
-    for (int i = 0; i < model_.seriesCount(); ++i) {
-        QLineSeries* line = lineOf(i);
-        if (!line || !model_.seriesVisible(i)) {
-            continue;
-        }
-        for (long long x = std::max(first, span.first); x < count && x <= span.last; ++x) {
-            line->append(static_cast<qreal>(x), model_.value(x));
-        }
+    queued_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            queued_ = false;
+            if (!paced_) {
+                refresh();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TrendChartView::pointsAppended(long long first, long long /*count*/) {
+    if (appendedFrom_ < 0 || first < appendedFrom_) {
+        appendedFrom_ = first;
     }
+    queueRefresh();
 }
 
 void TrendChartView::applyAxes() {
     const ChartModel::IndexSpan span = model_.visibleSpan();
     if (model_.horizontalAutomatic()) {
-        setAxis(axisX_, 0, static_cast<double>(std::max(span.last, 0LL)), true);
+        setAxis(axisX_, shownX_, 0, static_cast<double>(std::max(span.last, 0LL)), true);
     } else {
-        setAxis(axisX_, model_.horizontalMinimum(), model_.horizontalMaximum(), true);
+        setAxis(axisX_, shownX_, model_.horizontalMinimum(), model_.horizontalMaximum(), true);
     }
-    setAxis(axisY_, model_.verticalMinimum(), model_.verticalMaximum(), false);
+    setAxis(axisY_, shownY_, model_.verticalMinimum(), model_.verticalMaximum(), false);
 }
 
 void TrendChartView::refresh() {
-    if (!dirty_) {
+    if (!dirty_ && appendedFrom_ < 0) {
         return;
     }
+    // New points alone leave the shown series as they are.
+    const bool everything = dirty_;
     dirty_ = false;
+    appendedFrom_ = -1;
     applyAxes();
     const ChartModel::IndexSpan span = model_.visibleSpan();
+    // The window's points in one piece: Qt Charts lays a series out again
+    // for every point appended to it, and once for a replacement.
     QList<QPointF> points;
     if (span.first <= span.last) {
         points.reserve(static_cast<qsizetype>(span.last - span.first + 1));
@@ -190,16 +218,20 @@ void TrendChartView::refresh() {
         if (!line) {
             continue;
         }
-        const bool shown = model_.seriesVisible(i);
         // A hidden series keeps no points: it is refilled when shown.
-        if (shown) {
+        if (!model_.seriesVisible(i)) {
+            if (line->count() > 0) {
+                line->clear();
+            }
+        } else if (everything || line->count() != points.size() ||
+                   (!points.isEmpty() && line->at(line->count() - 1) != points.last())) {
             line->replace(points);
-        } else if (line->count() > 0) {
-            line->clear();
         }
     }
-    series2_->setVisible(model_.seriesVisible(0));
-    series1_->setVisible(model_.seriesVisible(1));
+    if (everything) {
+        series2_->setVisible(model_.seriesVisible(0));
+        series1_->setVisible(model_.seriesVisible(1));
+    }
 }
 
 void TrendChartView::saveBitmap(const QString& path) {

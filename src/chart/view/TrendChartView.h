@@ -15,10 +15,12 @@ namespace velkor {
 // Series1 over fixed axes "記録数" and "値". The points live once in the
 // chart's model; Qt Charts is given only the points inside the horizontal
 // window, and only for the series shown, so a chart of millions of points
-// draws as fast as one of a hundred. Changes of the window, the axes or the
-// shown series are gathered and applied on the next turn of the event loop
-// (refresh() applies them at once); a new point inside the window is drawn
-// straight away.
+// draws as fast as one of a hundred. Changes of the points, the window, the
+// axes or the shown series are gathered and applied on the next turn of the
+// event loop, or, when the view is paced, when its owner calls refresh(). An
+// axis is given to Qt Charts only when its range really changed (in an order
+// that never makes thousands of ticks on the way), and new points inside the
+// window reach what is drawn in one piece per refresh.
 class TrendChartView : public QChartView, private ChartModelListener {
     Q_OBJECT
 public:
@@ -31,6 +33,9 @@ public:
 
     // Brings what Qt Charts draws up to date with the model now.
     void refresh();
+    // Paced: changes wait for refresh(); otherwise they are applied on the
+    // next turn of the event loop.
+    void setPaced(bool paced) { paced_ = paced; }
 
     // Writes the chart, as drawn at its current size, to `path` as a Windows
     // bitmap. Throws std::runtime_error when the file cannot be written.
@@ -52,8 +57,16 @@ private:
     void seriesVisibilityChanged() override { scheduleRefresh(); }
 
     void scheduleRefresh();
+    void queueRefresh();
     QLineSeries* lineOf(int seriesIndex) const;
     void applyAxes();
+    // What an axis was last given.
+    struct AxisShown {
+        double minimum = 0, maximum = -1, step = 0;
+        int decimals = -1;
+    };
+    static void setAxis(QValueAxis* axis, AxisShown& shown, double minimum, double maximum,
+                        bool wholeNumbers);
 
     ChartModel model_;
     QLineSeries* areaUpper_ = nullptr; // the line of Series2
@@ -61,8 +74,11 @@ private:
     QLineSeries* series1_ = nullptr;
     QValueAxis* axisX_ = nullptr;
     QValueAxis* axisY_ = nullptr;
-    bool dirty_ = false;
+    AxisShown shownX_, shownY_;
+    bool dirty_ = false;          // everything is drawn anew
+    long long appendedFrom_ = -1; // points appended since the last refresh, from this X
     bool queued_ = false;
+    bool paced_ = false;
 };
 
 } // namespace velkor

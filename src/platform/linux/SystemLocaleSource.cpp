@@ -30,7 +30,10 @@ QString localeNameFromFile(const QString& path) {
 
 } // namespace
 
-SystemLocaleSource::SystemLocaleSource() {
+// Qt reads the user's locale from the environment once per process, so its
+// decimal separator is read once here too: a decoding pass asks for it with
+// every frame.
+SystemLocaleSource::SystemLocaleSource() : userSeparator_(QLocale::system().decimalPoint()) {
     QString name = localeNameFromFile(QStringLiteral("/etc/default/locale"));
     if (name.isEmpty()) {
         name = localeNameFromFile(QStringLiteral("/etc/locale.conf"));
@@ -46,7 +49,7 @@ SystemLocaleSource::SystemLocaleSource() {
 }
 
 QString SystemLocaleSource::userDecimalSeparator() const {
-    return QLocale::system().decimalPoint();
+    return userSeparator_;
 }
 
 QString SystemLocaleSource::systemDecimalSeparator() const {

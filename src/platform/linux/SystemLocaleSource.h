@@ -15,6 +15,7 @@ public:
     QLocale userLocale() const override;
 
 private:
+    QString userSeparator_;
     QString systemSeparator_;
 };
 

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace velkor;
@@ -102,14 +103,83 @@ TEST_F(ChartViewTest, ChangesReachTheDrawingOnTheNextTurnOfTheEventLoop) {
     EXPECT_EQ(view.verticalAxis()->max(), 6);
     expectDrawnWindow(0, 101, 150);
 
-    addReadings(3); // inside the window: drawn at once
+    addReadings(3); // inside the window: appended on the next turn
+    expectDrawnWindow(0, 101, 150);
+    QCoreApplication::processEvents();
     expectDrawnWindow(0, 101, 153);
 
     ctrl.Clear();
     QCoreApplication::processEvents();
     EXPECT_EQ(view.drawnPointCount(0), 0);
     ctrl.Add(5); // X = 0, left of the window 1..100
+    QCoreApplication::processEvents();
     EXPECT_EQ(view.drawnPointCount(0), 0);
+}
+
+TEST_F(ChartViewTest, APacedViewDrawsWhenItsOwnerRefreshesIt) {
+    view.setPaced(true);
+    addReadings(40);
+    view.model().setVerticalRange(-60, 60);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.drawnPointCount(0), 0); // the sample point is left of 1..100
+    EXPECT_EQ(view.verticalAxis()->max(), 6000);
+    view.refresh();
+    expectDrawnWindow(0, 1, 40);
+    EXPECT_EQ(view.verticalAxis()->max(), 60);
+    // New points reach what is drawn with the window they are in.
+    addReadings(70); // the window moves on to 101..200 at the 100th
+    view.refresh();
+    expectDrawnWindow(0, 101, 110);
+    addReadings(5);
+    view.refresh();
+    expectDrawnWindow(0, 101, 115);
+}
+
+// The axes are given only what changed: points that leave the range as it
+// was do not set the axis again.
+TEST_F(ChartViewTest, AnAxisIsSetOnlyWhenItsRangeChanges) {
+    int verticalChanges = 0;
+    int horizontalChanges = 0;
+    QObject::connect(view.verticalAxis(), &QValueAxis::rangeChanged, [&] { ++verticalChanges; });
+    QObject::connect(view.horizontalAxis(), &QValueAxis::rangeChanged,
+                     [&] { ++horizontalChanges; });
+    for (int i = 0; i < 30; ++i) {
+        addReadings(1);
+        view.model().setVerticalRange(-6000, 6000);
+        view.refresh();
+    }
+    EXPECT_EQ(verticalChanges, 0);
+    EXPECT_EQ(horizontalChanges, 0);
+    view.model().setVerticalRange(-600, 600);
+    view.refresh();
+    view.refresh();
+    EXPECT_EQ(verticalChanges, 1);
+    addReadings(100); // the next page
+    view.refresh();
+    EXPECT_EQ(horizontalChanges, 1);
+}
+
+// Between ranges of different size the axis never holds more than a few
+// dozen ticks on the way: thousands of labels would squeeze each other to
+// "…" and take the time of thousands.
+TEST_F(ChartViewTest, ARangeChangeNeverMakesThousandsOfTicksOnTheWay) {
+    QValueAxis* axis = view.verticalAxis();
+    double worst = 0;
+    const auto check = [&] {
+        if (axis->tickInterval() > 0) {
+            worst = std::max(worst, (axis->max() - axis->min()) / axis->tickInterval());
+        }
+    };
+    QObject::connect(axis, &QValueAxis::rangeChanged, check);
+    QObject::connect(axis, &QValueAxis::tickIntervalChanged, check);
+    for (const double limit : {6.0, 6000.0, 0.6, 600.0, 4.0, 4000.0, 6.0}) {
+        view.model().setVerticalRange(-limit, limit);
+        view.refresh();
+        EXPECT_EQ(axis->max(), limit);
+        EXPECT_LE((axis->max() - axis->min()) / axis->tickInterval(), 20);
+    }
+    EXPECT_GT(worst, 0);
+    EXPECT_LE(worst, 20);
 }
 
 TEST_F(ChartViewTest, SavesTheChartAsDrawnAsAWindowsBitmap) {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QStringView>
+#include <string>
+#include <string_view>
+
+namespace velkor::cli {
+
+// One CSV line, built field by field into a byte buffer that is kept from
+// line to line: UTF-8, fields separated by commas, a field quoted when it
+// holds a comma, a quote or a line break (with its quotes doubled), numbers
+// formatted in place. Once the buffer has grown to the longest line,
+// building a line allocates nothing (a field with characters beyond ASCII
+// or one that needs quotes takes a slower road of its own).
+class CsvLine {
+public:
+    // Starts a new line.
+    void clear() {
+        buf_.clear();
+        fields_ = 0;
+    }
+    CsvLine& text(QStringView field);
+    // A text of single bytes, copied as they are (ASCII, or UTF-8 already).
+    CsvLine& bytes(std::string_view field);
+    CsvLine& empty();
+    CsvLine& integer(long long value);
+    // The shortest text that reads back to the same double.
+    CsvLine& shortestDouble(double value);
+
+    // The line so far, without a line feed.
+    std::string_view line() const { return buf_; }
+    // The line with its line feed.
+    std::string_view terminated() {
+        buf_ += '\n';
+        return buf_;
+    }
+
+private:
+    void separate() {
+        if (fields_++ > 0) {
+            buf_ += ',';
+        }
+    }
+    void quoted(std::string_view utf8);
+
+    std::string buf_;
+    int fields_ = 0;
+};
+
+} // namespace velkor::cli
