@@ -59,7 +59,13 @@ void MeasurementLog::logReading(const Reading& r, std::uint32_t timeCode, const 
 }
 
 void MeasurementLog::INDataToTable(const Reading& r) {
-    if (LoggedCount >= MaxRecords || RecordSI) {
+    if (RecordSI) {
+        return;
+    }
+    if (LoggedCount >= MaxRecords) {
+        if (onLimitReached) {
+            onLimitReached();
+        }
         return;
     }
     if (RepeatSet || readingKey(r) != LastLoggedKey) {
@@ -72,7 +78,13 @@ void MeasurementLog::INDataToTable(const Reading& r) {
 }
 
 void MeasurementLog::Timer3Timer(Reading& r) {
-    if (LoggedCount >= MaxRecords || !r.FreshReading) {
+    if (LoggedCount >= MaxRecords) {
+        if (onLimitReached && r.FreshReading && RecordSI) {
+            onLimitReached();
+        }
+        return;
+    }
+    if (!r.FreshReading) {
         return;
     }
     if (RecordSI && (RepeatSet || readingKey(r) != LastLoggedKey)) {

@@ -80,6 +80,9 @@ public:
 
     // Called after every logged row with the reading and the clock's moment.
     std::function<void(const Reading&, const QDateTime&)> onRowLogged;
+    // Called for every reading the size limit keeps out of the log (the
+    // rules themselves stay silent about it).
+    std::function<void()> onLimitReached;
 
     std::int32_t NextRecordNo = 1;
     std::int32_t LoggedCount = 0;

@@ -142,6 +142,28 @@ TEST_F(RecordRules, SizeLimitStopsLoggingAndNumbering) {
     EXPECT_EQ(table.row(1000).No, 1001);
 }
 
+TEST_F(RecordRules, AReadingKeptOutByTheLimitIsToldToTheListener) {
+    int told = 0;
+    log.onLimitReached = [&] { ++told; };
+    log.MaxRecords = 2;
+    log.INDataToTable(reading("1"));
+    log.INDataToTable(reading("2"));
+    EXPECT_EQ(told, 0) << "the log is full, but nothing was kept out yet";
+    log.INDataToTable(reading("3"));
+    log.INDataToTable(reading("4"));
+    EXPECT_EQ(told, 2);
+    // The sampling path tells a fresh reading it cannot log, not an idle tick.
+    log.RecordSI = true;
+    Reading fresh = reading("5");
+    log.Timer3Timer(fresh);
+    EXPECT_EQ(told, 3);
+    EXPECT_TRUE(fresh.FreshReading);
+    fresh.FreshReading = false;
+    log.Timer3Timer(fresh);
+    EXPECT_EQ(told, 3);
+    EXPECT_EQ(table.rowCount(), 2);
+}
+
 TEST_F(RecordRules, SmallerLimitKeepsTheRows) {
     log.N50001Click();
     for (int i = 0; i < 5000; ++i) {
