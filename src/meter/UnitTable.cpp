@@ -2,8 +2,10 @@
 
 #include "meter/DisplaySymbols.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <string>
 
 namespace velkor {
@@ -11,40 +13,44 @@ namespace velkor {
 namespace {
 
 struct BaseUnit {
-    const char16_t* code;
+    std::initializer_list<const char16_t*> spellings; // the meter's code first
     const char16_t* readable;
     bool prefixed; // takes the metric prefixes
 };
 
-constexpr std::array<BaseUnit, 8> kBases{{
-    {u"V", u"V", true},
-    {u"A", u"A", true},
-    {u"*", u"\u03A9", true}, // Ω
-    {u"F", u"F", true},
-    {u"Hz", u"Hz", true},
-    {u"#", u"\u00B0C", false}, // °C
-    {u"?", u"\u00B0F", false}, // °F
-    {u"%", u"%", false},
+// Each unit as the meter writes it and as readable texts write it (a log
+// file from elsewhere may hold "kΩ" or "°C").
+const std::array<BaseUnit, 8> kBases{{
+    {{u"V"}, u"V", true},
+    {{u"A"}, u"A", true},
+    {{u"*", u"\u03A9", u"\u2126"}, u"\u03A9", true}, // Ω (Greek omega, ohm sign)
+    {{u"F"}, u"F", true},
+    {{u"Hz"}, u"Hz", true},
+    {{u"#", u"\u00B0C", u"\u2103"}, u"\u00B0C", false}, // °C, ℃
+    {{u"?", u"\u00B0F", u"\u2109"}, u"\u00B0F", false}, // °F, ℉
+    {{u"%"}, u"%", false},
 }};
 
 struct Prefix {
-    char16_t code;
+    std::initializer_list<char16_t> spellings;
     const char16_t* readable;
     int exponent;
 };
 
-constexpr std::array<Prefix, 5> kPrefixes{{
-    {u'n', u"n", -9},
-    {u'u', u"\u00B5", -6}, // µ
-    {u'm', u"m", -3},
-    {u'k', u"k", 3},
-    {u'M', u"M", 6},
+const std::array<Prefix, 5> kPrefixes{{
+    {{u'n'}, u"n", -9},
+    {{u'u', u'\u00B5', u'\u03BC'}, u"\u00B5", -6}, // µ (micro sign, Greek mu)
+    {{u'm'}, u"m", -3},
+    {{u'k'}, u"k", 3},
+    {{u'M'}, u"M", 6},
 }};
 
 const BaseUnit* findBase(QStringView code) {
     for (const BaseUnit& b : kBases) {
-        if (code == QStringView(b.code)) {
-            return &b;
+        for (const char16_t* spelling : b.spellings) {
+            if (code == QStringView(spelling)) {
+                return &b;
+            }
         }
     }
     return nullptr;
@@ -100,7 +106,8 @@ std::optional<UnitInfo> unitInfo(QStringView unitText) {
         return std::nullopt;
     }
     for (const Prefix& p : kPrefixes) {
-        if (unitText[0] == QChar(p.code)) {
+        if (std::find(p.spellings.begin(), p.spellings.end(), unitText[0].unicode()) !=
+            p.spellings.end()) {
             const QString base = QString::fromUtf16(b->readable);
             return UnitInfo{QString::fromUtf16(p.readable) + base, base, p.exponent};
         }

@@ -14,7 +14,9 @@ namespace velkor {
 //           "#" (°C), "?" (°F), "%"            take none.
 //   prefix  n -9, u -6 (read "µ"), m -3, k 3, M 6.
 // Temperatures stay in their own degree and percent in percent: their base
-// unit is the one shown, so only the prefixed units change value.
+// unit is the one shown, so only the prefixed units change value. The
+// readable spellings (Ω, µ, °C, °F, and the symbols ℃ ℉ Ω μ) are taken too,
+// as a log file from elsewhere may hold them.
 struct UnitInfo {
     QString readable; // "mV", "kΩ", "µF", "°C"
     QString base;     // "V", "Ω", "F", "°C"

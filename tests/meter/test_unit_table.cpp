@@ -39,8 +39,21 @@ INSTANTIATE_TEST_SUITE_P(
         UnitCase{"kHz", "kHz", "Hz", 3}, UnitCase{"MHz", "MHz", "Hz", 6},
         UnitCase{"%", "%", "%", 0}));
 
+TEST(UnitTableReadable, ReadableSpellingsFromOtherFilesAreTakenToo) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Ω", "Ω"},   {"kΩ", "kΩ"}, {"MΩ", "MΩ"}, {"Ω", "Ω"},   {"µF", "µF"},
+        {"μA", "µA"}, {"°C", "°C"}, {"℃", "°C"},  {"°F", "°F"}, {"℉", "°F"}};
+    for (const auto& [text, readable] : cases) {
+        const auto info = unitInfo(QString::fromUtf8(text));
+        ASSERT_TRUE(info.has_value()) << text;
+        EXPECT_EQ(info->readable, QString::fromUtf8(readable)) << text;
+    }
+    EXPECT_EQ(baseUnitValueText(QStringLiteral("1234.5"), QStringLiteral("kΩ")),
+              QStringLiteral("1234500"));
+}
+
 TEST(UnitTableUnknown, ForeignTextsHaveNoFactorAndReadWithTheirSymbols) {
-    for (const char* text : {"", "x", "k#", "m%", "u?", "VV", "kv", "113", "Ω"}) {
+    for (const char* text : {"", "x", "k#", "m%", "u?", "k°C", "VV", "kv", "113", "°"}) {
         EXPECT_FALSE(unitInfo(QString::fromUtf8(text)).has_value()) << text;
     }
     EXPECT_EQ(readableUnit(QStringLiteral("k#")), QStringLiteral("k°C"));
