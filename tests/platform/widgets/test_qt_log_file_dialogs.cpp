@@ -101,7 +101,7 @@ TEST(QtLogFileDialogs, OpenStartsAtTheLastNameAndCanBeCancelled) {
 
 TEST(FileDialogFilter, InQtSyntax) {
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kSaveFilter),
-              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt)"));
+              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt);;CSV File(*.csv)"));
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kOpenFilter),
               QStringLiteral("Excel File(*.xls);;XML (*.xml);;Txt File(*.txt)"));
     EXPECT_EQ(qtFileDialogFilter(QStringLiteral("Logs|*.log;*.xml|All|*")),
