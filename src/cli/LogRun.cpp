@@ -150,8 +150,9 @@ void LogRun::feed(const std::uint8_t* data, std::size_t size) {
 void LogRun::rowLogged(double scaledValue, const QDateTime& moment) {
     MeasurementTable& table = session_->cds1;
     const qsizetype last = table.rowCount() - 1;
+    const LogRecord row = table.row(last);
     line_.clear();
-    appendLogRowCsv(line_, table.row(last), scaledValue, moment);
+    appendLogRowCsv(line_, row, scaledValue, moment);
     changed_ = true;
     if (keepRows_) {
         dates_.noteLogged(last, moment.date());
@@ -164,6 +165,9 @@ void LogRun::rowLogged(double scaledValue, const QDateTime& moment) {
                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
             end(kExitOutput);
         }
+    }
+    if (onRow && !ending_) {
+        onRow(row, scaledValue, moment);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/LogOptions.h"
+#include "record/LogRecord.h"
 #include "record/RowDates.h"
 
 #include <QElapsedTimer>
@@ -63,6 +64,9 @@ public:
 
     // Messages for the user (default: standard error).
     std::function<void(const QString&)> say;
+    // Each logged row after it is printed, with the reading's scaled value
+    // and the moment (for whatever else takes the rows, such as a publisher).
+    std::function<void(const LogRecord&, double scaledValue, const QDateTime&)> onRow;
 
     // Saves the log to OUT now. False (with the reason said once per run
     // of failures) when it cannot.

@@ -102,7 +102,15 @@ void appendLogCsvRow(QByteArray& out, const LogRecord& row, QDate date) {
     out.append(',');
     appendField(out, row.Value);
     out.append(',');
-    appendField(out, readableUnit(row.Unit));
+    // A log holds a handful of units: the last one's readable form is kept.
+    thread_local QString lastUnit;
+    thread_local QByteArray lastReadable;
+    if (row.Unit != lastUnit || (lastReadable.isEmpty() && !row.Unit.isEmpty())) {
+        lastUnit = row.Unit;
+        lastReadable.clear();
+        appendField(lastReadable, readableUnit(row.Unit));
+    }
+    out.append(lastReadable);
     out.append(',');
     appendField(out, row.Auto);
     out.append(',');

@@ -99,6 +99,11 @@ struct HidLog : ::testing::Test {
 TEST_F(HidLog, LogsTheCablesFramesAndSavesWhenStopped) {
     fake.plug(hidDevice(1, u"USB to Serial"));
     start(false);
+    std::vector<qint32> heard;
+    run->onRow = [&](const LogRecord& row, double, const QDateTime& moment) {
+        heard.push_back(row.No.value_or(-1));
+        EXPECT_EQ(moment, clock.now());
+    };
     ASSERT_EQ(fake.featureReports(kCable).size(), 1u) << "the cable's line speed";
     EXPECT_EQ(fake.featureReports(kCable)[0][1], 0x60);
     send(kCable, 6);
@@ -107,6 +112,7 @@ TEST_F(HidLog, LogsTheCablesFramesAndSavesWhenStopped) {
     EXPECT_EQ(finishedWith, 0);
     EXPECT_EQ(saved().size(), 6u);
     EXPECT_EQ(numbers(), (std::vector<qint32>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(heard, numbers()) << "every row is handed on too";
 }
 
 TEST_F(HidLog, AnUnpluggedCableEndsTheRunWithTheLogSaved) {
