@@ -12,6 +12,7 @@
 #include "pipeline/MeterSession.h"
 #include "platform/linux/ComPortNames.h"
 #include "platform/linux/PosixSerialSystem.h"
+#include "platform/linux/SystemClock.h"
 #include "record/LogJournal.h"
 #include "support/FakeHidPlatform.h"
 #include "support/FixedClock.h"
@@ -153,7 +154,7 @@ void JournalRow(benchmark::State& state) {
                         QStringLiteral("V"),
                         QStringLiteral("pass"),
                         std::nullopt};
-    const QDateTime moment = QDateTime::currentDateTime();
+    const QDateTime moment = SystemClock().now();
     qint64 n = 0;
     for (auto _ : state) {
         journal.append(row, moment);
