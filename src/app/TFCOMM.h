@@ -70,7 +70,7 @@ struct TFCOMMServices {
     LogFileDialogs* fileDialogs = nullptr;
     // Where the log's journal is kept ($XDG_STATE_HOME/velkor); empty: no
     // journal.
-    QString journalDirectory;
+    QString journalDirectory = {};
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
