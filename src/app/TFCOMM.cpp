@@ -17,6 +17,8 @@
 #include "platform/HidPlatform.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SavePictureDialog.h"
+#include "record/LogJournal.h"
+#include "record/RowDates.h"
 #include "record/files/LogFileCommands.h"
 #include "record/view/LogGrid.h"
 
@@ -46,6 +48,7 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     wireJudgeArea();
     wireRecordArea();
     wireFilesArea();
+    wireJournalArea();
     wireChartArea();
     guarded([this] { FormCreate(this); });
     placeWindow();
@@ -100,6 +103,9 @@ void TFCOMM::showEvent(QShowEvent* event) {
     if (!event->spontaneous() && !centredWhenShown_) {
         centredWhenShown_ = true;
         centreOnScreen();
+        // Once the window is up: the rows a crash left behind.
+        QMetaObject::invokeMethod(this, handler(&TFCOMM::offerJournalRestore),
+                                  Qt::QueuedConnection);
     }
 }
 
@@ -107,8 +113,10 @@ void TFCOMM::closeEvent(QCloseEvent* event) {
     bool CanClose = true;
     guarded([&] { FormCloseQuery(this, CanClose); });
     if (CanClose) {
-        // The program ends with every HID reader stopped.
+        // The program ends with every HID reader stopped, and on purpose:
+        // the journal goes.
         releaseUsb();
+        finishJournal();
         event->accept();
     } else {
         event->ignore();

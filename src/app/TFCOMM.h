@@ -42,6 +42,8 @@ class SerialPortNames;
 class SerialSystem;
 class LogFileCommands;
 class LogFileDialogs;
+class LogJournal;
+class RowDates;
 class LogReportPreview;
 class MessageBoxes;
 class MeterPanel;
@@ -67,6 +69,9 @@ struct TFCOMMServices {
     MeterVariant variant = buildVariant();
     SavePictureDialog* savePictureDialog = nullptr;
     LogFileDialogs* fileDialogs = nullptr;
+    // Where the log's journal is kept ($XDG_STATE_HOME/velkor); empty: no
+    // journal.
+    QString journalDirectory = {};
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -84,6 +89,7 @@ struct TFCOMMServices {
 //   TFCOMMRecord.cpp      measurement log, record panel, record menu
 //   TFCOMMFiles.cpp       log files and the printed report
 //   TFCOMMChart.cpp       trend chart and its toolbar
+//   TFCOMMJournal.cpp     the log's journal and the offer to restore it
 // Each area declares its members in its own block below and connects its
 // controls in its wire...Area() function, which the constructor calls after
 // the layout is built and before FormCreate. Handlers connected to widgets
@@ -316,6 +322,19 @@ public:
     // The preview window while it is open (it deletes itself when closed).
     QPointer<LogReportPreview> reportPreview;
 
+    // ===== Journal of the log (TFCOMMJournal.cpp) =========================
+    // Every logged row goes to the journal and its day is noted (CSV saves
+    // it); a new log, an opened file that replaces the rows and a successful
+    // save empty the journal, a clean close removes it.
+    void wireJournalArea();
+    // Offers the rows of a run that did not end cleanly, once the window is
+    // up; a damaged journal is told and set aside.
+    void offerJournalRestore();
+    // The journal ends with the program closed on purpose.
+    void finishJournal();
+    std::unique_ptr<LogJournal> journal;
+    std::unique_ptr<RowDates> rowDates;
+
     // ===== Trend chart (TFCOMMChart.cpp) ==================================
     void wireChartArea();
     // At start-up: the paged chart controller over Chtshow.
@@ -392,6 +411,12 @@ private:
     // Log files.
     LogFileDialogs* fileDialogs_ = nullptr;
     std::unique_ptr<LogFileDialogs> ownFileDialogs_;
+
+    // Journal.
+    void journalRowLogged(const QDateTime& moment);
+    void tellJournalFailure(const QString& reason);
+    bool journalOffered_ = false;
+    bool journalFailureTold_ = false;
 };
 
 } // namespace velkor

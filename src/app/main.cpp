@@ -2,14 +2,16 @@
 // window (which runs its start-up sequence) on the machine's own platform,
 // then the event loop until the main window closes. The program reads no
 // settings; its only command-line answers are --help and --version, given
-// before any window is made.
+// before any window is made. Its one file of its own is the log's journal,
+// under $XDG_STATE_HOME/velkor (~/.local/state/velkor).
 
-#include "version/VelkorVersion.h"
 #include "app/TFCOMM.h"
 #include "app/VelkorApplication.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/widgets/QtMessageBoxes.h"
+#include "version/VelkorVersion.h"
 
+#include <QDir>
 #include <cstdio>
 #include <cstring>
 
@@ -30,11 +32,19 @@ int main(int argc, char** argv) {
             "\n"
             "Environment:\n"
             "  VELKOR_COM1 .. VELKOR_COM4  the serial device each port stands for\n"
-            "                              (default: the n-th serial device present)\n",
+            "                              (default: the n-th serial device present)\n"
+            "  XDG_STATE_HOME              where the log's journal is kept, in velkor/\n"
+            "                              (default: ~/.local/state)\n",
             stdout);
         return 0;
     }
     velkor::VelkorApplication app(argc, argv);
+    // The log's journal lives with the user's program state, as the XDG base
+    // directories place it.
+    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(stateHome)) {
+        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
+    }
     velkor::QtMessageBoxes boxes;
     app.setMessageBoxes(&boxes);
     velkor::LinuxPlatform platform;
@@ -43,7 +53,8 @@ int main(int argc, char** argv) {
                            .clock = platform.clock,
                            .serial = platform.serial,
                            .portNames = platform.portNames,
-                           .hid = platform.hid});
+                           .hid = platform.hid,
+                           .journalDirectory = stateHome + QStringLiteral("/velkor")});
     boxes.setParent(&window);
     window.show();
     return app.exec();

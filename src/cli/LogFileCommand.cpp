@@ -14,6 +14,11 @@
 namespace velkor::cli {
 
 LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRowBuffer* rows) {
+    if (!LogFileCommands::isXmlName(fileName) && isCsvName(fileName)) {
+        return LogFileResult::failure(
+            QStringLiteral("CSV is written for other programs and not read back; "
+                           "convert from the .xml or workbook file"));
+    }
     if (LogFileCommands::isXmlName(fileName)) {
         QFile f(fileName);
         if (!f.open(QIODevice::ReadOnly)) {
@@ -30,9 +35,13 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
     return r;
 }
 
-LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale) {
+LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale,
+                           const RowDateFn& dateOf) {
     if (LogFileCommands::isXmlName(fileName)) {
         return saveLogXml(table, fileName);
+    }
+    if (isCsvName(fileName)) {
+        return saveLogCsv(table, fileName, dateOf);
     }
     QString reason;
     switch (exportLogWorkbook(table, fileName, locale, &reason)) {

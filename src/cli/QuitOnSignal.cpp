@@ -11,6 +11,8 @@ namespace velkor::cli {
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 int gQuitFd = -1;
 volatile std::sig_atomic_t gSignalled = 0;
 
@@ -35,13 +37,15 @@ QuitOnSignal::QuitOnSignal() {
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (const int sig : kSignals) {
+        sigaction(sig, &sa, nullptr);
+    }
 }
 
 QuitOnSignal::~QuitOnSignal() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int sig : kSignals) {
+        std::signal(sig, SIG_DFL);
+    }
     notifier_.reset();
     ::close(gQuitFd);
     gQuitFd = -1;

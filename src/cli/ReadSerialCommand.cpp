@@ -1,6 +1,7 @@
 // velkor-cli read --device PATH: a meter on a serial line.
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/LogSources.h"
 #include "cli/QuitOnSignal.h"
 #include "cli/ReadingPrinter.h"
 #include "cli/StreamInput.h"
@@ -11,28 +12,8 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
-#include <cerrno>
 
 namespace velkor::cli {
-
-namespace {
-
-// The driver's reason, with what the user can do about the common ones.
-QString openFailure(const TCommPortDriver& port, const QString& device) {
-    const SerialPortError& e = port.lastError();
-    QString text = QStringLiteral("cannot open %1").arg(device);
-    if (!e.devicePath.isEmpty() && e.devicePath != device) {
-        text += QStringLiteral(" (%1)").arg(e.devicePath);
-    }
-    text += QStringLiteral(": ") + e.reason;
-    if (e.code == EACCES || e.code == EPERM) {
-        text += QStringLiteral("; serial ports belong to the dialout group: "
-                               "sudo usermod -aG dialout $USER, then log in again");
-    }
-    return text;
-}
-
-} // namespace
 
 int runReadSerial(const QStringList& args) {
     const CliOptions opts(
@@ -71,7 +52,7 @@ int runReadSerial(const QStringList& args) {
     port.setComPortSpeed(baudRateOf(variantInfo(v).serialBaud));
     port.setComPortPollingDelay(100);
     if (count != 0 && !port.Connect()) {
-        reportError(openFailure(port, *device));
+        reportError(serialOpenFailure(port, *device));
         return kExitInput;
     }
     printer.printHeader();

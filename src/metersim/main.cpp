@@ -1,11 +1,11 @@
 // velkor-metersim: a simulated meter on a pseudo-terminal or a serial device.
-#include "version/VelkorVersion.h"
 #include "cli/CliOptions.h"
 #include "cli/QuitOnSignal.h"
 #include "link/serial/TCommPortDriver.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/PseudoTerminal.h"
 #include "sim/MeterSimulator.h"
+#include "version/VelkorVersion.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,25 +29,25 @@ constexpr int kExitUsage = 2;
 constexpr int kDrainMs = 2000;
 
 void usage(FILE* out) {
-    std::fputs(
-        "Usage: velkor-metersim [--rate FRAMES_PER_SECOND] [--count N] [--variant NAME]\n"
-        "                       [--link PATH | --device PATH]\n"
-        "       velkor-metersim --help | --version\n"
-        "\n"
-        "A simulated meter. It opens a pseudo-terminal, prints the path of its device\n"
-        "(the end a program opens, like /dev/pts/3) as the first line, and sends the\n"
-        "meter's 14-byte frames walking through every function and range.\n"
-        "\n"
-        "  --rate R      frames per second (default 2.5, at most 1000)\n"
-        "  --count N     stop after N frames (default: run until interrupted)\n"
-        "  --variant V   the meter model (IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL\n"
-        "                IFHALVIN; default: the build's own)\n"
-        "  --link PATH   also make PATH a symbolic link to the device\n"
-        "  --device PATH send to this serial device instead (with the variant's line\n"
-        "                settings: its speed, 8 data bits, no parity, one stop bit)\n"
-        "\n"
-        "Ends on SIGINT or SIGTERM. Exit status: 0 done, 1 the line failed, 2 usage.\n",
-        out);
+    std::fputs("Usage: velkor-metersim [--rate FRAMES_PER_SECOND] [--count N] [--variant NAME]\n"
+               "                       [--link PATH | --device PATH]\n"
+               "       velkor-metersim --help | --version\n"
+               "\n"
+               "A simulated meter. It opens a pseudo-terminal, prints the path of its device\n"
+               "(the end a program opens, like /dev/pts/3) as the first line, and sends the\n"
+               "meter's 14-byte frames walking through every function and range.\n"
+               "\n"
+               "  --rate R      frames per second (default 2.5, at most 1000)\n"
+               "  --count N     stop after N frames (default: run until interrupted)\n"
+               "  --variant V   the meter model (IFCASTEM IFMIRELO IFDORVAN IFFENWIK IFGORSEL\n"
+               "                IFHALVIN; default: the build's own)\n"
+               "  --link PATH   also make PATH a symbolic link to the device\n"
+               "  --device PATH send to this serial device instead (with the variant's line\n"
+               "                settings: its speed, 8 data bits, no parity, one stop bit)\n"
+               "\n"
+               "Ends on SIGINT, SIGTERM or SIGHUP. Exit status: 0 done, 1 the line failed,\n"
+               "2 usage.\n",
+               out);
 }
 
 int fail(int status, const QString& message) {
@@ -89,6 +89,10 @@ private:
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // A signal from here on ends the simulator cleanly: a program that starts
+    // it may send one as soon as the device's path is printed. (The link is
+    // made later and goes before this, see OwnLink below.)
+    cli::QuitOnSignal quitOnSignal;
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     if (args == QStringList{QStringLiteral("--version")}) {
@@ -134,6 +138,8 @@ int main(int argc, char** argv) {
     PseudoTerminal pty;
     LinuxPlatform platform;
     std::optional<TCommPortDriver> port;
+    // Made after the signal handling and so removed before it goes: a signal
+    // can never end the program between the two and leave the link behind.
     OwnLink ownLink;
     MeterSimulator::Sink sink;
     QString linePath;
@@ -161,9 +167,6 @@ int main(int argc, char** argv) {
         }
         sink = [&pty](const std::uint8_t* data, std::size_t size) { return pty.send(data, size); };
     }
-    // The handler is in place before the line is announced: whoever reads
-    // the path may send SIGTERM at once.
-    cli::QuitOnSignal quitOnSignal;
     std::printf("%s\n", qPrintable(linePath));
     std::fflush(stdout);
 

@@ -35,8 +35,13 @@ struct WindowFixture {
     ScriptedLogFileDialogs fileDialogs;
     std::unique_ptr<TFCOMM> window;
 
+    // journalDirectory: where the window keeps its journal (none when
+    // empty); answers: the boxes' answers from the start (the offer to
+    // restore a journal comes as soon as the window is shown).
     explicit WindowFixture(MeterVariant variant = MeterVariant::IFHALVIN,
-                           HidPlatform* hid = nullptr) {
+                           HidPlatform* hid = nullptr, const QString& journalDirectory = {},
+                           std::deque<MessageBoxes::Answer> answers = {}) {
+        boxes.answers = std::move(answers);
         window = std::make_unique<TFCOMM>(TFCOMMServices{.boxes = boxes,
                                                          .locale = locale,
                                                          .clock = clock,
@@ -45,7 +50,8 @@ struct WindowFixture {
                                                          .hid = hid ? *hid : noHid,
                                                          .variant = variant,
                                                          .savePictureDialog = &saveDialog,
-                                                         .fileDialogs = &fileDialogs});
+                                                         .fileDialogs = &fileDialogs,
+                                                         .journalDirectory = journalDirectory});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one

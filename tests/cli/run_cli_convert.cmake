@@ -26,3 +26,16 @@ convert(${dir}/b.XML ${dir}/c.xml 0)
 expect_same(${dir}/c.xml)
 convert(${dir}/missing.xml ${dir}/d.xml 1)
 convert(${dir}/a.xml ${dir}/none/d.xls 3)
+# CSV is written, with readable units and values in the base unit, and
+# never read back.
+convert(${dir}/a.xml ${dir}/e.csv 0)
+file(READ ${dir}/e.csv head LIMIT 44 HEX)
+# "No,Date,Time,Function,Value,Unit,Judge,SI" and CR LF
+if(NOT head MATCHES "^4e6f2c446174652c54696d652c46756e6374696f6e2c56616c75652c556e69742c4a756467652c53490d0a")
+    message(FATAL_ERROR "e.csv has no CSV header: ${head}")
+endif()
+file(READ ${dir}/e.csv csv)
+if(NOT csv MATCHES "3,,23:59:59,OHM,1234.5,kΩ,pass,1234500")
+    message(FATAL_ERROR "e.csv has not the row of 1234.5 kΩ:\n${csv}")
+endif()
+convert(${dir}/e.csv ${dir}/f.xml 1)

@@ -1,7 +1,8 @@
 # Runs velkor-cli log ARGS (separated by "|") on INPUT and compares standard
 # output with EXPECTED and standard error with EXPECTED_ERR. Each row's Time
-# must be the time of its Timestamp; both are replaced by TIME and TIMESTAMP
-# before the comparison. The exit code must be 0.
+# must be the time of its Timestamp (which carries its UTC offset); both are
+# replaced by TIME and TIMESTAMP before the comparison. The exit code must be
+# 0.
 string(REPLACE "|" ";" args "${ARGS}")
 execute_process(COMMAND ${CLI} log ${args} ${INPUT}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
@@ -11,7 +12,7 @@ endif()
 string(REPLACE "\n" ";" lines "${out}")
 set(masked "")
 foreach(line IN LISTS lines)
-    if(line MATCHES "^([^,]*),([0-9][0-9]:[0-9][0-9]:[0-9][0-9]),(.*),[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T([0-9][0-9]:[0-9][0-9]:[0-9][0-9])\\.[0-9][0-9][0-9]$")
+    if(line MATCHES "^([^,]*),([0-9][0-9]:[0-9][0-9]:[0-9][0-9]),(.*),[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T([0-9][0-9]:[0-9][0-9]:[0-9][0-9])\\.[0-9][0-9][0-9][+-][0-9][0-9]:[0-9][0-9]$")
         if(NOT CMAKE_MATCH_2 STREQUAL CMAKE_MATCH_4)
             message(FATAL_ERROR "Time and Timestamp differ: ${line}")
         endif()

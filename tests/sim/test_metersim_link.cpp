@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -124,6 +125,34 @@ TEST_F(MeterSim, EndsCleanlyOnSigterm) {
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
     EXPECT_FALSE(QFileInfo(link).exists());
+}
+
+// A program that starts the simulator may signal it the moment it has read
+// the device's path: the simulator must end cleanly every time, its link
+// removed, however the start and the signal fall on a busy machine.
+TEST_F(MeterSim, StartAndSignalAtOnceEndCleanlyEveryTime) {
+    constexpr int kRuns = 100;
+    int clean = 0;
+    for (int i = 0; i < kRuns; ++i) {
+        const QString link = dir.filePath(QStringLiteral("meter%1").arg(i));
+        QProcess p;
+        p.start(QStringLiteral(VELKOR_METERSIM), {QStringLiteral("--link"), link});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        ASSERT_TRUE(pumpUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; },
+                              10000));
+        ASSERT_TRUE(p.readLine().startsWith("/dev/pts/")) << "run " << i;
+        // At once, by the signal a service manager or a shell sends.
+        const int sig = i % 3 == 0 ? SIGTERM : i % 3 == 1 ? SIGINT : SIGHUP;
+        ::kill(static_cast<pid_t>(p.processId()), sig);
+        ASSERT_TRUE(ended(p, 10000)) << "run " << i;
+        const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
+                        !QFileInfo(link).isSymLink();
+        EXPECT_TRUE(ok) << "run " << i << " signal " << sig << ": "
+                        << (p.exitStatus() == QProcess::NormalExit ? "exit code " : "killed, ")
+                        << p.exitCode() << (QFileInfo(link).isSymLink() ? ", link left" : "");
+        clean += ok ? 1 : 0;
+    }
+    EXPECT_EQ(clean, kRuns);
 }
 
 TEST_F(MeterSim, WritesToASerialDeviceGiven) {

@@ -96,7 +96,12 @@ bool TCommPortDriver::Connect() {
         return false;
     }
     FExclusive = false;
+    FHasSavedSettings = false;
     auto fail = [&](int code, const QString& reason) {
+        if (FHasSavedSettings) {
+            FSys.tcsetattr(fd, TCSANOW, &FSavedSettings);
+            FHasSavedSettings = false;
+        }
         closeHandle(fd);
         setError(path, code, reason);
         FComPortHandle = kInvalidHandle;
@@ -111,11 +116,11 @@ bool TCommPortDriver::Connect() {
         }
         return fail(e, systemText(e));
     }
-    termios probe{};
-    if (FSys.tcgetattr(fd, &probe) < 0) {
+    if (FSys.tcgetattr(fd, &FSavedSettings) < 0) {
         const int e = errno;
         return fail(e, QStringLiteral("not a serial port (%1)").arg(systemText(e)));
     }
+    FHasSavedSettings = true;
     // ... and the terminal's exclusive mode refuses any later open by a
     // program that does not look at the lock.
     FExclusive = FSys.ioctl(fd, TIOCEXCL, nullptr) == 0;
@@ -211,6 +216,12 @@ void TCommPortDriver::Disconnect() {
     if (int queued = 0; FSys.ioctl(FComPortHandle, TIOCOUTQ, &queued) == 0 && queued > 0) {
         FSys.tcflush(FComPortHandle, TCOFLUSH);
     }
+    // The line as it was found (a device that has gone refuses; nothing to
+    // keep then).
+    if (FHasSavedSettings) {
+        FSys.tcsetattr(FComPortHandle, TCSANOW, &FSavedSettings);
+        FHasSavedSettings = false;
+    }
     closeHandle(FComPortHandle);
     FComPortHandle = kClosedHandle;
     FOpenPath.clear();
@@ -224,6 +235,7 @@ void TCommPortDriver::setComHandle(int value) {
         // Detach: the port stays open for whoever owns the handle now.
         FPollTimer.stop();
         FExclusive = false;
+        FHasSavedSettings = false;
         FComPortHandle = kClosedHandle;
         FOpenPath.clear();
         return;
@@ -232,6 +244,7 @@ void TCommPortDriver::setComHandle(int value) {
     if (value != kClosedHandle) {
         FComPortHandle = value;
         FExclusive = false;
+        FHasSavedSettings = false;
         FOpenPath = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(value));
         startPollTimer();
     }

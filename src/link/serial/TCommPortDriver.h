@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <termios.h>
 
 namespace velkor {
 
@@ -50,7 +51,9 @@ using TComPortLinkLostEvent = std::function<void(TCommPortDriver* Sender, const 
 // On Linux the port is a terminal device opened through SerialSystem (POSIX
 // termios): exclusively (flock, so a second opener is refused, and TIOCEXCL),
 // without becoming the controlling terminal, non-blocking, in raw mode. The
-// handle is the file descriptor.
+// handle is the file descriptor. The line's settings found at Connect are
+// put back at Disconnect (a handle adopted through ComHandle is left as it
+// is).
 class TCommPortDriver : public QObject {
     Q_OBJECT
 public:
@@ -180,6 +183,10 @@ private:
     SerialPortError FLastError;
     bool FInTick = false;
     bool FExclusive = false; // this component put the open terminal in exclusive mode
+    // The line's settings as Connect found them, put back at Disconnect so
+    // that the port is left as it was for the next program.
+    termios FSavedSettings{};
+    bool FHasSavedSettings = false;
 };
 
 } // namespace velkor

@@ -7,8 +7,8 @@
 
 namespace velkor {
 
-const QString LogFileCommands::kSaveFilter =
-    QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt");
+const QString LogFileCommands::kSaveFilter = QStringLiteral(
+    "Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|CSV File(*.csv)|*.csv");
 const QString LogFileCommands::kOpenFilter =
     QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt");
 const QString LogFileCommands::kCaption = QStringLiteral("VELKOR");
@@ -38,10 +38,11 @@ void LogFileCommands::saveasClick() {
     if (!name) {
         return;
     }
-    if (isXmlName(*name)) {
-        SaveLogXml(cds1_, *name);
-    } else {
-        ExportLogWorkbook(cds1_, *name);
+    const bool saved = isXmlName(*name)   ? SaveLogXml(cds1_, *name)
+                       : isCsvName(*name) ? SaveLogCsv(cds1_, *name)
+                                          : ExportLogWorkbook(cds1_, *name);
+    if (saved && onSaved) {
+        onSaved();
     }
 }
 
@@ -59,6 +60,16 @@ void LogFileCommands::SpeedButton2Click() {
 
 bool LogFileCommands::SaveLogXml(const LogTable& Table, const QString& FileName) {
     const LogFileResult r = saveLogXml(Table, FileName);
+    if (!r) {
+        tellFailure(QStringLiteral("%1に保存できませんでした。"), FileName, r.reason);
+        return false;
+    }
+    boxes_.information(FileName + QStringLiteral("に保存"), kCaption);
+    return true;
+}
+
+bool LogFileCommands::SaveLogCsv(const LogTable& Table, const QString& FileName) {
+    const LogFileResult r = saveLogCsv(Table, FileName, rowDates);
     if (!r) {
         tellFailure(QStringLiteral("%1に保存できませんでした。"), FileName, r.reason);
         return false;

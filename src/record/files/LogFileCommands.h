@@ -3,18 +3,20 @@
 #include "platform/LocaleSource.h"
 #include "platform/LogFileDialogs.h"
 #include "platform/MessageBoxes.h"
+#include "record/LogCsvFile.h"
 #include "record/LogTable.h"
 
 #include <QString>
+#include <functional>
 
 namespace velkor {
 
 // The save and open commands of the record panel and the log file
 // operations behind them. The way is chosen by the file name's extension:
-// exactly ".xml" takes the XML data packet, every other name (".XML",
-// ".xls", ".txt", none) a spreadsheet workbook. Every failure is told in a
-// message box naming the file and the reason, and leaves the table as it
-// was.
+// exactly ".xml" takes the XML data packet, ".csv" in any case writes CSV
+// for other programs (saving only), every other name (".XML", ".xls",
+// ".txt", none) a spreadsheet workbook. Every failure is told in a message
+// box naming the file and the reason, and leaves the table as it was.
 class LogFileCommands {
 public:
     static const QString kSaveFilter; // SaveDialog2
@@ -41,6 +43,14 @@ public:
     bool ExportLogWorkbook(const LogTable& Table, const QString& FileName);
     // Writes the table as an XML data packet and tells "<file>に保存".
     bool SaveLogXml(const LogTable& Table, const QString& FileName);
+    // Writes the table as CSV, with the dates rowDates knows, and tells
+    // "<file>に保存".
+    bool SaveLogCsv(const LogTable& Table, const QString& FileName);
+
+    // The day each row was logged, where it is known (for CSV).
+    RowDateFn rowDates;
+    // Called after the log was saved whole, in any form.
+    std::function<void()> onSaved;
 
     // The part of the name from its last period on ("" when none).
     static QString fileExtension(const QString& fileName);

@@ -480,6 +480,101 @@ INSTANTIATE_TEST_SUITE_P(Table, GoneReadFailure,
                                            TransientCase{"ENODEV", ENODEV}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// ----- The line's own settings ---------------------------------------------
+
+// The settings of the device at `path`, as another program sees them.
+termios deviceSettings(const QString& path) {
+    termios t{};
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    EXPECT_EQ(::tcgetattr(fd, &t), 0);
+    ::close(fd);
+    return t;
+}
+
+// Gives the device settings of a line another program left behind: a
+// cooked terminal at 9600 baud with echo, nothing like the meter's.
+termios setDeviceSettings(const QString& path) {
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    termios t{};
+    EXPECT_EQ(::tcgetattr(fd, &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= ICRNL | IXON;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 5;
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    EXPECT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+    ::close(fd);
+    return deviceSettings(path);
+}
+
+void expectSameSettings(const termios& got, const termios& want) {
+    EXPECT_EQ(got.c_iflag, want.c_iflag);
+    EXPECT_EQ(got.c_oflag, want.c_oflag);
+    EXPECT_EQ(got.c_cflag, want.c_cflag);
+    EXPECT_EQ(got.c_lflag, want.c_lflag);
+    EXPECT_EQ(cfgetispeed(&got), cfgetispeed(&want));
+    EXPECT_EQ(cfgetospeed(&got), cfgetospeed(&want));
+    for (int i = 0; i < NCCS; ++i) {
+        EXPECT_EQ(got.c_cc[i], want.c_cc[i]) << "c_cc[" << i << "]";
+    }
+}
+
+TEST_F(SerialLine, DisconnectPutsTheLinesOwnSettingsBack) {
+    const termios before = setDeviceSettings(line.slavePath());
+    port.setComPortSpeed(br2400);
+    ASSERT_TRUE(port.Connect()) << port.lastError().reason.toStdString();
+    const termios open = portSettings(port);
+    EXPECT_EQ(cfgetospeed(&open), B2400);
+    EXPECT_EQ(open.c_lflag & ICANON, 0u) << "raw while the driver has the port";
+    port.Disconnect();
+    expectSameSettings(deviceSettings(line.slavePath()), before);
+
+    // A second run, and the destructor, do the same.
+    {
+        RealSerialPort real;
+        real.port.setDevicePath(line.slavePath());
+        real.port.setComPortSpeed(br19200);
+        ASSERT_TRUE(real.port.Connect());
+    }
+    expectSameSettings(deviceSettings(line.slavePath()), before);
+}
+
+TEST_F(SerialLine, AConnectThatFailsLeavesTheLinesSettingsAsFound) {
+    const termios before = setDeviceSettings(line.slavePath());
+    port.setComPortParity(ptEVEN); // a pseudo-terminal has no parity
+    EXPECT_FALSE(port.Connect());
+    expectSameSettings(deviceSettings(line.slavePath()), before);
+}
+
+TEST_F(SerialLine, ALostLineIsClosedWithoutTryingTooHard) {
+    setDeviceSettings(line.slavePath());
+    ASSERT_TRUE(port.Connect());
+    int lost = 0;
+    port.setOnLinkLost([&](TCommPortDriver*, const SerialPortError&) { ++lost; });
+    line.closeMaster();
+    port.PollTimerProc();
+    EXPECT_EQ(lost, 1);
+    EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(SerialLine, AnAdoptedHandleKeepsTheSettingsItsOwnerGaveIt) {
+    const int fd = ::open(line.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::cfsetospeed(&raw, B4800);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    const termios given = deviceSettings(line.slavePath());
+    port.setComHandle(fd);
+    port.Disconnect();
+    expectSameSettings(deviceSettings(line.slavePath()), given);
+}
+
 // ----- The handle setter --------------------------------------------------
 
 TEST_F(SerialLine, AnAdoptedHandleIsPolledAndADetachedOneStaysOpen) {

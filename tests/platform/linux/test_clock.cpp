@@ -33,4 +33,28 @@ TEST(SystemClock, TimeOfDayIsTheLocalTime) {
     tzset();
 }
 
+// The moment of a logged row: the local date and time and the offset from
+// UTC, the same instant as the system's own local time.
+TEST(SystemClock, NowIsTheLocalTimeWithItsOffset) {
+    for (const char* zone : {"UTC", "Asia/Tokyo", "America/St_Johns", "Pacific/Chatham"}) {
+        qputenv("TZ", zone);
+        tzset();
+        const SystemClock clock;
+        const QDateTime before = QDateTime::currentDateTime();
+        const QDateTime fast = clock.now();
+        const QDateTime after = QDateTime::currentDateTime();
+        EXPECT_LE(before.toMSecsSinceEpoch(), fast.toMSecsSinceEpoch()) << zone;
+        EXPECT_LE(fast.toMSecsSinceEpoch(), after.toMSecsSinceEpoch()) << zone;
+        EXPECT_EQ(fast.offsetFromUtc(), before.offsetFromUtc()) << zone;
+        const qint64 localMs =
+            fast.date().toJulianDay() * 86'400'000 + fast.time().msecsSinceStartOfDay();
+        const qint64 wantMs =
+            before.date().toJulianDay() * 86'400'000 + before.time().msecsSinceStartOfDay();
+        EXPECT_LE(wantMs, localMs) << zone;
+        EXPECT_LE(localMs - wantMs, after.toMSecsSinceEpoch() - before.toMSecsSinceEpoch()) << zone;
+    }
+    qunsetenv("TZ");
+    tzset();
+}
+
 } // namespace

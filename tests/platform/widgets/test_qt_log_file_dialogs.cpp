@@ -63,8 +63,22 @@ TEST(QtLogFileDialogs, SaveTakesTheChosenFiltersExtension) {
     ASSERT_TRUE(name.has_value());
     EXPECT_EQ(*name, dir.filePath(QStringLiteral("log.xml")));
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
-                                    QStringLiteral("Txt File(*.txt)")}));
+                                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)")}));
     EXPECT_TRUE(confirms);
+}
+
+TEST(QtLogFileDialogs, TheCsvChoiceGivesACsvName) {
+    QTemporaryDir dir;
+    QtLogFileDialogs dialogs(nullptr);
+    whenDialogShows([&](QFileDialog& d) {
+        d.setDirectory(dir.path());
+        d.selectNameFilter(QStringLiteral("CSV File(*.csv)"));
+        emit d.filterSelected(QStringLiteral("CSV File(*.csv)"));
+        typeAndAccept(d, QStringLiteral("log"));
+    });
+    const auto name = dialogs.saveFileName(saveOptions());
+    ASSERT_TRUE(name.has_value());
+    EXPECT_EQ(*name, dir.filePath(QStringLiteral("log.csv")));
 }
 
 TEST(QtLogFileDialogs, SaveAddsTheDefaultExtensionAndKeepsATypedOne) {
@@ -101,7 +115,7 @@ TEST(QtLogFileDialogs, OpenStartsAtTheLastNameAndCanBeCancelled) {
 
 TEST(FileDialogFilter, InQtSyntax) {
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kSaveFilter),
-              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt)"));
+              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt);;CSV File(*.csv)"));
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kOpenFilter),
               QStringLiteral("Excel File(*.xls);;XML (*.xml);;Txt File(*.txt)"));
     EXPECT_EQ(qtFileDialogFilter(QStringLiteral("Logs|*.log;*.xml|All|*")),

@@ -53,7 +53,8 @@ TEST_F(LogFileCommandsTest, DialogsAskWithTheirFiltersAndNames) {
     for (const auto& s : dialogs.shown) {
         if (s.save) {
             EXPECT_EQ(s.options.filter,
-                      QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt"));
+                      QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|"
+                                     "CSV File(*.csv)|*.csv"));
             EXPECT_EQ(s.options.defaultExtension, QStringLiteral("xls"));
             EXPECT_TRUE(s.options.confirmOverwrite);
             EXPECT_TRUE(s.options.fileName.isEmpty());
@@ -195,7 +196,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(LogFileCommandsTest, FailedSavesAreToldAndNotReportedAsSaved) {
-    for (const char* name : {"none/log.xml", "none/log.xls"}) {
+    int saved = 0;
+    commands.onSaved = [&] { ++saved; };
+    for (const char* name : {"none/log.xml", "none/log.xls", "none/log.csv"}) {
         boxes.shown.clear();
         save(path(name));
         ASSERT_EQ(boxes.shown.size(), 1u) << name;
@@ -203,6 +206,39 @@ TEST_F(LogFileCommandsTest, FailedSavesAreToldAndNotReportedAsSaved) {
             << boxes.shown[0].text.toStdString();
         EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
     }
+    EXPECT_EQ(saved, 0);
+}
+
+// ----- CSV --------------------------------------------------------------------
+
+TEST_F(LogFileCommandsTest, ANameEndingInCsvInAnyCaseIsSavedAsCsvWithTheDatesKnown) {
+    int saved = 0;
+    commands.onSaved = [&] { ++saved; };
+    commands.rowDates = [](qsizetype row) { return row == 0 ? QDate(2026, 12, 10) : QDate(); };
+    for (const char* name : {"log.csv", "LOG.CSV"}) {
+        boxes.shown.clear();
+        const QString file = path(name);
+        save(file);
+        expectOnlyBox(file + QStringLiteral("に保存"), MessageBoxes::Icon::Information);
+        const QList<QByteArray> lines = readAll(file).split('\n');
+        ASSERT_EQ(lines.size(), 1 + 4 + 1) << name;
+        EXPECT_EQ(lines[0], QByteArray("No,Date,Time,Function,Value,Unit,Judge,SI\r"));
+        EXPECT_EQ(lines[1], QByteArray("1,2026-12-10,09:05:03,DC,012.3,V,pass,12.3\r"));
+        EXPECT_EQ(lines[3], QByteArray("4,,23:59:59,OHM,1.234,k\xCE\xA9,pass,1234\r"));
+        EXPECT_EQ(lines[4], QByteArray("5,,00:00:00,TEMP,25.0,\xC2\xB0" "C,pass,25\r"));
+    }
+    EXPECT_EQ(saved, 2);
+    EXPECT_EQ(rowsOf(cds1), sampleRows()) << "the log stays as it was";
+}
+
+TEST_F(LogFileCommandsTest, EverySuccessfulSaveIsToldToTheListener) {
+    int saved = 0;
+    commands.onSaved = [&] { ++saved; };
+    save(path("a.xml"));
+    save(path("a.xls"));
+    save(path("a.csv"));
+    commands.saveasClick(); // cancelled
+    EXPECT_EQ(saved, 3);
 }
 
 } // namespace

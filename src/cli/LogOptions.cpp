@@ -1,0 +1,106 @@
+#include "cli/LogOptions.h"
+
+#include "cli/CliOptions.h"
+
+#include <climits>
+
+namespace velkor::cli {
+
+namespace {
+
+// The longest checkpoint interval: its milliseconds fit a timer.
+constexpr int kMaxCheckpointSeconds = INT_MAX / 1000;
+
+std::optional<int> wholeNumber(const std::optional<QString>& text, int max) {
+    bool ok = false;
+    const int n = text->toInt(&ok);
+    if (!ok || n < 0 || n > max) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+} // namespace
+
+std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
+    const CliOptions opts(
+        args,
+        {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
+         QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
+         QStringLiteral("--device")},
+        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
+    *help = opts.help();
+    if (*help) {
+        return std::nullopt;
+    }
+    QString error = opts.error();
+    LogOptions o;
+    if (error.isEmpty()) {
+        if (const auto v = opts.variant(&error)) {
+            o.variant = *v;
+        }
+    }
+    const auto device = opts.value(QStringLiteral("--device"));
+    const bool hid = opts.flag(QStringLiteral("--hid"));
+    const QStringList& positional = opts.positional();
+    if (error.isEmpty()) {
+        if (device && hid) {
+            error = QStringLiteral("--device and --hid exclude each other");
+        } else if (device) {
+            o.source = LogOptions::Source::Device;
+            o.path = *device;
+            if (o.path.isEmpty() || !positional.isEmpty()) {
+                error = QStringLiteral("log --device takes a PATH (or COM1 .. COM4) and no FILE");
+            }
+        } else if (hid) {
+            o.source = LogOptions::Source::Hid;
+            if (positional.size() > 1) {
+                error = QStringLiteral("log --hid takes at most one PATH");
+            } else if (!positional.isEmpty()) {
+                o.path = positional.first();
+            }
+        } else if (positional.size() != 1) {
+            error = QStringLiteral("log takes one FILE (or -), --device PATH or --hid [PATH]");
+        } else {
+            o.path = positional.first();
+        }
+    }
+    if (error.isEmpty() && opts.flag(QStringLiteral("--reconnect")) &&
+        o.source == LogOptions::Source::Stream) {
+        error = QStringLiteral("--reconnect needs --device or --hid");
+    }
+    o.reconnect = opts.flag(QStringLiteral("--reconnect"));
+    o.repeat = !opts.flag(QStringLiteral("--no-repeat"));
+    o.hi = opts.value(QStringLiteral("--hi"));
+    o.lo = opts.value(QStringLiteral("--lo"));
+    o.save = opts.value(QStringLiteral("--save"));
+    if (error.isEmpty() && o.save && o.save->isEmpty()) {
+        error = QStringLiteral("--save needs a file name");
+    }
+    if (const auto m = opts.value(QStringLiteral("--max-records")); m && error.isEmpty()) {
+        const auto n = wholeNumber(m, INT_MAX);
+        if (!n) {
+            error = QStringLiteral("--max-records needs a whole number from 0 to %1").arg(INT_MAX);
+        } else {
+            o.maxRecords = *n;
+        }
+    }
+    if (const auto c = opts.value(QStringLiteral("--checkpoint")); c && error.isEmpty()) {
+        const auto n = wholeNumber(c, kMaxCheckpointSeconds);
+        if (!n || *n == 0) {
+            error = QStringLiteral("--checkpoint needs a whole number of seconds from 1 to %1")
+                        .arg(kMaxCheckpointSeconds);
+        } else if (!o.save) {
+            error = QStringLiteral("--checkpoint needs --save OUT");
+        } else {
+            o.checkpointSeconds = *n;
+        }
+    }
+    if (!error.isEmpty()) {
+        reportError(error);
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace velkor::cli

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "meter/MeterVariant.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace velkor::cli {
+
+// What velkor-cli log is asked to do.
+struct LogOptions {
+    enum class Source {
+        Stream, // FILE, or - for standard input, read to its end
+        Device, // --device PATH|COMn: a meter on a serial line
+        Hid,    // --hid [PATH]: a meter on the USB cable
+    };
+
+    MeterVariant variant = buildVariant();
+    std::optional<QString> hi; // as typed; the judge's start limit when not given
+    std::optional<QString> lo;
+    bool repeat = true;
+    // The record menu's largest size limit.
+    int maxRecords = 10'000'000;
+    std::optional<QString> save;
+    int checkpointSeconds = 0; // 0: only at the end
+    bool reconnect = false;
+    Source source = Source::Stream;
+    QString path; // FILE or -, the device, or the HID node (empty: the first cable)
+};
+
+// Reads the options of log. On a usage error prints it and gives nothing.
+std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help);
+
+} // namespace velkor::cli

@@ -1,0 +1,247 @@
+#include "cli/LogRun.h"
+
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/LogFileCommand.h"
+#include "cli/LogRowCsv.h"
+#include "cli/LogSources.h"
+#include "decode/LocaleNumber.h"
+#include "meter/Reading.h"
+#include "pipeline/MeterPipeline.h"
+#include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
+#include "platform/LocaleSource.h"
+#include "platform/headless/ManualTimer.h"
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <cstring>
+
+namespace velkor::cli {
+
+namespace {
+
+// Without --save the rows are printed and not kept: the table is emptied
+// whenever it holds this many (the record rules count rows, not the table).
+constexpr qsizetype kUnkeptRows = 4096;
+
+} // namespace
+
+LogRun::LogRun(const LogOptions& options, const LogPlatform& platform, std::FILE* out)
+    : options_(options), platform_(platform), out_(out),
+      timer1_(std::make_unique<ManualTimer>(500)), timer4_(std::make_unique<ManualTimer>(500)),
+      timer3_(std::make_unique<ManualTimer>(1000)) {
+    say = [](const QString& message) { reportError(message); };
+    session_ = std::make_unique<MeterSession>(MeterSession::Timers{*timer1_, *timer4_, *timer3_},
+                                              platform_.clock, platform_.locale);
+    pipeline_ = std::make_unique<MeterPipeline>(options_.variant, platform_.locale, *session_);
+    keepRows_ = options_.save.has_value();
+    checkpointTimer_.setInterval(options_.checkpointSeconds * 1000);
+    QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
+        if (changed_) {
+            checkpoint();
+        }
+    });
+}
+
+LogRun::~LogRun() {
+    // The source goes first: a device reader may still hand over a report.
+    source_.reset();
+}
+
+void LogRun::tell(const QString& message) {
+    if (say) {
+        say(message);
+    }
+}
+
+bool LogRun::start() {
+    MeterSession& s = *session_;
+    const StartValues& start = pipeline_->startValues();
+    s.bindReading(pipeline_->decoder().reading);
+    s.applyLimitStartValues(start);
+    s.applyRecordStartValues(start);
+
+    // The limits as the limit edits read them: the foreign decimal separator
+    // normalised as the next frame would, then parsed with the user's.
+    QString limits[2];
+    const std::optional<QString>* given[2] = {&options_.hi, &options_.lo};
+    const QString starts[2] = {s.limits.T1HI(), s.limits.T1LO()};
+    const char* names[2] = {"--hi", "--lo"};
+    for (int i = 0; i < 2; ++i) {
+        limits[i] = normalisedSeparator(given[i]->value_or(starts[i]), start.FsDot);
+        if (parseLocaleNumber(limits[i], start.FsDot) == kUnparsedNumber) {
+            tell(
+                QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(names[i]), limits[i]));
+            status_ = kExitUsage;
+            return false;
+        }
+    }
+    s.limits.T1HIChange(limits[0]);
+    s.limits.T1LOChange(limits[1]);
+    s.limits.Timer1Timer();
+    s.limits.Timer4Timer();
+    s.log.RepeatSet = options_.repeat;
+    s.log.MaxRecords = options_.maxRecords;
+
+    s.log.onRowLogged = [this](const Reading& reading, const QDateTime& now) {
+        rowLogged(reading.ScaledValue, now);
+    };
+    s.log.onLimitReached = [this] {
+        if (!limitTold_) {
+            limitTold_ = true;
+            tell(QStringLiteral("the log is full (%1 rows, --max-records): later readings are "
+                                "not logged")
+                     .arg(options_.maxRecords));
+        }
+    };
+
+    const ByteFeed bytes = [this](const std::uint8_t* data, std::size_t size) { feed(data, size); };
+    switch (options_.source) {
+    case LogOptions::Source::Stream:
+        source_ = std::make_unique<StreamSource>(options_.path, bytes);
+        break;
+    case LogOptions::Source::Device:
+        source_ = std::make_unique<SerialSource>(options_.path, options_.variant, platform_.serial,
+                                                 platform_.clock, platform_.portNames, bytes);
+        break;
+    case LogOptions::Source::Hid:
+        source_ = std::make_unique<HidSource>(
+            options_.path.isEmpty() ? std::nullopt : std::optional(options_.path), options_.variant,
+            platform_.hid, *pipeline_);
+        break;
+    }
+    source_->ended = [this](int status, const QString& message) {
+        if (!message.isEmpty()) {
+            tell(message);
+        }
+        end(status);
+    };
+    source_->lost = [this](const QString& reason) { deviceLost(reason); };
+    source_->back = [this] { deviceBack(); };
+
+    QString error;
+    if (!source_->start(&error)) {
+        tell(error);
+        status_ = kExitInput;
+        return false;
+    }
+    line_ = logRowCsvHeader();
+    std::fputs(line_.c_str(), out_);
+    std::fflush(out_);
+    if (options_.checkpointSeconds > 0) {
+        checkpointTimer_.start();
+    }
+    return true;
+}
+
+// A chunk of the serial stream, a byte at a time, so that a frame that fails
+// to decode costs only itself.
+void LogRun::feed(const std::uint8_t* data, std::size_t size) {
+    for (std::size_t i = 0; i < size && !ending_; ++i) {
+        try {
+            pipeline_->receive(&data[i], 1);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "frame %lld: %s\n", pipeline_->framesOffered(), e.what());
+        }
+    }
+}
+
+void LogRun::rowLogged(double scaledValue, const QDateTime& moment) {
+    MeasurementTable& table = session_->cds1;
+    const qsizetype last = table.rowCount() - 1;
+    const LogRecord row = table.row(last);
+    line_.clear();
+    appendLogRowCsv(line_, row, scaledValue, moment);
+    changed_ = true;
+    if (keepRows_) {
+        dates_.noteLogged(last, moment.date());
+    } else if (table.rowCount() >= kUnkeptRows) {
+        table.clear();
+    }
+    if (std::fputs(line_.c_str(), out_) < 0 || std::fflush(out_) != 0) {
+        if (!ending_) {
+            tell(QStringLiteral("cannot write to standard output: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+            end(kExitOutput);
+        }
+    }
+    if (onRow && !ending_) {
+        onRow(row, scaledValue, moment);
+    }
+}
+
+void LogRun::deviceLost(const QString& reason) {
+    QString what = source_->name();
+    if (const QString path = source_->devicePath(); !path.isEmpty() && path != what) {
+        what += QStringLiteral(" (%1)").arg(path);
+    }
+    if (!options_.reconnect) {
+        tell(QStringLiteral("%1 was lost: %2").arg(what, reason));
+        end(kExitInput);
+        return;
+    }
+    tell(QStringLiteral("%1 was lost: %2; waiting for it to come back").arg(what, reason));
+    awayFor_.start();
+    source_->awaitReturn();
+}
+
+void LogRun::deviceBack() {
+    QString what = source_->name();
+    if (const QString path = source_->devicePath(); !path.isEmpty() && path != what) {
+        what += QStringLiteral(" (%1)").arg(path);
+    }
+    const double seconds = awayFor_.isValid() ? awayFor_.elapsed() / 1000.0 : 0.0;
+    tell(QStringLiteral("%1 is back after %2 s; logging goes on")
+             .arg(what, QString::number(seconds, 'f', 1)));
+}
+
+bool LogRun::checkpoint() {
+    if (!options_.save) {
+        return true;
+    }
+    const RowDateFn dateOf = [this](qsizetype row) { return dates_.dateOf(row); };
+    const LogFileResult r =
+        writeLogFile(session_->cds1, *options_.save, platform_.locale.userLocale(), dateOf);
+    if (!r) {
+        if (!saveFailing_) {
+            tell(QStringLiteral("cannot write %1: %2").arg(*options_.save, r.reason));
+        }
+        saveFailing_ = true;
+        return false;
+    }
+    if (saveFailing_) {
+        tell(QStringLiteral("%1 is written again").arg(*options_.save));
+    }
+    saveFailing_ = false;
+    changed_ = false;
+    return true;
+}
+
+void LogRun::stop() {
+    end(kExitOk);
+}
+
+// The run's end, however it came: the log is saved once more (a failure of
+// that save is the run's status), then the run is over.
+void LogRun::end(int status) {
+    if (ending_) {
+        return;
+    }
+    ending_ = true;
+    checkpointTimer_.stop();
+    std::fflush(out_);
+    status_ = status;
+    if (options_.save) {
+        saveFailing_ = false; // the last word on the file is said in any case
+        if (!checkpoint() && status_ == kExitOk) {
+            status_ = kExitOutput;
+        }
+    }
+    finished_ = true;
+    if (finished) {
+        finished(status_);
+    }
+}
+
+} // namespace velkor::cli

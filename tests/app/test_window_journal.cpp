@@ -1,0 +1,193 @@
+// The window's journal: a window killed while logging leaves its rows, and
+// the next window offers them back (in Japanese) and logs on after them; a
+// clean end, a save and a new log leave no rows behind; a damaged journal is
+// told and set aside, never loaded.
+#include "app/JournalTestSupport.h"
+#include "pipeline/MeterSession.h"
+#include "record/LogJournal.h"
+#include "record/LogTestSupport.h"
+#include "support/EventPump.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace velkor;
+using namespace velkor::test;
+using Answer = MessageBoxes::Answer;
+
+namespace {
+
+const QString kOffer = QStringLiteral(
+    "前回は正しく終了しなかったため、保存されていない記録が%1件残っています。記録に復元しますか？");
+
+struct Journals : ::testing::Test {
+    QTemporaryDir dir;
+    QString folder() const { return dir.filePath(QStringLiteral("velkor")); }
+    QStringList journals() const {
+        return QDir(folder()).entryList({QStringLiteral("journal-*")}, QDir::Files);
+    }
+    // Lines of a journal file after its header.
+    static qsizetype rowLines(const QString& file) { return readAll(file).count('\n') - 1; }
+
+    // A window process that logged `rows` readings, killed by SIGKILL.
+    void killedWindow(int rows) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.start(QStringLiteral(VELKOR_JOURNAL_CHILD), {folder(), QString::number(rows)});
+        ASSERT_TRUE(child.waitForStarted(10000));
+        ASSERT_TRUE(pumpUntil(
+            [&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 60000));
+        ASSERT_EQ(child.readLine(), QByteArray("ready ") + QByteArray::number(rows) + '\n')
+            << child.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        ASSERT_TRUE(child.waitForFinished(10000));
+        ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
+    }
+};
+
+TEST_F(Journals, AWindowKilledWhileLoggingHasItsRowsOfferedBackAndLoggingGoesOn) {
+    killedWindow(5);
+    ASSERT_EQ(journals().size(), 1);
+    const QString left = QDir(folder()).filePath(journals().first());
+
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
+    ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    ASSERT_EQ(w.boxes.shown.size(), 1u);
+    EXPECT_EQ(w.boxes.shown[0].text, kOffer.arg(5));
+    EXPECT_EQ(w.boxes.shown[0].caption, QStringLiteral("インフォメーション"));
+    EXPECT_EQ(w.boxes.shown[0].buttons, MessageBoxes::Buttons::YesNo);
+
+    MeasurementTable& cds1 = w.window->session().cds1;
+    ASSERT_EQ(cds1.rowCount(), 5);
+    for (int i = 0; i < 5; ++i) {
+        const LogRecord r = cds1.row(i);
+        EXPECT_EQ(r.No, i + 1);
+        EXPECT_EQ(r.Time, QStringLiteral("09:05:03"));
+        EXPECT_EQ(r.DCAC, QStringLiteral("DC"));
+        EXPECT_EQ(r.Value, QStringLiteral("01.%1").arg(10 + i));
+        EXPECT_EQ(r.Unit, QStringLiteral("V"));
+        EXPECT_EQ(r.Auto, QStringLiteral("pass"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(left)) << "the old journal goes once its rows are back";
+
+    // Logging goes on after them, and the new journal holds every unsaved row.
+    w.send(journalReading(7));
+    ASSERT_EQ(cds1.rowCount(), 6);
+    EXPECT_EQ(cds1.row(5).No, 6);
+    ASSERT_EQ(journals().size(), 1);
+    EXPECT_EQ(rowLines(w.window->journal->path()), 6);
+}
+
+TEST_F(Journals, RefusedRowsAreGoneForGood) {
+    killedWindow(3);
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
+    ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
+    EXPECT_EQ(w.window->session().log.NextRecordNo, 1);
+    EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+}
+
+TEST_F(Journals, ACleanEndLeavesNoJournal) {
+    {
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
+        for (int i = 0; i < 3; ++i) {
+            w.send(journalReading(i));
+        }
+        EXPECT_EQ(rowLines(w.window->journal->path()), 3);
+        w.boxes.answers.push_back(Answer::Yes); // "プログラムを終了しますか？"
+        EXPECT_TRUE(w.window->close());
+    }
+    EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
+    // A window closed without being asked to (the program was killed) leaves
+    // its rows; one whose close was refused keeps logging into its journal.
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
+    w.send(journalReading(0));
+    w.boxes.answers.push_back(Answer::No);
+    EXPECT_FALSE(w.window->close());
+    w.send(journalReading(1));
+    EXPECT_EQ(rowLines(w.window->journal->path()), 2);
+}
+
+TEST_F(Journals, ASuccessfulSaveOrANewLogEmptiesTheJournal) {
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
+    pumpFor(20);
+    for (int i = 0; i < 3; ++i) {
+        w.send(journalReading(i));
+    }
+    const QString journal = w.window->journal->path();
+    ASSERT_EQ(rowLines(journal), 3);
+
+    // A save that fails keeps the rows in the journal.
+    w.fileDialogs.answers.push_back(dir.filePath(QStringLiteral("none/log.xml")));
+    QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
+    EXPECT_EQ(rowLines(journal), 3);
+    w.fileDialogs.answers.push_back(dir.filePath(QStringLiteral("log.xml")));
+    QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
+    EXPECT_EQ(rowLines(journal), 0);
+
+    w.send(journalReading(5));
+    EXPECT_EQ(rowLines(journal), 1);
+    w.boxes.answers.push_back(Answer::Yes); // "データをクリアしますか？"
+    QTest::mouseClick(w.child<QToolButton>("RecordNew"), Qt::LeftButton);
+    EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
+    EXPECT_EQ(rowLines(journal), 0);
+}
+
+TEST_F(Journals, ADamagedJournalIsToldAndSetAsideNotLoaded) {
+    killedWindow(4);
+    const QString left = QDir(folder()).filePath(journals().first());
+    QByteArray bytes = readAll(left);
+    bytes[bytes.indexOf("01.12") + 3] = '7'; // one digit of one row
+    {
+        QFile f(left);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
+    ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    ASSERT_EQ(w.boxes.shown.size(), 1u);
+    const auto& box = w.boxes.shown[0];
+    EXPECT_TRUE(box.text.startsWith(
+        QStringLiteral("前回の記録のジャーナルが壊れているため、復元できません。\n")))
+        << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(left + QStringLiteral(".damaged"))) << box.text.toStdString();
+    EXPECT_EQ(box.icon, MessageBoxes::Icon::Warning);
+    EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
+    EXPECT_EQ(readAll(left + QStringLiteral(".damaged")), bytes) << "kept as it was, aside";
+    EXPECT_FALSE(QFileInfo::exists(left));
+}
+
+TEST_F(Journals, ACsvSavedFromTheWindowCarriesTheDayOfEachLoggedRow) {
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
+    w.send(journalReading(0));
+    w.clock.set(QDateTime(QDate(2026, 1, 2), QTime(0, 0, 1)));
+    w.send(journalReading(1));
+    const QString file = dir.filePath(QStringLiteral("log.csv"));
+    w.fileDialogs.answers.push_back(file);
+    QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
+    ASSERT_FALSE(w.boxes.shown.empty());
+    EXPECT_EQ(w.boxes.shown.back().text, file + QStringLiteral("に保存"));
+    EXPECT_EQ(readAll(file), QByteArray("No,Date,Time,Function,Value,Unit,Judge,SI\r\n"
+                                        "1,2026-01-01,09:05:03,DC,01.10,V,pass,1.1\r\n"
+                                        "2,2026-01-02,00:00:01,DC,01.11,V,pass,1.11\r\n"));
+    EXPECT_EQ(rowLines(w.window->journal->path()), 0) << "saved: the journal is empty";
+}
+
+TEST_F(Journals, AWindowWithoutAJournalFolderStillLogsAndSavesCsv) {
+    WindowFixture w;
+    EXPECT_EQ(w.window->journal, nullptr);
+    w.send(journalReading(0));
+    const QString file = dir.filePath(QStringLiteral("log.csv"));
+    w.fileDialogs.answers.push_back(file);
+    QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
+    EXPECT_TRUE(readAll(file).contains("1,2026-01-01,09:05:03,DC,01.10,V,pass,1.1\r\n"));
+}
+
+} // namespace

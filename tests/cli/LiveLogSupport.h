@@ -1,0 +1,109 @@
+#pragma once
+
+#include "record/LogRecord.h"
+#include "sim/DemoScenario.h"
+#include "support/EventPump.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+#include <csignal>
+#include <cstdint>
+#include <vector>
+
+namespace velkor::test {
+
+// velkor-cli as a child process, its standard output read line by line as
+// it comes.
+struct CliProcess {
+    QProcess p;
+    QStringList lines; // standard output, line ends removed
+    QByteArray err;
+
+    void start(const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VELKOR_CLI), args);
+    }
+    void take() {
+        while (p.canReadLine()) {
+            QByteArray l = p.readLine();
+            l.chop(1);
+            lines.append(QString::fromUtf8(l));
+        }
+        err += p.readAllStandardError();
+    }
+    // The header is printed once the input is open and the signals are
+    // handled: the run is ready.
+    bool waitReady(int timeoutMs = 20000) { return waitLines(1, timeoutMs); }
+    bool waitLines(qsizetype n, int timeoutMs = 20000) {
+        return pumpUntil(
+                   [&] {
+                       take();
+                       return lines.size() >= n || p.state() == QProcess::NotRunning;
+                   },
+                   timeoutMs) &&
+               lines.size() >= n;
+    }
+    bool waitErr(const QByteArray& text, int timeoutMs = 20000) {
+        return pumpUntil(
+                   [&] {
+                       take();
+                       return err.contains(text) || p.state() == QProcess::NotRunning;
+                   },
+                   timeoutMs) &&
+               err.contains(text);
+    }
+    bool waitEnd(int timeoutMs = 30000) {
+        const bool ended = p.state() == QProcess::NotRunning ||
+                           pumpUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+        take();
+        return ended;
+    }
+    void signal(int sig) { ::kill(static_cast<pid_t>(p.processId()), sig); }
+    ~CliProcess() {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+    }
+
+    // The printed rows (No to Auto), and the printed lines with Time and
+    // Timestamp left out (they differ between two runs on the same bytes).
+    std::vector<LogRecord> rows() const {
+        std::vector<LogRecord> out;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QStringList f = lines[i].split(u',');
+            if (f.size() == 8) {
+                out.push_back({f[0].isEmpty() ? std::nullopt : std::optional(f[0].toInt()), f[1],
+                               f[2], f[3], f[4], f[5], std::nullopt});
+            }
+        }
+        return out;
+    }
+    QStringList timeless() const {
+        QStringList out;
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            QStringList f = lines[i].split(u',');
+            if (f.size() == 8) {
+                f[1].clear();
+                f[7].clear();
+                out.append(f.join(u','));
+            }
+        }
+        return out;
+    }
+};
+
+// The bytes of the simulated meter's next n frames.
+inline std::vector<std::uint8_t> demoBytes(DemoWalk& walk, int n) {
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < n; ++i) {
+        const auto b = walk.next().frame.bytes();
+        out.insert(out.end(), b.begin(), b.end());
+    }
+    return out;
+}
+
+} // namespace velkor::test
