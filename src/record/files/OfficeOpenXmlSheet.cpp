@@ -23,9 +23,11 @@ struct Relationship {
 };
 using Relationships = QHash<QString, Relationship>;
 
-// Parses one part of the package with `onToken` called for every token.
+// Parses one part of the package with `onToken` called for every token,
+// until the part ends or `*stop` (when given) turns true.
 LogFileResult readPart(const ZipArchive& zip, const QString& name, qint64 maxBytes,
-                       const std::function<bool(BoundedXmlReader&)>& onToken) {
+                       const std::function<bool(BoundedXmlReader&)>& onToken,
+                       const bool* stop = nullptr) {
     QString error;
     auto entry = zip.openEntry(name, maxBytes, &error);
     if (!entry) {
@@ -46,6 +48,9 @@ LogFileResult readPart(const ZipArchive& zip, const QString& name, qint64 maxByt
         }
         if (!onToken(xml)) {
             return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, xml.error()));
+        }
+        if (stop && *stop) {
+            return LogFileResult::success();
         }
     }
 }
@@ -185,10 +190,36 @@ LogFileResult readStyles(const ZipArchive& zip, const QString& part, std::vector
     });
 }
 
+// The shared-string table held compactly: the texts one after another in
+// one array, each found by where it ends.
+class SharedStrings {
+public:
+    qsizetype size() const { return static_cast<qsizetype>(ends_.size()); }
+    qsizetype chars() const { return static_cast<qsizetype>(chars_.size()); }
+    QString at(qsizetype i) const {
+        const std::size_t from = i == 0 ? 0 : ends_[static_cast<std::size_t>(i - 1)];
+        const std::size_t to = ends_[static_cast<std::size_t>(i)];
+        return QString(reinterpret_cast<const QChar*>(chars_.data() + from),
+                       static_cast<qsizetype>(to - from));
+    }
+    void append(QStringView text) {
+        chars_.insert(chars_.end(), text.utf16(), text.utf16() + text.size());
+        ends_.push_back(static_cast<std::uint32_t>(chars_.size()));
+    }
+
+private:
+    std::vector<char16_t> chars_;
+    std::vector<std::uint32_t> ends_;
+};
+
+QString cellTextTooLong() {
+    return QStringLiteral("セルの文字列が長すぎます (上限 %1 文字)").arg(kMaxCellTextChars);
+}
+
 // Shared strings: the text of each <si>, its runs joined, without the
 // phonetic readings (<rPh>) that Japanese workbooks carry.
 LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
-                                std::vector<QString>* strings) {
+                                SharedStrings* strings) {
     if (part.isEmpty() || !zip.contains(part)) {
         return LogFileResult::success();
     }
@@ -211,11 +242,14 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
             break;
         case QXmlStreamReader::EndElement:
             if (isName(x.name(), u"si")) {
-                if (static_cast<qsizetype>(strings->size()) >= kMaxSharedStrings) {
-                    xml.fail(QStringLiteral("共有文字列が多すぎます"));
+                if (strings->size() >= kMaxSharedStrings ||
+                    strings->chars() + text.size() > kMaxSharedStringChars) {
+                    xml.fail(QStringLiteral("共有文字列が多すぎます (上限 %1 個, %2 文字)")
+                                 .arg(kMaxSharedStrings)
+                                 .arg(kMaxSharedStringChars));
                     return false;
                 }
-                strings->push_back(text);
+                strings->append(text);
                 inSi = false;
             } else if (isName(x.name(), u"rPh")) {
                 --inPhonetic;
@@ -225,6 +259,10 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
             break;
         case QXmlStreamReader::Characters:
             if (inSi && inT > 0 && inPhonetic == 0) {
+                if (text.size() + x.text().size() > kMaxCellTextChars) {
+                    xml.fail(cellTextTooLong());
+                    return false;
+                }
                 text += x.text();
             }
             break;
@@ -284,7 +322,7 @@ bool parseCellReference(QStringView ref, int* row, int* column) {
 
 class SheetParser {
 public:
-    SheetParser(SheetCellSink& sink, const std::vector<QString>& strings,
+    SheetParser(SheetCellSink& sink, const SharedStrings& strings,
                 const std::vector<bool>& xfIsDate)
         : sink_(sink), strings_(strings), xfIsDate_(xfIsDate) {}
 
@@ -295,16 +333,29 @@ public:
         case QXmlStreamReader::EndElement: return end(xml, x);
         case QXmlStreamReader::Characters:
             if (inV_) {
-                v_ += x.text();
-            } else if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
-                is_ += x.text();
+                return appendText(xml, v_, x.text());
+            }
+            if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
+                return appendText(xml, is_, x.text());
             }
             return true;
         default: return true;
         }
     }
 
+    // Set when the sink needs no more cells.
+    const bool* done() const { return &done_; }
+
 private:
+    static bool appendText(BoundedXmlReader& xml, QString& to, QStringView text) {
+        if (to.size() + text.size() > kMaxCellTextChars) {
+            xml.fail(cellTextTooLong());
+            return false;
+        }
+        to += text;
+        return true;
+    }
+
     bool start(BoundedXmlReader& xml, const QXmlStreamReader& x) {
         const QStringView name = x.name();
         if (isName(name, u"c")) {
@@ -369,6 +420,12 @@ private:
                              .arg(row_));
                 return false;
             }
+            ++rowsSeen_;
+            if (xml.bytesFed() > kSheetSlackBytes + rowsSeen_ * kSheetBytesPerRow) {
+                xml.fail(QStringLiteral("ワークシートが行数 (%1 行) に比べて大きすぎます")
+                             .arg(rowsSeen_));
+                return false;
+            }
             row_ = next;
             column_ = 0;
             inRow_ = true;
@@ -399,6 +456,7 @@ private:
                 return false;
             }
             sink_.cell(row_, column_, cell);
+            done_ = !sink_.wantsMoreCells();
         }
         return true;
     }
@@ -423,10 +481,10 @@ private:
         }
         case CellType::SharedString: {
             const qsizetype i = v.toLongLong(&ok);
-            if (!ok || i < 0 || i >= static_cast<qsizetype>(strings_.size())) {
+            if (!ok || i < 0 || i >= strings_.size()) {
                 return false;
             }
-            *cell = SheetCell::ofText(strings_[static_cast<std::size_t>(i)]);
+            *cell = SheetCell::ofText(strings_.at(i));
             return true;
         }
         case CellType::FormulaString: *cell = SheetCell::ofText(v_); return true;
@@ -498,9 +556,11 @@ private:
     }
 
     SheetCellSink& sink_;
-    const std::vector<QString>& strings_;
+    const SharedStrings& strings_;
     const std::vector<bool>& xfIsDate_;
     int row_ = 0;
+    qint64 rowsSeen_ = 0;
+    bool done_ = false;
     int column_ = 0;
     bool inRow_ = false;
     bool inCell_ = false;
@@ -593,15 +653,16 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
     if (r = readStyles(zip, stylesPart, &xfIsDate); !r) {
         return r;
     }
-    std::vector<QString> strings;
+    SharedStrings strings;
     if (r = readSharedStrings(zip, sharedStringsPart, &strings); !r) {
         return r;
     }
 
     sink.start(date1904);
     SheetParser parser(sink, strings, xfIsDate);
-    return readPart(zip, sheet, kMaxSheetXmlBytes,
-                    [&parser](BoundedXmlReader& xml) { return parser.token(xml); });
+    return readPart(
+        zip, sheet, kMaxSheetXmlBytes,
+        [&parser](BoundedXmlReader& xml) { return parser.token(xml); }, parser.done());
 }
 
 } // namespace velkor
