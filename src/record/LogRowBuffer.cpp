@@ -28,7 +28,7 @@ QStringView cutToFieldWidth(QStringView text) {
     return text.left(splitsPair ? kLogTextFieldWidth - 1 : kLogTextFieldWidth);
 }
 
-LogRowBuffer::LogRowBuffer() : textAt_{0} {}
+LogRowBuffer::LogRowBuffer() : textAt_{0}, shared_{QString()} {}
 
 const unsigned char* LogRowBuffer::textBytes(std::uint32_t id) const {
     const std::uint64_t at = textAt_[id];
@@ -37,8 +37,8 @@ const unsigned char* LogRowBuffer::textBytes(std::uint32_t id) const {
 }
 
 QString LogRowBuffer::textOf(std::uint32_t id) const {
-    if (id == 0) {
-        return QString();
+    if (id < shared_.size()) {
+        return shared_[id];
     }
     const unsigned char* p = textBytes(id);
     const qsizetype n = *p & ~kWide;
@@ -90,6 +90,14 @@ std::uint32_t LogRowBuffer::store(QStringView text) {
         std::memcpy(p + 1, text.utf16(), static_cast<std::size_t>(text.size()) * 2);
     }
     textAt_.push_back(at);
+    if (shared_.size() + 1 == textAt_.size() && shared_.size() < kSharedTexts) {
+        try {
+            shared_.push_back(text.toString());
+        } catch (...) {
+            textAt_.pop_back();
+            throw;
+        }
+    }
     textBlockUsed_ += need;
     return static_cast<std::uint32_t>(textAt_.size() - 1);
 }
@@ -251,7 +259,8 @@ void LogRowBuffer::replaceRowsOf(LogTable& table) const {
 
 std::size_t LogRowBuffer::bytes() const {
     return blocks_.size() * kBlockRows * sizeof(Row) + textBlocks_.size() * kTextBlockBytes +
-           (textAt_.capacity() + index_.capacity()) * sizeof(std::uint64_t);
+           (textAt_.capacity() + index_.capacity()) * sizeof(std::uint64_t) +
+           shared_.size() * (sizeof(QString) + 64);
 }
 
 } // namespace velkor

@@ -97,6 +97,11 @@ private:
     std::vector<std::unique_ptr<unsigned char[]>> textBlocks_;
     std::size_t textBlockUsed_ = kTextBlockBytes;
     std::vector<std::uint64_t> textAt_;
+    // The first texts also as string objects, handed out without a copy:
+    // a log's texts repeat, so these are nearly all that rows use, while
+    // a log of ever new texts keeps the rest packed only.
+    static constexpr std::size_t kSharedTexts = std::size_t(1) << 17;
+    std::vector<QString> shared_;
     // Open-addressed index of the texts: each slot holds a text's hash in
     // its upper half and its id + 1 in the lower half (0: free), so a
     // lookup rarely touches a text that is not the one sought.
