@@ -445,8 +445,14 @@ private:
             if (*p != '<') {
                 return Parse::NotOurs; // text
             }
+            // A tag is parsed over at most its limit of bytes, so that one
+            // growing across slices is parsed again a bounded number of times.
+            const bool capped = end - p > kMaxTagBytes;
             const char* after = nullptr;
-            const Parse r = parseTag(p, end, &tag_, &after);
+            Parse r = parseTag(p, capped ? p + kMaxTagBytes : end, &tag_, &after);
+            if (r == Parse::More && capped) {
+                r = Parse::NotOurs;
+            }
             if (r == Parse::Done) {
                 // Every value is decoded, so that each is checked as the
                 // general reader checks it, whether it is used or not.

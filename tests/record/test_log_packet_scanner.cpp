@@ -156,6 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"Truncated", written(sampleRows()).chopped(30), false},
         ScanCase{"TrailingMarkup", written(sampleRows()) + "<ROW/>", false},
         ScanCase{"TrailingWhiteSpace", written(sampleRows()) + "\r\n \t", true},
+        ScanCase{"TagOfTwoMegabytes", packet("<ROW Value=\"" + QByteArray(2 << 20, 'x') + "\"/>"),
+                 false},
+        ScanCase{"NameOfTwoMegabytes", packet("<ROW " + QByteArray(2 << 20, 'a') + "=\"1\"/>"),
+                 false},
         ScanCase{"DocumentType", "<!DOCTYPE DATAPACKET>" + packet(kRow, ""), false},
         ScanCase{"TooManyAttributes",
                  packet("<ROW" +
