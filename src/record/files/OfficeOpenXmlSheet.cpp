@@ -3,6 +3,7 @@
 // its shared strings and its styles (which number formats show dates and
 // times); the sheet's cells are then streamed to the sink.
 #include "record/BoundedXmlReader.h"
+#include "record/files/SheetXmlScanner.h"
 #include "record/files/WorkbookSheet.h"
 #include "record/files/ZipArchive.h"
 
@@ -320,34 +321,37 @@ bool parseCellReference(QStringView ref, int* row, int* column) {
     return true;
 }
 
+// Where a sheet is being read: to refuse it there, and how far it went.
+class SheetPlace {
+public:
+    virtual ~SheetPlace() = default;
+    virtual void fail(const QString& reason) = 0;
+    virtual qint64 bytesFed() const = 0;
+};
+
+using SheetAttribute = SheetXmlScanner::Attribute;
+
 class SheetParser {
 public:
     SheetParser(SheetCellSink& sink, const SharedStrings& strings,
                 const std::vector<bool>& xfIsDate)
         : sink_(sink), strings_(strings), xfIsDate_(xfIsDate) {}
 
-    bool token(BoundedXmlReader& xml) {
-        const QXmlStreamReader& x = xml.xml();
-        switch (x.tokenType()) {
-        case QXmlStreamReader::StartElement: return start(xml, x);
-        case QXmlStreamReader::EndElement: return end(xml, x);
-        case QXmlStreamReader::Characters:
-            if (inV_) {
-                return appendText(xml, v_, x.text());
-            }
-            if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
-                return appendText(xml, is_, x.text());
-            }
-            return true;
-        default: return true;
+    bool characters(SheetPlace& xml, QStringView text) {
+        if (inV_) {
+            return appendText(xml, v_, text);
         }
+        if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
+            return appendText(xml, is_, text);
+        }
+        return true;
     }
 
     // Set when the sink needs no more cells.
     const bool* done() const { return &done_; }
 
 private:
-    static bool appendText(BoundedXmlReader& xml, QString& to, QStringView text) {
+    static bool appendText(SheetPlace& xml, QString& to, QStringView text) {
         if (to.size() + text.size() > kMaxCellTextChars) {
             xml.fail(cellTextTooLong());
             return false;
@@ -356,8 +360,8 @@ private:
         return true;
     }
 
-    bool start(BoundedXmlReader& xml, const QXmlStreamReader& x) {
-        const QStringView name = x.name();
+public:
+    bool start(SheetPlace& xml, QStringView name, std::span<const SheetAttribute> attributes) {
         if (isName(name, u"c")) {
             if (!inRow_) {
                 xml.fail(QStringLiteral("行の外にセルがあります"));
@@ -366,14 +370,14 @@ private:
             QStringView ref;
             QStringView t;
             QStringView s;
-            for (const QXmlStreamAttribute& a : x.attributes()) {
-                const QStringView n = a.name();
+            for (const SheetAttribute& a : attributes) {
+                const QStringView n = a.name;
                 if (isName(n, u"r")) {
-                    ref = a.value();
+                    ref = a.value;
                 } else if (isName(n, u"t")) {
-                    t = a.value();
+                    t = a.value;
                 } else if (isName(n, u"s")) {
-                    s = a.value();
+                    s = a.value;
                 }
             }
             int r = row_;
@@ -405,7 +409,12 @@ private:
         } else if (inIs_ && isName(name, u"rPh")) {
             ++inPhonetic_;
         } else if (isName(name, u"row")) {
-            const QStringView r = x.attributes().value(QLatin1String("r"));
+            QStringView r;
+            for (const SheetAttribute& a : attributes) {
+                if (isName(a.name, u"r")) {
+                    r = a.value;
+                }
+            }
             int next = row_ + 1;
             if (!r.isEmpty()) {
                 bool ok = false;
@@ -433,8 +442,7 @@ private:
         return true;
     }
 
-    bool end(BoundedXmlReader& xml, const QXmlStreamReader& x) {
-        const QStringView name = x.name();
+    bool end(SheetPlace& xml, QStringView name) {
         if (isName(name, u"v")) {
             inV_ = false;
         } else if (isName(name, u"is")) {
@@ -461,6 +469,7 @@ private:
         return true;
     }
 
+private:
     bool makeCell(SheetCell* cell) {
         if (type_ == CellType::InlineString) {
             *cell = SheetCell::ofText(std::move(is_));
@@ -575,6 +584,75 @@ private:
     QString is_;
 };
 
+LogFileResult readSheetInGeneral(const ZipArchive& zip, const QString& name, SheetParser& parser) {
+    struct Place final : SheetPlace {
+        BoundedXmlReader* xml = nullptr;
+        void fail(const QString& reason) override { xml->fail(reason); }
+        qint64 bytesFed() const override { return xml->bytesFed(); }
+    } place;
+    std::vector<SheetAttribute> attributes;
+    return readPart(
+        zip, name, kMaxSheetXmlBytes,
+        [&](BoundedXmlReader& xml) {
+            place.xml = &xml;
+            const QXmlStreamReader& x = xml.xml();
+            switch (x.tokenType()) {
+            case QXmlStreamReader::StartElement: {
+                const QXmlStreamAttributes given = x.attributes();
+                attributes.clear();
+                for (const QXmlStreamAttribute& a : given) {
+                    attributes.push_back({a.name(), a.value()});
+                }
+                return parser.start(place, x.name(), attributes);
+            }
+            case QXmlStreamReader::EndElement: return parser.end(place, x.name());
+            case QXmlStreamReader::Characters: return parser.characters(place, x.text());
+            default: return true;
+            }
+        },
+        parser.done());
+}
+
+// The sheet through the direct reader, or through the general one when it
+// is in another encoding than UTF-8.
+LogFileResult readSheet(const ZipArchive& zip, const QString& name, SheetParser& parser) {
+    QString error;
+    auto entry = zip.openEntry(name, kMaxSheetXmlBytes, &error);
+    if (!entry) {
+        return LogFileResult::failure(error);
+    }
+    SheetXmlScanner scanner([&entry](char* b, qint64 max) { return entry->read(b, max); },
+                            kMaxSheetXmlBytes);
+    struct Place final : SheetPlace {
+        explicit Place(SheetXmlScanner& s) : scanner(s) {}
+        void fail(const QString& reason) override { scanner.fail(reason); }
+        qint64 bytesFed() const override { return scanner.bytesFed(); }
+        SheetXmlScanner& scanner;
+    } place(scanner);
+    for (;;) {
+        bool ok = true;
+        switch (scanner.next()) {
+        case SheetXmlScanner::Token::Start:
+            ok = parser.start(place, scanner.name(), scanner.attributes());
+            break;
+        case SheetXmlScanner::Token::End: ok = parser.end(place, scanner.name()); break;
+        case SheetXmlScanner::Token::Text: ok = parser.characters(place, scanner.text()); break;
+        case SheetXmlScanner::Token::EndDocument: return LogFileResult::success();
+        case SheetXmlScanner::Token::Invalid:
+            return LogFileResult::failure(entry->error().isEmpty()
+                                              ? QStringLiteral("%1: %2").arg(name, scanner.error())
+                                              : entry->error());
+        case SheetXmlScanner::Token::OtherEncoding: return readSheetInGeneral(zip, name, parser);
+        }
+        if (!ok) {
+            return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, scanner.error()));
+        }
+        if (*parser.done()) {
+            return LogFileResult::success();
+        }
+    }
+}
+
 } // namespace
 
 LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sink) {
@@ -660,9 +738,7 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
 
     sink.start(date1904);
     SheetParser parser(sink, strings, xfIsDate);
-    return readPart(
-        zip, sheet, kMaxSheetXmlBytes,
-        [&parser](BoundedXmlReader& xml) { return parser.token(xml); }, parser.done());
+    return readSheet(zip, sheet, parser);
 }
 
 } // namespace velkor
