@@ -338,6 +338,9 @@ public:
         : sink_(sink), strings_(strings), xfIsDate_(xfIsDate) {}
 
     bool characters(SheetPlace& xml, QStringView text) {
+        if (!withinBudget(xml)) {
+            return false;
+        }
         if (inV_) {
             return appendText(xml, v_, text);
         }
@@ -351,6 +354,17 @@ public:
     const bool* done() const { return &done_; }
 
 private:
+    // A sheet may hold a writer's markup for the rows it has, not much more:
+    // checked at every element and text, so that markup or text the rows
+    // ignore is refused as soon as it outgrows them.
+    bool withinBudget(SheetPlace& xml) const {
+        if (xml.bytesFed() <= kSheetSlackBytes + (rowsSeen_ + 1) * kSheetBytesPerRow) {
+            return true;
+        }
+        xml.fail(QStringLiteral("ワークシートが行数 (%1 行) に比べて大きすぎます").arg(rowsSeen_));
+        return false;
+    }
+
     static bool appendText(SheetPlace& xml, QString& to, QStringView text) {
         if (to.size() + text.size() > kMaxCellTextChars) {
             xml.fail(cellTextTooLong());
@@ -362,6 +376,9 @@ private:
 
 public:
     bool start(SheetPlace& xml, QStringView name, std::span<const SheetAttribute> attributes) {
+        if (!withinBudget(xml)) {
+            return false;
+        }
         if (isName(name, u"c")) {
             if (!inRow_) {
                 xml.fail(QStringLiteral("行の外にセルがあります"));
@@ -430,11 +447,6 @@ public:
                 return false;
             }
             ++rowsSeen_;
-            if (xml.bytesFed() > kSheetSlackBytes + rowsSeen_ * kSheetBytesPerRow) {
-                xml.fail(QStringLiteral("ワークシートが行数 (%1 行) に比べて大きすぎます")
-                             .arg(rowsSeen_));
-                return false;
-            }
             row_ = next;
             column_ = 0;
             inRow_ = true;

@@ -115,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
                       logRow(3, "<c r=\"A3\"><v>3</v></c>" + QByteArray("<x/>").repeated(2 << 20)) +
                       logRow(4),
                   {},
-                  "ワークシートが行数 (4 行) に比べて大きすぎます"}),
+                  "ワークシートが行数 (3 行) に比べて大きすぎます"},
+        BoundCase{"TextFarBeyondItsRows",
+                  headerRow() + logRow(2) + QByteArray(8 << 20, ' '),
+                  {},
+                  "ワークシートが行数 (2 行) に比べて大きすぎます"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WorkbookBounds, ReadingStopsOnceTheRangeIsWiderThanALog) {
