@@ -58,6 +58,18 @@ def write_xml_log(path, rows):
         f.write(XML_TAIL)
 
 
+def write_xml_distinct(path, rows):
+    """Every text of every row different, 20 characters each."""
+    with open(path, 'w', encoding='utf-8') as f:
+        f.write(XML_HEAD)
+        for start in range(0, rows, 10000):
+            f.write(''.join(
+                '<ROW No="%d" Time="t%019d" DC_AC="d%019d" Value="v%019d" Unit="u%019d" '
+                'Auto="a%019d"/>' % (i + 1, i, i, i, i, i)
+                for i in range(start, min(rows, start + 10000))))
+        f.write(XML_TAIL)
+
+
 def write_xml_attrs(path, count):
     with open(path, 'w', encoding='utf-8') as f:
         f.write(XML_HEAD)
@@ -171,6 +183,7 @@ MAKERS = {
     'shared8m.xlsx': hostile_wb_shared8m,
     'bomb.xlsx': hostile_wb_bomb,
     'rows1m.xml': lambda p: write_xml_log(p, ROWS),
+    'distinct1m.xml': lambda p: write_xml_distinct(p, ROWS),
 }
 
 
@@ -229,6 +242,7 @@ def main():
         ('xlsx 8 M distinct shared strings', 'shared8m.xlsx'),
         ('xlsx sheet expanding to 1.8 GB', 'bomb.xlsx'),
         ('xml log 1,000,000 rows', 'rows1m.xml'),
+        ('xml 1,000,000 rows, texts distinct', 'distinct1m.xml'),
         ('xlsx log 1,000,000 rows', 'rows1m.xlsx'),
     ]
 

@@ -191,6 +191,97 @@ LogFileResult readStyles(const ZipArchive& zip, const QString& part, std::vector
     });
 }
 
+// Where a sheet is being read: to refuse it there, and how far it went.
+class SheetPlace {
+public:
+    virtual ~SheetPlace() = default;
+    virtual void fail(const QString& reason) = 0;
+    virtual qint64 bytesFed() const = 0;
+};
+
+using SheetAttribute = SheetXmlScanner::Attribute;
+
+// What a part's reader is given, whichever XML reader takes the part.
+struct PartEvents {
+    std::function<bool(SheetPlace&, QStringView, std::span<const SheetAttribute>)> start;
+    std::function<bool(SheetPlace&, QStringView)> end;
+    std::function<bool(SheetPlace&, QStringView)> text;
+    const bool* stop = nullptr; // reading ends once it is true
+};
+
+LogFileResult readPartInGeneral(const ZipArchive& zip, const QString& name, qint64 maxBytes,
+                                const PartEvents& events) {
+    struct Place final : SheetPlace {
+        BoundedXmlReader* xml = nullptr;
+        void fail(const QString& reason) override { xml->fail(reason); }
+        qint64 bytesFed() const override { return xml->bytesFed(); }
+    } place;
+    std::vector<SheetAttribute> attributes;
+    return readPart(
+        zip, name, maxBytes,
+        [&](BoundedXmlReader& xml) {
+            place.xml = &xml;
+            const QXmlStreamReader& x = xml.xml();
+            switch (x.tokenType()) {
+            case QXmlStreamReader::StartElement: {
+                const QXmlStreamAttributes given = x.attributes();
+                attributes.clear();
+                for (const QXmlStreamAttribute& a : given) {
+                    attributes.push_back({a.name(), a.value()});
+                }
+                return events.start(place, x.name(), attributes);
+            }
+            case QXmlStreamReader::EndElement: return events.end(place, x.name());
+            case QXmlStreamReader::Characters: return events.text(place, x.text());
+            default: return true;
+            }
+        },
+        events.stop);
+}
+
+// A large part (the sheet, the shared strings) through the direct reader,
+// or through the general one when it is in another encoding than UTF-8.
+LogFileResult readLargePart(const ZipArchive& zip, const QString& name, qint64 maxBytes,
+                            const PartEvents& events) {
+    QString error;
+    auto entry = zip.openEntry(name, maxBytes, &error);
+    if (!entry) {
+        return LogFileResult::failure(error);
+    }
+    SheetXmlScanner scanner([&entry](char* b, qint64 max) { return entry->read(b, max); },
+                            maxBytes);
+    struct Place final : SheetPlace {
+        explicit Place(SheetXmlScanner& s) : scanner(s) {}
+        void fail(const QString& reason) override { scanner.fail(reason); }
+        qint64 bytesFed() const override { return scanner.bytesFed(); }
+        SheetXmlScanner& scanner;
+    } place(scanner);
+    for (;;) {
+        bool ok = true;
+        switch (scanner.next()) {
+        case SheetXmlScanner::Token::Start:
+            ok = events.start(place, scanner.name(), scanner.attributes());
+            break;
+        case SheetXmlScanner::Token::End: ok = events.end(place, scanner.name()); break;
+        case SheetXmlScanner::Token::Text: ok = events.text(place, scanner.text()); break;
+        case SheetXmlScanner::Token::EndDocument: return LogFileResult::success();
+        case SheetXmlScanner::Token::Invalid:
+            return LogFileResult::failure(entry->error().isEmpty()
+                                              ? QStringLiteral("%1: %2").arg(name, scanner.error())
+                                              : entry->error());
+        case SheetXmlScanner::Token::OtherEncoding:
+            entry.reset();
+            return readPartInGeneral(zip, name, maxBytes, events);
+        }
+        if (!ok) {
+            return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, scanner.error()));
+        }
+        if (events.stop && *events.stop) {
+            return LogFileResult::success();
+        }
+    }
+}
+
 // The shared-string table held compactly: the texts one after another in
 // one array, each found by where it ends.
 class SharedStrings {
@@ -228,49 +319,47 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
     bool inSi = false;
     int inT = 0;
     int inPhonetic = 0;
-    return readPart(zip, part, kMaxSharedStringsXmlBytes, [&](BoundedXmlReader& xml) {
-        const QXmlStreamReader& x = xml.xml();
-        switch (x.tokenType()) {
-        case QXmlStreamReader::StartElement:
-            if (isName(x.name(), u"si")) {
-                inSi = true;
-                text.resize(0);
-            } else if (isName(x.name(), u"rPh")) {
-                ++inPhonetic;
-            } else if (isName(x.name(), u"t")) {
-                ++inT;
-            }
-            break;
-        case QXmlStreamReader::EndElement:
-            if (isName(x.name(), u"si")) {
-                if (strings->size() >= kMaxSharedStrings ||
-                    strings->chars() + text.size() > kMaxSharedStringChars) {
-                    xml.fail(QStringLiteral("共有文字列が多すぎます (上限 %1 個, %2 文字)")
-                                 .arg(kMaxSharedStrings)
-                                 .arg(kMaxSharedStringChars));
-                    return false;
-                }
-                strings->append(text);
-                inSi = false;
-            } else if (isName(x.name(), u"rPh")) {
-                --inPhonetic;
-            } else if (isName(x.name(), u"t")) {
-                --inT;
-            }
-            break;
-        case QXmlStreamReader::Characters:
-            if (inSi && inT > 0 && inPhonetic == 0) {
-                if (text.size() + x.text().size() > kMaxCellTextChars) {
-                    xml.fail(cellTextTooLong());
-                    return false;
-                }
-                text += x.text();
-            }
-            break;
-        default: break;
+    PartEvents events;
+    events.start = [&](SheetPlace&, QStringView name, std::span<const SheetAttribute>) {
+        if (isName(name, u"si")) {
+            inSi = true;
+            text.resize(0);
+        } else if (isName(name, u"rPh")) {
+            ++inPhonetic;
+        } else if (isName(name, u"t")) {
+            ++inT;
         }
         return true;
-    });
+    };
+    events.end = [&](SheetPlace& xml, QStringView name) {
+        if (isName(name, u"si")) {
+            if (strings->size() >= kMaxSharedStrings ||
+                strings->chars() + text.size() > kMaxSharedStringChars) {
+                xml.fail(QStringLiteral("共有文字列が多すぎます (上限 %1 個, %2 文字)")
+                             .arg(kMaxSharedStrings)
+                             .arg(kMaxSharedStringChars));
+                return false;
+            }
+            strings->append(text);
+            inSi = false;
+        } else if (isName(name, u"rPh")) {
+            --inPhonetic;
+        } else if (isName(name, u"t")) {
+            --inT;
+        }
+        return true;
+    };
+    events.text = [&](SheetPlace& xml, QStringView chars) {
+        if (inSi && inT > 0 && inPhonetic == 0) {
+            if (text.size() + chars.size() > kMaxCellTextChars) {
+                xml.fail(cellTextTooLong());
+                return false;
+            }
+            text += chars;
+        }
+        return true;
+    };
+    return readLargePart(zip, part, kMaxSharedStringsXmlBytes, events);
 }
 
 // A number as a worksheet stores it ("12.3", "-1.5E-3"), read without the
@@ -320,16 +409,6 @@ bool parseCellReference(QStringView ref, int* row, int* column) {
     *column = col;
     return true;
 }
-
-// Where a sheet is being read: to refuse it there, and how far it went.
-class SheetPlace {
-public:
-    virtual ~SheetPlace() = default;
-    virtual void fail(const QString& reason) = 0;
-    virtual qint64 bytesFed() const = 0;
-};
-
-using SheetAttribute = SheetXmlScanner::Attribute;
 
 class SheetParser {
 public:
@@ -596,75 +675,6 @@ private:
     QString is_;
 };
 
-LogFileResult readSheetInGeneral(const ZipArchive& zip, const QString& name, SheetParser& parser) {
-    struct Place final : SheetPlace {
-        BoundedXmlReader* xml = nullptr;
-        void fail(const QString& reason) override { xml->fail(reason); }
-        qint64 bytesFed() const override { return xml->bytesFed(); }
-    } place;
-    std::vector<SheetAttribute> attributes;
-    return readPart(
-        zip, name, kMaxSheetXmlBytes,
-        [&](BoundedXmlReader& xml) {
-            place.xml = &xml;
-            const QXmlStreamReader& x = xml.xml();
-            switch (x.tokenType()) {
-            case QXmlStreamReader::StartElement: {
-                const QXmlStreamAttributes given = x.attributes();
-                attributes.clear();
-                for (const QXmlStreamAttribute& a : given) {
-                    attributes.push_back({a.name(), a.value()});
-                }
-                return parser.start(place, x.name(), attributes);
-            }
-            case QXmlStreamReader::EndElement: return parser.end(place, x.name());
-            case QXmlStreamReader::Characters: return parser.characters(place, x.text());
-            default: return true;
-            }
-        },
-        parser.done());
-}
-
-// The sheet through the direct reader, or through the general one when it
-// is in another encoding than UTF-8.
-LogFileResult readSheet(const ZipArchive& zip, const QString& name, SheetParser& parser) {
-    QString error;
-    auto entry = zip.openEntry(name, kMaxSheetXmlBytes, &error);
-    if (!entry) {
-        return LogFileResult::failure(error);
-    }
-    SheetXmlScanner scanner([&entry](char* b, qint64 max) { return entry->read(b, max); },
-                            kMaxSheetXmlBytes);
-    struct Place final : SheetPlace {
-        explicit Place(SheetXmlScanner& s) : scanner(s) {}
-        void fail(const QString& reason) override { scanner.fail(reason); }
-        qint64 bytesFed() const override { return scanner.bytesFed(); }
-        SheetXmlScanner& scanner;
-    } place(scanner);
-    for (;;) {
-        bool ok = true;
-        switch (scanner.next()) {
-        case SheetXmlScanner::Token::Start:
-            ok = parser.start(place, scanner.name(), scanner.attributes());
-            break;
-        case SheetXmlScanner::Token::End: ok = parser.end(place, scanner.name()); break;
-        case SheetXmlScanner::Token::Text: ok = parser.characters(place, scanner.text()); break;
-        case SheetXmlScanner::Token::EndDocument: return LogFileResult::success();
-        case SheetXmlScanner::Token::Invalid:
-            return LogFileResult::failure(entry->error().isEmpty()
-                                              ? QStringLiteral("%1: %2").arg(name, scanner.error())
-                                              : entry->error());
-        case SheetXmlScanner::Token::OtherEncoding: return readSheetInGeneral(zip, name, parser);
-        }
-        if (!ok) {
-            return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, scanner.error()));
-        }
-        if (*parser.done()) {
-            return LogFileResult::success();
-        }
-    }
-}
-
 } // namespace
 
 LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sink) {
@@ -750,7 +760,17 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
 
     sink.start(date1904);
     SheetParser parser(sink, strings, xfIsDate);
-    return readSheet(zip, sheet, parser);
+    PartEvents events;
+    events.start = [&parser](SheetPlace& xml, QStringView name,
+                             std::span<const SheetAttribute> attributes) {
+        return parser.start(xml, name, attributes);
+    };
+    events.end = [&parser](SheetPlace& xml, QStringView name) { return parser.end(xml, name); };
+    events.text = [&parser](SheetPlace& xml, QStringView text) {
+        return parser.characters(xml, text);
+    };
+    events.stop = parser.done();
+    return readLargePart(zip, sheet, kMaxSheetXmlBytes, events);
 }
 
 } // namespace velkor

@@ -18,7 +18,7 @@ struct Read {
     std::vector<std::string> cells;
 };
 
-Read readSheet(const QByteArray& sheet) {
+Read readSheet(const QByteArray& sheet, const QByteArray& strings = {}) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("book.xlsx"));
     int err = 0;
@@ -26,7 +26,11 @@ Read readSheet(const QByteArray& sheet) {
     const QByteArray workbook =
         "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"/>";
     for (const auto& [name, bytes] :
-         {std::pair{"xl/workbook.xml", &workbook}, std::pair{"xl/worksheets/sheet1.xml", &sheet}}) {
+         {std::pair{"xl/workbook.xml", &workbook}, std::pair{"xl/worksheets/sheet1.xml", &sheet},
+          std::pair{"xl/sharedStrings.xml", &strings}}) {
+        if (bytes->isEmpty()) {
+            continue;
+        }
         zip_file_add(
             z, name,
             zip_source_buffer(z, bytes->constData(), static_cast<zip_uint64_t>(bytes->size()), 0),
@@ -124,6 +128,22 @@ INSTANTIATE_TEST_SUITE_P(
         SheetCase{"AttributeTwice", sheet("<row r=\"1\" r=\"2\"/>"), false},
         SheetCase{"LessThanInValue", sheet("<row r=\"1<\"/>"), false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SheetXmlScannerDirect, SharedStringsInEitherEncoding) {
+    const QByteArray strings =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst " + kNs +
+        "><si><t>a&amp;b</t></si><si><r><t>直</t></r><r><t xml:space=\"preserve\">流 </t></r>"
+        "<rPh sb=\"0\" eb=\"1\"><t>チョク</t></rPh></si><!-- c --><si><t/></si></sst>";
+    const QByteArray data = sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" "
+                                  "t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c></row>");
+    const Read direct = readSheet(data, strings);
+    const Read general = readSheet(data, inUtf16(strings));
+    ASSERT_TRUE(direct.ok) << direct.reason;
+    ASSERT_TRUE(general.ok) << general.reason;
+    EXPECT_EQ(direct.cells, general.cells);
+    EXPECT_EQ(direct.cells,
+              (std::vector<std::string>{"1,1:text:a&b", "1,2:text:直流 ", "1,3:text:"}));
+}
 
 TEST(SheetXmlScannerDirect, RefusesMalformedUtf8AndCharactersXmlCannotHold) {
     for (const QByteArray& bad : {QByteArray("\xC0\xAF"), QByteArray("\xED\xA0\x80"),
