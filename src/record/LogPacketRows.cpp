@@ -4,6 +4,7 @@
 #include "record/LogXmlFile.h"
 
 #include <QStringList>
+#include <cstring>
 
 namespace velkor {
 
@@ -83,9 +84,14 @@ bool LogPacketRows::resolve(QString* error) {
 }
 
 int LogPacketRows::fieldOfAttribute(QStringView attr, qsizetype position) const {
-    if (position < static_cast<qsizetype>(fields_.size()) &&
-        fields_[static_cast<std::size_t>(position)].attrName == attr) {
-        return static_cast<int>(position);
+    if (position >= 0 && position < static_cast<qsizetype>(fields_.size())) {
+        // The usual case, fields in the order they were defined, compared inline.
+        const QString& guess = fields_[static_cast<std::size_t>(position)].attrName;
+        if (guess.size() == attr.size() &&
+            std::memcmp(guess.utf16(), attr.utf16(), static_cast<std::size_t>(attr.size()) * 2) ==
+                0) {
+            return static_cast<int>(position);
+        }
     }
     if (!byAttr_.empty()) {
         const auto it = byAttr_.find(attr);

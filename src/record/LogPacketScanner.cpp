@@ -130,7 +130,8 @@ Parse parseTag(const char* p, const char* end, Tag* tag, const char** next) {
         a.valueSize = static_cast<const char*>(close) - p;
         p = static_cast<const char*>(close) + 1;
         for (const RawAttribute& other : tag->attributes) {
-            if (other.nameSize == a.nameSize && std::memcmp(other.name, a.name, a.nameSize) == 0) {
+            if (other.nameSize == a.nameSize && *other.name == *a.name &&
+                std::memcmp(other.name, a.name, static_cast<std::size_t>(a.nameSize)) == 0) {
                 return Parse::NotOurs; // the same attribute twice
             }
         }

@@ -205,7 +205,8 @@ SheetXmlScanner::Scan SheetXmlScanner::tag(const char* p, const char* end, const
         a.valueSize = static_cast<const char*>(close) - p;
         p = static_cast<const char*>(close) + 1;
         for (const Raw& other : raws) {
-            if (other.nameSize == a.nameSize && std::memcmp(other.name, a.name, a.nameSize) == 0) {
+            if (other.nameSize == a.nameSize && *other.name == *a.name &&
+                std::memcmp(other.name, a.name, static_cast<std::size_t>(a.nameSize)) == 0) {
                 return Scan::Bad;
             }
         }
