@@ -7,7 +7,8 @@ constexpr qint64 kChunkBytes = 1 << 20;
 }
 
 BoundedXmlReader::BoundedXmlReader(Source source, Limits limits)
-    : source_(std::move(source)), limits_(limits) {
+    : source_(std::move(source)), limits_(limits),
+      guard_(limits.maxAttributes, limits.maxTagBytes) {
     xml_.setNamespaceProcessing(true);
 }
 
@@ -40,6 +41,19 @@ bool BoundedXmlReader::feed() {
     fedSinceToken_ += n;
     if (fedTotal_ > limits_.maxBytes) {
         fail(QStringLiteral("大きすぎます (上限 %1 MB)").arg(limits_.maxBytes >> 20));
+        return false;
+    }
+    switch (guard_.scan(chunk_.constData(), n)) {
+    case MarkupGuard::Verdict::Ok: break;
+    case MarkupGuard::Verdict::TooManyAttributes:
+        error_ = QStringLiteral("属性が多すぎます (上限 %1, %2 バイト目)")
+                     .arg(limits_.maxAttributes)
+                     .arg(guard_.offset());
+        return false;
+    case MarkupGuard::Verdict::TagTooLarge:
+        error_ = QStringLiteral("タグが大きすぎます (上限 %1 KB, %2 バイト目)")
+                     .arg(limits_.maxTagBytes >> 10)
+                     .arg(guard_.offset());
         return false;
     }
     chunk_.truncate(n);

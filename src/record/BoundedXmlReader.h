@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/MarkupGuard.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QXmlStreamReader>
@@ -11,9 +13,11 @@ namespace velkor {
 // A streaming XML reader for files from outside. It pulls the bytes in
 // slices from a source, so memory stays bounded however large the file is,
 // and it refuses what no honest file holds: a document type declaration
-// (entity tricks), nesting deeper than the limit, an element with too many
-// attributes, a single piece of markup or text larger than the limit, more
-// bytes in all than the limit, a document that ends early.
+// (entity tricks), nesting deeper than the limit, a tag with too many
+// attributes or too many bytes (found in the raw bytes before the parser
+// sees them, so no tag costs more than linear time), a single piece of
+// markup or text larger than the limit, more bytes in all than the limit, a
+// document that ends early.
 class BoundedXmlReader {
 public:
     // Reads up to `max` bytes into `buffer`: the count, 0 at the end, -1 on
@@ -23,8 +27,9 @@ public:
     struct Limits {
         qint64 maxBytes = qint64(4) << 30;
         qint64 maxTokenBytes = qint64(16) << 20;
+        qint64 maxTagBytes = qint64(1) << 20;
         int maxDepth = 64;
-        int maxAttributes = 1024;
+        int maxAttributes = 256;
     };
 
     BoundedXmlReader(Source source, Limits limits);
@@ -42,6 +47,8 @@ public:
     const QString& error() const { return error_; }
     // Replaces the error with this reader's own, at the current place.
     void fail(const QString& reason);
+    // Bytes handed to the parser so far.
+    qint64 bytesFed() const { return fedTotal_; }
 
 private:
     bool feed();
@@ -49,6 +56,7 @@ private:
     Source source_;
     Limits limits_;
     QXmlStreamReader xml_;
+    MarkupGuard guard_;
     QByteArray chunk_;
     qint64 fedTotal_ = 0;
     qint64 fedSinceToken_ = 0;

@@ -7,10 +7,15 @@ namespace velkor {
 
 namespace {
 
-// Text equality inline: the buffer asks it once or twice for every text.
-bool sameText(const QString& a, QStringView b) {
-    return a.size() == b.size() &&
-           std::memcmp(a.utf16(), b.utf16(), static_cast<std::size_t>(b.size()) * 2) == 0;
+constexpr unsigned char kWide = 0x80;
+
+bool isLatin1(QStringView text) {
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -23,7 +28,79 @@ QStringView cutToFieldWidth(QStringView text) {
     return text.left(splitsPair ? kLogTextFieldWidth - 1 : kLogTextFieldWidth);
 }
 
-LogRowBuffer::LogRowBuffer() : texts_{QString()} {}
+LogRowBuffer::LogRowBuffer() : textAt_{0}, shared_{QString()} {}
+
+const unsigned char* LogRowBuffer::textBytes(std::uint32_t id) const {
+    const std::uint64_t at = textAt_[id];
+    return textBlocks_[static_cast<std::size_t>(at >> kTextBlockShift)].get() +
+           (at & (kTextBlockBytes - 1));
+}
+
+QString LogRowBuffer::textOf(std::uint32_t id) const {
+    if (id < shared_.size()) {
+        return shared_[id];
+    }
+    const unsigned char* p = textBytes(id);
+    const qsizetype n = *p & ~kWide;
+    if (!(*p & kWide)) {
+        return QString::fromLatin1(reinterpret_cast<const char*>(p + 1), n);
+    }
+    QString out(n, Qt::Uninitialized);
+    std::memcpy(out.data(), p + 1, static_cast<std::size_t>(n) * 2);
+    return out;
+}
+
+bool LogRowBuffer::isText(std::uint32_t id, QStringView text) const {
+    if (id == 0) {
+        return text.isEmpty();
+    }
+    const unsigned char* p = textBytes(id);
+    if ((*p & ~kWide) != text.size()) {
+        return false;
+    }
+    if (*p & kWide) {
+        return std::memcmp(p + 1, text.utf16(), static_cast<std::size_t>(text.size()) * 2) == 0;
+    }
+    const char16_t* u = text.utf16();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (u[i] != p[1 + i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint32_t LogRowBuffer::store(QStringView text) {
+    const bool latin1 = isLatin1(text);
+    const std::size_t need =
+        1 + static_cast<std::size_t>(text.size()) * (latin1 ? 1 : 2); // at most 41 bytes
+    if (textBlockUsed_ + need > kTextBlockBytes) {
+        textBlocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(kTextBlockBytes));
+        textBlockUsed_ = 0;
+    }
+    const std::uint64_t at =
+        (std::uint64_t(textBlocks_.size() - 1) << kTextBlockShift) | textBlockUsed_;
+    unsigned char* p = textBlocks_.back().get() + textBlockUsed_;
+    *p = static_cast<unsigned char>(text.size()) | (latin1 ? 0 : kWide);
+    if (latin1) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            p[1 + i] = static_cast<unsigned char>(text[i].unicode());
+        }
+    } else {
+        std::memcpy(p + 1, text.utf16(), static_cast<std::size_t>(text.size()) * 2);
+    }
+    textAt_.push_back(at);
+    if (shared_.size() + 1 == textAt_.size() && shared_.size() < kSharedTexts) {
+        try {
+            shared_.push_back(text.toString());
+        } catch (...) {
+            textAt_.pop_back();
+            throw;
+        }
+    }
+    textBlockUsed_ += need;
+    return static_cast<std::uint32_t>(textAt_.size() - 1);
+}
 
 LogRowBuffer LogRowBuffer::snapshotOf(const LogTable& table) {
     LogRowBuffer copy;
@@ -49,10 +126,10 @@ std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
         return 0;
     }
     const std::uint32_t guess = last_[field];
-    if (sameText(texts_[guess], text)) {
+    if (isText(guess, text)) {
         return guess;
     }
-    if ((texts_.size() + 1) * 2 > index_.size()) {
+    if ((textAt_.size() + 1) * 4 > index_.size() * 3) {
         growIndex();
     }
     const auto hash = static_cast<std::uint32_t>(qHash(text));
@@ -65,16 +142,14 @@ std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
         }
         if (static_cast<std::uint32_t>(entry >> 32) == hash) {
             const auto id = static_cast<std::uint32_t>(entry) - 1;
-            if (sameText(texts_[id], text)) {
+            if (isText(id, text)) {
                 last_[field] = id;
                 return id;
             }
         }
     }
-    const auto id = static_cast<std::uint32_t>(texts_.size());
-    texts_.push_back(text.toString());
+    const std::uint32_t id = store(text);
     index_[slot] = (std::uint64_t(hash) << 32) | (id + 1);
-    textBytes_ += sizeof(QString) + 2 * static_cast<std::size_t>(text.size()) + 32;
     last_[field] = id;
     return id;
 }
@@ -131,11 +206,11 @@ LogRecord LogRowBuffer::row(qsizetype index) const {
     if (r.flags & kHasNo) {
         rec.No = r.no;
     }
-    rec.Time = texts_[r.text[0]];
-    rec.DCAC = texts_[r.text[1]];
-    rec.Value = texts_[r.text[2]];
-    rec.Unit = texts_[r.text[3]];
-    rec.Auto = texts_[r.text[4]];
+    rec.Time = textOf(r.text[0]);
+    rec.DCAC = textOf(r.text[1]);
+    rec.Value = textOf(r.text[2]);
+    rec.Unit = textOf(r.text[3]);
+    rec.Auto = textOf(r.text[4]);
     if (r.flags & kHasNVal) {
         rec.NVal = r.nval;
     }
@@ -183,8 +258,9 @@ void LogRowBuffer::replaceRowsOf(LogTable& table) const {
 }
 
 std::size_t LogRowBuffer::bytes() const {
-    return blocks_.size() * kBlockRows * sizeof(Row) + textBytes_ +
-           index_.capacity() * sizeof(std::uint64_t);
+    return blocks_.size() * kBlockRows * sizeof(Row) + textBlocks_.size() * kTextBlockBytes +
+           (textAt_.capacity() + index_.capacity()) * sizeof(std::uint64_t) +
+           shared_.size() * (sizeof(QString) + 64);
 }
 
 } // namespace velkor

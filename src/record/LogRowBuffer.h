@@ -13,7 +13,10 @@
 namespace velkor {
 
 // Log rows held compactly: 32 bytes a row in blocks of 4096 rows (growing
-// never copies the rows held), each text once for the whole buffer. The log files gather a file's
+// never copies the rows held), each text once for the whole buffer, packed
+// into large blocks (a byte a character when it is Latin-1), so that a log
+// of a million different texts costs tens of bytes a text rather than a
+// string object each. The log files gather a file's
 // rows here before the table changes, so that a file that fails halfway leaves the table as it was
 // and a large file does not pass through memory as a million separate records; the report lays out
 // a copy of the table taken here; velkor-cli uses it as its table. Texts are cut to the field width
@@ -36,7 +39,7 @@ public:
 
     std::optional<qint32> no(qsizetype row) const;
     // Text of field 1-5 (Time, DC/AC, Value, Unit, Auto).
-    const QString& text(qsizetype row, int field) const { return texts_[at(row).text[field - 1]]; }
+    QString text(qsizetype row, int field) const { return textOf(at(row).text[field - 1]); }
 
     // Hands the rows to `table` after its own rows, or in place of them. A
     // large buffer goes over in slices, so that only one slice at a time
@@ -76,17 +79,34 @@ private:
     void push(const Row& row);
     std::uint32_t intern(QStringView text, int field);
     void growIndex();
+    // The text of an id, and whether it is `text`.
+    QString textOf(std::uint32_t id) const;
+    bool isText(std::uint32_t id, QStringView text) const;
+    const unsigned char* textBytes(std::uint32_t id) const;
+    std::uint32_t store(QStringView text);
     std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
 
     std::vector<std::unique_ptr<Row[]>> blocks_;
     qsizetype size_ = 0;
-    std::vector<QString> texts_; // index 0: the empty text
+    // The texts: each a length byte (the top bit set when it is held in
+    // UTF-16, else one byte a character) and its characters, in blocks
+    // that a text never straddles. textAt_[id] is where text id starts;
+    // id 0 is the empty text.
+    static constexpr std::size_t kTextBlockBytes = std::size_t(1) << 20;
+    static constexpr int kTextBlockShift = 20;
+    std::vector<std::unique_ptr<unsigned char[]>> textBlocks_;
+    std::size_t textBlockUsed_ = kTextBlockBytes;
+    std::vector<std::uint64_t> textAt_;
+    // The first texts also as string objects, handed out without a copy:
+    // a log's texts repeat, so these are nearly all that rows use, while
+    // a log of ever new texts keeps the rest packed only.
+    static constexpr std::size_t kSharedTexts = std::size_t(1) << 17;
+    std::vector<QString> shared_;
     // Open-addressed index of the texts: each slot holds a text's hash in
-    // its upper half and its index + 1 in the lower half (0: free), so a
+    // its upper half and its id + 1 in the lower half (0: free), so a
     // lookup rarely touches a text that is not the one sought.
     std::vector<std::uint64_t> index_;
     std::uint32_t last_[5] = {0, 0, 0, 0, 0}; // last text of each field, a cheap first guess
-    std::size_t textBytes_ = 0;
 };
 
 // `text` cut to the table's field width (20 characters), never between the

@@ -2,6 +2,8 @@
 
 #include "record/BoundedXmlReader.h"
 #include "record/LogCellText.h"
+#include "record/LogPacketRows.h"
+#include "record/LogPacketScanner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +20,6 @@ constexpr int kFieldCount = 7;
 constexpr int kNoField = 0;
 constexpr int kNValField = 6;
 constexpr qint64 kFlushBytes = 1 << 20;
-constexpr int kMaxFields = 1024;
 
 // Field types of the table, in the engine's words.
 constexpr const char* kFieldTypes[kFieldCount] = {"i4",     "string", "string", "string",
@@ -98,15 +99,9 @@ bool sameName(QStringView a, const char* b) {
     return (a.size() == l.size() && a == l) || a.compare(l, Qt::CaseInsensitive) == 0;
 }
 
-// One field of the packet being read.
-struct PacketField {
-    QString attrName; // the ROW attribute that holds it
-    int target = -1;  // the table field it feeds, or -1
-};
-
 class PacketReader {
 public:
-    PacketReader(BoundedXmlReader& xml, LogRowBuffer& rows) : xml_(xml), rows_(rows) {}
+    PacketReader(BoundedXmlReader& xml, LogRowBuffer& rows) : xml_(xml), packet_(rows) {}
 
     LogFileResult run() {
         for (;;) {
@@ -127,7 +122,9 @@ public:
         if (!sawRoot_) {
             return LogFileResult::failure(QStringLiteral("XML データパケットではありません"));
         }
-        if (!resolved_ && !resolveFields()) {
+        QString error;
+        if (!packet_.resolved() && !packet_.resolve(&error)) {
+            xml_.fail(error);
             return LogFileResult::failure(xml_.error());
         }
         return LogFileResult::success();
@@ -154,204 +151,36 @@ private:
         }
         if (depth == 3 && inMetadata_) {
             inFields_ = sameName(name, "FIELDS");
-            if (inFields_ && (resolved_ || !fields_.empty())) {
+            if (inFields_ && packet_.hasFields()) {
                 xml_.fail(QStringLiteral("フィールド定義が二つあります"));
                 return false;
             }
             return true;
         }
-        if (depth == 4 && inFields_ && sameName(name, "FIELD")) {
-            return addField();
-        }
-        if (depth == 3 && inRowData_ && sameName(name, "ROW")) {
-            return addRow();
-        }
-        return true;
-    }
-
-    bool addField() {
-        if (static_cast<int>(fields_.size()) >= kMaxFields) {
-            xml_.fail(QStringLiteral("フィールドが多すぎます (上限 %1)").arg(kMaxFields));
-            return false;
-        }
-        const auto attrs = xml_.xml().attributes();
-        PacketField f;
-        QString logicalName;
-        for (const auto& a : attrs) {
-            if (sameName(a.name(), "attrname")) {
-                f.attrName = a.value().toString();
-            } else if (sameName(a.name(), "fieldname")) {
-                logicalName = a.value().toString();
-            }
-        }
-        if (f.attrName.isEmpty()) {
-            xml_.fail(QStringLiteral("フィールドに名前 (attrname) がありません"));
-            return false;
-        }
-        if (logicalName.isEmpty()) {
-            logicalName = f.attrName;
-        }
-        f.target = LogTable::fieldIndex(logicalName);
-        for (const PacketField& other : fields_) {
-            if (f.target >= 0 && other.target == f.target) {
-                xml_.fail(QStringLiteral("フィールド %1 が二つあります").arg(logicalName));
-                return false;
-            }
-        }
-        fields_.push_back(std::move(f));
-        return true;
-    }
-
-    bool resolveFields() {
-        resolved_ = true;
-        if (fields_.empty()) {
-            xml_.fail(QStringLiteral("フィールド定義 (METADATA/FIELDS) がありません"));
-            return false;
-        }
-        QStringList missing;
-        for (int t = 0; t < kFieldCount; ++t) {
-            bool found = false;
-            for (const PacketField& f : fields_) {
-                found = found || f.target == t;
-            }
-            if (!found && t != kNValField) {
-                missing << QLatin1String(kLogFieldNames[t]);
-            }
-        }
-        if (!missing.isEmpty()) {
-            xml_.fail(QStringLiteral("このログのフィールドがありません: %1")
-                          .arg(missing.join(QLatin1String(", "))));
-            return false;
-        }
-        if (fields_.size() > 16) {
-            for (std::size_t i = 0; i < fields_.size(); ++i) {
-                byAttr_.emplace(fields_[i].attrName, static_cast<int>(i));
-            }
-        }
-        return true;
-    }
-
-    int fieldOfAttribute(QStringView attr, qsizetype position) const {
-        if (position < static_cast<qsizetype>(fields_.size()) &&
-            fields_[static_cast<std::size_t>(position)].attrName == attr) {
-            return static_cast<int>(position);
-        }
-        if (!byAttr_.empty()) {
-            const auto it = byAttr_.find(attr);
-            return it == byAttr_.end() ? -1 : it->second;
-        }
-        for (std::size_t i = 0; i < fields_.size(); ++i) {
-            if (fields_[i].attrName == attr) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
-    }
-
-    bool addRow() {
-        if (!resolved_ && !resolveFields()) {
-            return false;
-        }
-        const auto attrs = xml_.xml().attributes();
-        int rowState = 0;
-        std::optional<qint32> ints[kFieldCount];
-        QStringView texts[kFieldCount];
-        bool present[kFieldCount] = {};
-        for (qsizetype i = 0; i < attrs.size(); ++i) {
-            const QStringView name = attrs[i].name();
-            const QStringView value = attrs[i].value();
-            const int f = fieldOfAttribute(name, i - (rowState != 0 ? 1 : 0));
-            if (f < 0) {
-                if (name == u"RowState") {
-                    bool ok = false;
-                    rowState = value.trimmed().toInt(&ok);
-                    if (!ok) {
-                        xml_.fail(QStringLiteral("RowState %1 が数ではありません").arg(value));
-                        return false;
-                    }
-                }
-                continue;
-            }
-            const int t = fields_[static_cast<std::size_t>(f)].target;
-            if (t < 0) {
-                continue;
-            }
-            present[t] = true;
-            if (t == kNoField || t == kNValField) {
-                if (!integerText(value, &ints[t])) {
-                    xml_.fail(QStringLiteral("%1 の値 \"%2\" が整数ではありません")
-                                  .arg(QLatin1String(kLogFieldNames[t]), value.left(40)));
-                    return false;
-                }
-            } else {
-                texts[t] = value;
-            }
-        }
-
-        constexpr int kDeleted = 0x2;
-        constexpr int kModified = 0x8;
-        if (rowState & kDeleted) {
-            lastDeleted_ = true;
+        const bool field = depth == 4 && inFields_ && sameName(name, "FIELD");
+        const bool row = depth == 3 && inRowData_ && sameName(name, "ROW");
+        if (!field && !row) {
             return true;
         }
-        if (rowState & kModified) {
-            // The new values of the row before; fields not given keep theirs.
-            if (lastDeleted_) {
-                return true;
-            }
-            if (rows_.rowCount() == 0) {
-                xml_.fail(QStringLiteral("変更された行 (RowState %1) の元の行がありません")
-                              .arg(rowState));
-                return false;
-            }
-            LogRecord r = rows_.row(rows_.rowCount() - 1);
-            QString* fields[kFieldCount] = {nullptr, &r.Time, &r.DCAC, &r.Value,
-                                            &r.Unit, &r.Auto, nullptr};
-            for (int t = 0; t < kFieldCount; ++t) {
-                if (!present[t]) {
-                    continue;
-                }
-                if (t == kNoField) {
-                    r.No = ints[t];
-                } else if (t == kNValField) {
-                    r.NVal = ints[t];
-                } else {
-                    *fields[t] = texts[t].toString();
-                }
-            }
-            rows_.truncate(rows_.rowCount() - 1);
-            rows_.append(r);
+        attributes_.clear();
+        for (const QXmlStreamAttribute& a : x.attributes()) {
+            attributes_.push_back({a.name(), a.value()});
+        }
+        QString error;
+        if (field ? packet_.addField(attributes_, &error) : packet_.addRow(attributes_, &error)) {
             return true;
         }
-        lastDeleted_ = false;
-        if (rows_.rowCount() >= kMaxXmlLogRows) {
-            xml_.fail(QStringLiteral("行が多すぎます (上限 %1 行)").arg(kMaxXmlLogRows));
-            return false;
-        }
-        rows_.append(ints[kNoField], {texts[1], texts[2], texts[3], texts[4], texts[5]},
-                     ints[kNValField]);
-        return true;
+        xml_.fail(error);
+        return false;
     }
-
-    struct ViewHash {
-        using is_transparent = void;
-        std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
-    };
-    struct ViewEqual {
-        using is_transparent = void;
-        bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
-    };
 
     BoundedXmlReader& xml_;
-    LogRowBuffer& rows_;
-    std::vector<PacketField> fields_;
-    std::unordered_map<QString, int, ViewHash, ViewEqual> byAttr_;
+    LogPacketRows packet_;
+    std::vector<LogPacketRows::Attribute> attributes_;
     bool sawRoot_ = false;
     bool inMetadata_ = false;
     bool inFields_ = false;
     bool inRowData_ = false;
-    bool resolved_ = false;
-    bool lastDeleted_ = false;
 };
 
 QString describeOpenError(const QFileDevice& f) {
@@ -451,6 +280,24 @@ LogFileResult saveLogXml(const LogTable& table, const QString& fileName) {
 
 LogFileResult readLogXml(QIODevice& in, LogRowBuffer& rows) {
     rows.clear();
+    // A file laid out as this program writes it is read straight from its
+    // bytes; any other is read again from its start by the general reader.
+    if (!in.isSequential()) {
+        const qint64 start = in.pos();
+        try {
+            LogPacketRows packet(rows);
+            if (scanLogPacket(in, packet) == PacketScan::Read) {
+                return LogFileResult::success();
+            }
+        } catch (const std::bad_alloc&) {
+            rows.clear();
+            return LogFileResult::failure(QStringLiteral("メモリが足りません"));
+        }
+        rows.clear();
+        if (!in.seek(start)) {
+            return LogFileResult::failure(in.errorString());
+        }
+    }
     BoundedXmlReader xml([&in](char* b, qint64 max) { return in.read(b, max); }, {});
     PacketReader reader(xml, rows);
     LogFileResult r;

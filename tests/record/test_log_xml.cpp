@@ -163,6 +163,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "fieldtype=\"string\"/></FIELDS><PARAMS/></METADATA><ROWDATA>"
                     "<ROW Unit=\"\xB5\x41\"/></ROWDATA></DATAPACKET>",
                     {rec(std::nullopt, "", "", "", "\u00B5A", "")}},
+        ForeignCase{"BomCrLfQuotesEntitiesCommentsAndContent",
+                    "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n"
+                    "<!-- written by hand -->\r\n<DATAPACKET Version='2.0'>\r\n<METADATA>"
+                    "<FIELDS>\r\n<FIELD attrname='No' fieldtype='i4'/>\r\n"
+                    "<FIELD attrname='Time' fieldtype='string'></FIELD>\r\n"
+                    "<FIELD fieldname='DC/AC' attrname='DC_AC' fieldtype='string'/>"
+                    "<FIELD attrname = \"Value\"\r\n fieldtype='string'/>"
+                    "<FIELD attrname='Unit' fieldtype='string'/>"
+                    "<FIELD attrname='Auto' fieldtype='string'/></FIELDS>"
+                    "<PARAMS><x a='1'/></PARAMS></METADATA>\r\n<ROWDATA>\r\n"
+                    "<?note row one?><ROW\tNo = '1'\r\n Time=\"09:05:03\" "
+                    "DC_AC='A&amp;B&lt;&gt;&quot;&apos;' Value='&#x2D;1&#46;5' "
+                    "Unit='&#x3bc;&#956;A' Auto='pass'></ROW>\r\n"
+                    "<ROW No='2' Value='a\r\nb\tc&#10;d'><![CDATA[ignored]]><!-- x --></ROW>"
+                    "<ROW No=\"3\" Auto=\"\xE5\x90\x88\xE6\xA0\xBC\xF0\x9F\x98\x80\"/>"
+                    "\r\n</ROWDATA></DATAPACKET>\r\n<!-- end -->\r\n",
+                    {rec(1, "09:05:03", "A&B<>\"'", "-1.5", "\u03BC\u03BCA", "pass"),
+                     rec(2, "", "", "a b c\nd", "", ""),
+                     rec(3, "", "", "", "", "\u5408\u683C\U0001F600")}},
         ForeignCase{"MetadataOnly",
                     "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
                     "<FIELD attrname=\"No\" fieldtype=\"i4\"/><FIELD attrname=\"Time\" "
@@ -203,18 +222,22 @@ QByteArray nested(int depth) {
                   QByteArray("</x>").repeated(depth));
 }
 
-QByteArray manyAttributes(int n) {
-    QByteArray row = "<ROW No=\"1\"";
+QByteArray attributeList(int n) {
+    QByteArray list;
     for (int i = 0; i < n; ++i) {
-        row += " a" + QByteArray::number(i) + "=\"1\"";
+        list += " a" + QByteArray::number(i) + "=\"1\"";
     }
-    return packet(row + "/>");
+    return list;
 }
 
-const QByteArray kLaughs =
-    "<?xml version=\"1.0\"?><!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaa\">"
-    "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
-    packet("<ROW No=\"1\" Value=\"&c;\"/>");
+QByteArray manyAttributes(int n) {
+    return packet("<ROW No=\"1\"" + attributeList(n) + "/>");
+}
+
+const QByteArray kLaughs = "<?xml version=\"1.0\"?><!DOCTYPE DATAPACKET [<!ENTITY a \"aaaaaaaaaa\">"
+                           "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+                           "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
+                           packet("<ROW No=\"1\" Value=\"&c;\"/>");
 
 void PrintTo(const BrokenCase& c, std::ostream* os) {
     *os << c.name;
@@ -260,6 +283,45 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"HugeAttribute",
                    packet("<ROW No=\"1\" Value=\"" + QByteArray(20 << 20, 'x') + "\"/>")},
         BrokenCase{"ModifiedRowFirst", packet("<ROW RowState=\"8\" No=\"1\"/>")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Hostile packets answered at once with the limit they pass: each of these
+// took the general parser seconds to minutes before it was refused.
+struct BoundCase {
+    const char* name;
+    QByteArray content;
+    const char* reason; // how the reason starts
+};
+
+void PrintTo(const BoundCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class XmlBounds : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(XmlBounds, RefusedWithTheLimitPassed) {
+    QBuffer in;
+    in.setData(GetParam().content);
+    in.open(QIODevice::ReadOnly);
+    LogRowBuffer rows;
+    const LogFileResult r = readLogXml(in, rows);
+    ASSERT_FALSE(r.ok());
+    EXPECT_TRUE(r.reason.startsWith(QString::fromUtf8(GetParam().reason)))
+        << r.reason.toStdString();
+    EXPECT_EQ(rows.rowCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, XmlBounds,
+    ::testing::Values(
+        BoundCase{"TwoHundredThousandAttributes", manyAttributes(200000), "属性が多すぎます"},
+        BoundCase{"AttributesOfAFieldDefinition",
+                  packet("").replace("<FIELD attrname=\"No\"",
+                                     "<FIELD" + attributeList(300) + " attrname=\"No\""),
+                  "属性が多すぎます"},
+        BoundCase{"TagOfTwoMegabytes",
+                  packet("<ROW No=\"1\" Value=\"" + QByteArray(2 << 20, 'x') + "\"/>"),
+                  "タグが大きすぎます"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(XmlSave, FailsWithAReasonAndLeavesNoFile) {

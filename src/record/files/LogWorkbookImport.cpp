@@ -38,6 +38,11 @@ public:
         cells_[static_cast<std::size_t>(column - 1)] = value;
     }
 
+    // Once the used columns are more than six, no later cell makes them six.
+    bool wantsMoreCells() const override {
+        return maxColumn_ == 0 || maxColumn_ - minColumn_ + 1 <= 6;
+    }
+
     // Ends the reading: the result and whether the range is six columns.
     LogFileResult finish(bool* sixColumns) {
         const bool any = maxRow_ > 0;

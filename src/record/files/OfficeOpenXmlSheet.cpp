@@ -3,6 +3,7 @@
 // its shared strings and its styles (which number formats show dates and
 // times); the sheet's cells are then streamed to the sink.
 #include "record/BoundedXmlReader.h"
+#include "record/files/SheetXmlScanner.h"
 #include "record/files/WorkbookSheet.h"
 #include "record/files/ZipArchive.h"
 
@@ -23,9 +24,11 @@ struct Relationship {
 };
 using Relationships = QHash<QString, Relationship>;
 
-// Parses one part of the package with `onToken` called for every token.
+// Parses one part of the package with `onToken` called for every token,
+// until the part ends or `*stop` (when given) turns true.
 LogFileResult readPart(const ZipArchive& zip, const QString& name, qint64 maxBytes,
-                       const std::function<bool(BoundedXmlReader&)>& onToken) {
+                       const std::function<bool(BoundedXmlReader&)>& onToken,
+                       const bool* stop = nullptr) {
     QString error;
     auto entry = zip.openEntry(name, maxBytes, &error);
     if (!entry) {
@@ -46,6 +49,9 @@ LogFileResult readPart(const ZipArchive& zip, const QString& name, qint64 maxByt
         }
         if (!onToken(xml)) {
             return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, xml.error()));
+        }
+        if (stop && *stop) {
+            return LogFileResult::success();
         }
     }
 }
@@ -185,10 +191,127 @@ LogFileResult readStyles(const ZipArchive& zip, const QString& part, std::vector
     });
 }
 
+// Where a sheet is being read: to refuse it there, and how far it went.
+class SheetPlace {
+public:
+    virtual ~SheetPlace() = default;
+    virtual void fail(const QString& reason) = 0;
+    virtual qint64 bytesFed() const = 0;
+};
+
+using SheetAttribute = SheetXmlScanner::Attribute;
+
+// What a part's reader is given, whichever XML reader takes the part.
+struct PartEvents {
+    std::function<bool(SheetPlace&, QStringView, std::span<const SheetAttribute>)> start;
+    std::function<bool(SheetPlace&, QStringView)> end;
+    std::function<bool(SheetPlace&, QStringView)> text;
+    const bool* stop = nullptr; // reading ends once it is true
+};
+
+LogFileResult readPartInGeneral(const ZipArchive& zip, const QString& name, qint64 maxBytes,
+                                const PartEvents& events) {
+    struct Place final : SheetPlace {
+        BoundedXmlReader* xml = nullptr;
+        void fail(const QString& reason) override { xml->fail(reason); }
+        qint64 bytesFed() const override { return xml->bytesFed(); }
+    } place;
+    std::vector<SheetAttribute> attributes;
+    return readPart(
+        zip, name, maxBytes,
+        [&](BoundedXmlReader& xml) {
+            place.xml = &xml;
+            const QXmlStreamReader& x = xml.xml();
+            switch (x.tokenType()) {
+            case QXmlStreamReader::StartElement: {
+                const QXmlStreamAttributes given = x.attributes();
+                attributes.clear();
+                for (const QXmlStreamAttribute& a : given) {
+                    attributes.push_back({a.name(), a.value()});
+                }
+                return events.start(place, x.name(), attributes);
+            }
+            case QXmlStreamReader::EndElement: return events.end(place, x.name());
+            case QXmlStreamReader::Characters: return events.text(place, x.text());
+            default: return true;
+            }
+        },
+        events.stop);
+}
+
+// A large part (the sheet, the shared strings) through the direct reader,
+// or through the general one when it is in another encoding than UTF-8.
+LogFileResult readLargePart(const ZipArchive& zip, const QString& name, qint64 maxBytes,
+                            const PartEvents& events) {
+    QString error;
+    auto entry = zip.openEntry(name, maxBytes, &error);
+    if (!entry) {
+        return LogFileResult::failure(error);
+    }
+    SheetXmlScanner scanner([&entry](char* b, qint64 max) { return entry->read(b, max); },
+                            maxBytes);
+    struct Place final : SheetPlace {
+        explicit Place(SheetXmlScanner& s) : scanner(s) {}
+        void fail(const QString& reason) override { scanner.fail(reason); }
+        qint64 bytesFed() const override { return scanner.bytesFed(); }
+        SheetXmlScanner& scanner;
+    } place(scanner);
+    for (;;) {
+        bool ok = true;
+        switch (scanner.next()) {
+        case SheetXmlScanner::Token::Start:
+            ok = events.start(place, scanner.name(), scanner.attributes());
+            break;
+        case SheetXmlScanner::Token::End: ok = events.end(place, scanner.name()); break;
+        case SheetXmlScanner::Token::Text: ok = events.text(place, scanner.text()); break;
+        case SheetXmlScanner::Token::EndDocument: return LogFileResult::success();
+        case SheetXmlScanner::Token::Invalid:
+            return LogFileResult::failure(entry->error().isEmpty()
+                                              ? QStringLiteral("%1: %2").arg(name, scanner.error())
+                                              : entry->error());
+        case SheetXmlScanner::Token::OtherEncoding:
+            entry.reset();
+            return readPartInGeneral(zip, name, maxBytes, events);
+        }
+        if (!ok) {
+            return LogFileResult::failure(QStringLiteral("%1: %2").arg(name, scanner.error()));
+        }
+        if (events.stop && *events.stop) {
+            return LogFileResult::success();
+        }
+    }
+}
+
+// The shared-string table held compactly: the texts one after another in
+// one array, each found by where it ends.
+class SharedStrings {
+public:
+    qsizetype size() const { return static_cast<qsizetype>(ends_.size()); }
+    qsizetype chars() const { return static_cast<qsizetype>(chars_.size()); }
+    QString at(qsizetype i) const {
+        const std::size_t from = i == 0 ? 0 : ends_[static_cast<std::size_t>(i - 1)];
+        const std::size_t to = ends_[static_cast<std::size_t>(i)];
+        return QString(reinterpret_cast<const QChar*>(chars_.data() + from),
+                       static_cast<qsizetype>(to - from));
+    }
+    void append(QStringView text) {
+        chars_.insert(chars_.end(), text.utf16(), text.utf16() + text.size());
+        ends_.push_back(static_cast<std::uint32_t>(chars_.size()));
+    }
+
+private:
+    std::vector<char16_t> chars_;
+    std::vector<std::uint32_t> ends_;
+};
+
+QString cellTextTooLong() {
+    return QStringLiteral("セルの文字列が長すぎます (上限 %1 文字)").arg(kMaxCellTextChars);
+}
+
 // Shared strings: the text of each <si>, its runs joined, without the
 // phonetic readings (<rPh>) that Japanese workbooks carry.
 LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
-                                std::vector<QString>* strings) {
+                                SharedStrings* strings) {
     if (part.isEmpty() || !zip.contains(part)) {
         return LogFileResult::success();
     }
@@ -196,42 +319,47 @@ LogFileResult readSharedStrings(const ZipArchive& zip, const QString& part,
     bool inSi = false;
     int inT = 0;
     int inPhonetic = 0;
-    return readPart(zip, part, kMaxSharedStringsXmlBytes, [&](BoundedXmlReader& xml) {
-        const QXmlStreamReader& x = xml.xml();
-        switch (x.tokenType()) {
-        case QXmlStreamReader::StartElement:
-            if (isName(x.name(), u"si")) {
-                inSi = true;
-                text.resize(0);
-            } else if (isName(x.name(), u"rPh")) {
-                ++inPhonetic;
-            } else if (isName(x.name(), u"t")) {
-                ++inT;
-            }
-            break;
-        case QXmlStreamReader::EndElement:
-            if (isName(x.name(), u"si")) {
-                if (static_cast<qsizetype>(strings->size()) >= kMaxSharedStrings) {
-                    xml.fail(QStringLiteral("共有文字列が多すぎます"));
-                    return false;
-                }
-                strings->push_back(text);
-                inSi = false;
-            } else if (isName(x.name(), u"rPh")) {
-                --inPhonetic;
-            } else if (isName(x.name(), u"t")) {
-                --inT;
-            }
-            break;
-        case QXmlStreamReader::Characters:
-            if (inSi && inT > 0 && inPhonetic == 0) {
-                text += x.text();
-            }
-            break;
-        default: break;
+    PartEvents events;
+    events.start = [&](SheetPlace&, QStringView name, std::span<const SheetAttribute>) {
+        if (isName(name, u"si")) {
+            inSi = true;
+            text.resize(0);
+        } else if (isName(name, u"rPh")) {
+            ++inPhonetic;
+        } else if (isName(name, u"t")) {
+            ++inT;
         }
         return true;
-    });
+    };
+    events.end = [&](SheetPlace& xml, QStringView name) {
+        if (isName(name, u"si")) {
+            if (strings->size() >= kMaxSharedStrings ||
+                strings->chars() + text.size() > kMaxSharedStringChars) {
+                xml.fail(QStringLiteral("共有文字列が多すぎます (上限 %1 個, %2 文字)")
+                             .arg(kMaxSharedStrings)
+                             .arg(kMaxSharedStringChars));
+                return false;
+            }
+            strings->append(text);
+            inSi = false;
+        } else if (isName(name, u"rPh")) {
+            --inPhonetic;
+        } else if (isName(name, u"t")) {
+            --inT;
+        }
+        return true;
+    };
+    events.text = [&](SheetPlace& xml, QStringView chars) {
+        if (inSi && inT > 0 && inPhonetic == 0) {
+            if (text.size() + chars.size() > kMaxCellTextChars) {
+                xml.fail(cellTextTooLong());
+                return false;
+            }
+            text += chars;
+        }
+        return true;
+    };
+    return readLargePart(zip, part, kMaxSharedStringsXmlBytes, events);
 }
 
 // A number as a worksheet stores it ("12.3", "-1.5E-3"), read without the
@@ -284,29 +412,52 @@ bool parseCellReference(QStringView ref, int* row, int* column) {
 
 class SheetParser {
 public:
-    SheetParser(SheetCellSink& sink, const std::vector<QString>& strings,
+    SheetParser(SheetCellSink& sink, const SharedStrings& strings,
                 const std::vector<bool>& xfIsDate)
         : sink_(sink), strings_(strings), xfIsDate_(xfIsDate) {}
 
-    bool token(BoundedXmlReader& xml) {
-        const QXmlStreamReader& x = xml.xml();
-        switch (x.tokenType()) {
-        case QXmlStreamReader::StartElement: return start(xml, x);
-        case QXmlStreamReader::EndElement: return end(xml, x);
-        case QXmlStreamReader::Characters:
-            if (inV_) {
-                v_ += x.text();
-            } else if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
-                is_ += x.text();
-            }
-            return true;
-        default: return true;
+    bool characters(SheetPlace& xml, QStringView text) {
+        if (!withinBudget(xml)) {
+            return false;
         }
+        if (inV_) {
+            return appendText(xml, v_, text);
+        }
+        if (inIs_ && inT_ > 0 && inPhonetic_ == 0) {
+            return appendText(xml, is_, text);
+        }
+        return true;
     }
 
+    // Set when the sink needs no more cells.
+    const bool* done() const { return &done_; }
+
 private:
-    bool start(BoundedXmlReader& xml, const QXmlStreamReader& x) {
-        const QStringView name = x.name();
+    // A sheet may hold a writer's markup for the rows it has, not much more:
+    // checked at every element and text, so that markup or text the rows
+    // ignore is refused as soon as it outgrows them.
+    bool withinBudget(SheetPlace& xml) const {
+        if (xml.bytesFed() <= kSheetSlackBytes + (rowsSeen_ + 1) * kSheetBytesPerRow) {
+            return true;
+        }
+        xml.fail(QStringLiteral("ワークシートが行数 (%1 行) に比べて大きすぎます").arg(rowsSeen_));
+        return false;
+    }
+
+    static bool appendText(SheetPlace& xml, QString& to, QStringView text) {
+        if (to.size() + text.size() > kMaxCellTextChars) {
+            xml.fail(cellTextTooLong());
+            return false;
+        }
+        to += text;
+        return true;
+    }
+
+public:
+    bool start(SheetPlace& xml, QStringView name, std::span<const SheetAttribute> attributes) {
+        if (!withinBudget(xml)) {
+            return false;
+        }
         if (isName(name, u"c")) {
             if (!inRow_) {
                 xml.fail(QStringLiteral("行の外にセルがあります"));
@@ -315,14 +466,14 @@ private:
             QStringView ref;
             QStringView t;
             QStringView s;
-            for (const QXmlStreamAttribute& a : x.attributes()) {
-                const QStringView n = a.name();
+            for (const SheetAttribute& a : attributes) {
+                const QStringView n = a.name;
                 if (isName(n, u"r")) {
-                    ref = a.value();
+                    ref = a.value;
                 } else if (isName(n, u"t")) {
-                    t = a.value();
+                    t = a.value;
                 } else if (isName(n, u"s")) {
-                    s = a.value();
+                    s = a.value;
                 }
             }
             int r = row_;
@@ -354,7 +505,12 @@ private:
         } else if (inIs_ && isName(name, u"rPh")) {
             ++inPhonetic_;
         } else if (isName(name, u"row")) {
-            const QStringView r = x.attributes().value(QLatin1String("r"));
+            QStringView r;
+            for (const SheetAttribute& a : attributes) {
+                if (isName(a.name, u"r")) {
+                    r = a.value;
+                }
+            }
             int next = row_ + 1;
             if (!r.isEmpty()) {
                 bool ok = false;
@@ -369,6 +525,7 @@ private:
                              .arg(row_));
                 return false;
             }
+            ++rowsSeen_;
             row_ = next;
             column_ = 0;
             inRow_ = true;
@@ -376,8 +533,7 @@ private:
         return true;
     }
 
-    bool end(BoundedXmlReader& xml, const QXmlStreamReader& x) {
-        const QStringView name = x.name();
+    bool end(SheetPlace& xml, QStringView name) {
         if (isName(name, u"v")) {
             inV_ = false;
         } else if (isName(name, u"is")) {
@@ -399,10 +555,12 @@ private:
                 return false;
             }
             sink_.cell(row_, column_, cell);
+            done_ = !sink_.wantsMoreCells();
         }
         return true;
     }
 
+private:
     bool makeCell(SheetCell* cell) {
         if (type_ == CellType::InlineString) {
             *cell = SheetCell::ofText(std::move(is_));
@@ -423,10 +581,10 @@ private:
         }
         case CellType::SharedString: {
             const qsizetype i = v.toLongLong(&ok);
-            if (!ok || i < 0 || i >= static_cast<qsizetype>(strings_.size())) {
+            if (!ok || i < 0 || i >= strings_.size()) {
                 return false;
             }
-            *cell = SheetCell::ofText(strings_[static_cast<std::size_t>(i)]);
+            *cell = SheetCell::ofText(strings_.at(i));
             return true;
         }
         case CellType::FormulaString: *cell = SheetCell::ofText(v_); return true;
@@ -498,9 +656,11 @@ private:
     }
 
     SheetCellSink& sink_;
-    const std::vector<QString>& strings_;
+    const SharedStrings& strings_;
     const std::vector<bool>& xfIsDate_;
     int row_ = 0;
+    qint64 rowsSeen_ = 0;
+    bool done_ = false;
     int column_ = 0;
     bool inRow_ = false;
     bool inCell_ = false;
@@ -593,15 +753,24 @@ LogFileResult readOfficeOpenXmlSheet(const QString& fileName, SheetCellSink& sin
     if (r = readStyles(zip, stylesPart, &xfIsDate); !r) {
         return r;
     }
-    std::vector<QString> strings;
+    SharedStrings strings;
     if (r = readSharedStrings(zip, sharedStringsPart, &strings); !r) {
         return r;
     }
 
     sink.start(date1904);
     SheetParser parser(sink, strings, xfIsDate);
-    return readPart(zip, sheet, kMaxSheetXmlBytes,
-                    [&parser](BoundedXmlReader& xml) { return parser.token(xml); });
+    PartEvents events;
+    events.start = [&parser](SheetPlace& xml, QStringView name,
+                             std::span<const SheetAttribute> attributes) {
+        return parser.start(xml, name, attributes);
+    };
+    events.end = [&parser](SheetPlace& xml, QStringView name) { return parser.end(xml, name); };
+    events.text = [&parser](SheetPlace& xml, QStringView text) {
+        return parser.characters(xml, text);
+    };
+    events.stop = parser.done();
+    return readLargePart(zip, sheet, kMaxSheetXmlBytes, events);
 }
 
 } // namespace velkor

@@ -16,6 +16,10 @@ public:
     // Before the first cell: whether the workbook counts dates from 1904.
     virtual void start(bool date1904) = 0;
     virtual void cell(int row, int column, const SheetCell& value) = 0;
+    // False once the cells given can no longer make the sheet a log (its
+    // used range is already too wide): the reader then stops early, as
+    // the rest of the sheet would not change the answer.
+    virtual bool wantsMoreCells() const { return true; }
 };
 
 enum class WorkbookFormat { OfficeOpenXml, BinaryXls, Unknown };
@@ -38,7 +42,15 @@ inline constexpr qint64 kMaxXlsFileBytes = qint64(256) << 20;
 inline constexpr qint64 kMaxSheetXmlBytes = qint64(2) << 30;
 inline constexpr qint64 kMaxSharedStringsXmlBytes = qint64(256) << 20;
 inline constexpr qint64 kMaxSmallPartBytes = qint64(32) << 20;
-inline constexpr qsizetype kMaxSharedStrings = qsizetype(16) << 20;
+// A log has six columns of short texts and at most 1,048,575 rows under its
+// header: no workbook holding one needs more shared strings than cells, nor
+// texts longer than a spreadsheet cell can hold, nor many more bytes of
+// sheet markup per row than a writer spends on six cells.
+inline constexpr qsizetype kMaxSharedStrings = qsizetype(6) * 1048576;
+inline constexpr qsizetype kMaxSharedStringChars = qsizetype(64) << 20;
+inline constexpr qsizetype kMaxCellTextChars = 32767;
+inline constexpr qint64 kSheetBytesPerRow = 1024;
+inline constexpr qint64 kSheetSlackBytes = qint64(4) << 20;
 inline constexpr qsizetype kMaxCellFormats = 1 << 20;
 inline constexpr int kMaxSheetRows = 1048576;
 inline constexpr int kMaxSheetColumns = 16384;

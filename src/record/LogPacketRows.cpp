@@ -1,0 +1,192 @@
+#include "record/LogPacketRows.h"
+
+#include "record/LogCellText.h"
+#include "record/LogXmlFile.h"
+
+#include <QStringList>
+#include <cstring>
+
+namespace velkor {
+
+namespace {
+
+constexpr int kFieldCount = 7;
+constexpr int kNoField = 0;
+constexpr int kNValField = 6;
+constexpr int kMaxFields = 1024;
+
+bool sameName(QStringView a, const char* b) {
+    const QLatin1String l(b);
+    return (a.size() == l.size() && a == l) || a.compare(l, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+bool LogPacketRows::addField(std::span<const Attribute> attributes, QString* error) {
+    if (static_cast<int>(fields_.size()) >= kMaxFields) {
+        *error = QStringLiteral("フィールドが多すぎます (上限 %1)").arg(kMaxFields);
+        return false;
+    }
+    Field f;
+    QString logicalName;
+    for (const Attribute& a : attributes) {
+        if (sameName(a.name, "attrname")) {
+            f.attrName = a.value.toString();
+        } else if (sameName(a.name, "fieldname")) {
+            logicalName = a.value.toString();
+        }
+    }
+    if (f.attrName.isEmpty()) {
+        *error = QStringLiteral("フィールドに名前 (attrname) がありません");
+        return false;
+    }
+    if (logicalName.isEmpty()) {
+        logicalName = f.attrName;
+    }
+    f.target = LogTable::fieldIndex(logicalName);
+    for (const Field& other : fields_) {
+        if (f.target >= 0 && other.target == f.target) {
+            *error = QStringLiteral("フィールド %1 が二つあります").arg(logicalName);
+            return false;
+        }
+    }
+    fields_.push_back(std::move(f));
+    return true;
+}
+
+bool LogPacketRows::resolve(QString* error) {
+    resolved_ = true;
+    if (fields_.empty()) {
+        *error = QStringLiteral("フィールド定義 (METADATA/FIELDS) がありません");
+        return false;
+    }
+    QStringList missing;
+    for (int t = 0; t < kFieldCount; ++t) {
+        bool found = false;
+        for (const Field& f : fields_) {
+            found = found || f.target == t;
+        }
+        if (!found && t != kNValField) {
+            missing << QLatin1String(kLogFieldNames[t]);
+        }
+    }
+    if (!missing.isEmpty()) {
+        *error = QStringLiteral("このログのフィールドがありません: %1")
+                     .arg(missing.join(QLatin1String(", ")));
+        return false;
+    }
+    if (fields_.size() > 16) {
+        for (std::size_t i = 0; i < fields_.size(); ++i) {
+            byAttr_.emplace(fields_[i].attrName, static_cast<int>(i));
+        }
+    }
+    return true;
+}
+
+int LogPacketRows::fieldOfAttribute(QStringView attr, qsizetype position) const {
+    if (position >= 0 && position < static_cast<qsizetype>(fields_.size())) {
+        // The usual case, fields in the order they were defined, compared inline.
+        const QString& guess = fields_[static_cast<std::size_t>(position)].attrName;
+        if (guess.size() == attr.size() &&
+            std::memcmp(guess.utf16(), attr.utf16(), static_cast<std::size_t>(attr.size()) * 2) ==
+                0) {
+            return static_cast<int>(position);
+        }
+    }
+    if (!byAttr_.empty()) {
+        const auto it = byAttr_.find(attr);
+        return it == byAttr_.end() ? -1 : it->second;
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].attrName == attr) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool LogPacketRows::addRow(std::span<const Attribute> attributes, QString* error) {
+    if (!resolved_ && !resolve(error)) {
+        return false;
+    }
+    int rowState = 0;
+    std::optional<qint32> ints[kFieldCount];
+    QStringView texts[kFieldCount];
+    bool present[kFieldCount] = {};
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        const QStringView name = attributes[i].name;
+        const QStringView value = attributes[i].value;
+        const int f = fieldOfAttribute(name, static_cast<qsizetype>(i) - (rowState != 0 ? 1 : 0));
+        if (f < 0) {
+            if (name == u"RowState") {
+                bool ok = false;
+                rowState = value.trimmed().toInt(&ok);
+                if (!ok) {
+                    *error = QStringLiteral("RowState %1 が数ではありません").arg(value);
+                    return false;
+                }
+            }
+            continue;
+        }
+        const int t = fields_[static_cast<std::size_t>(f)].target;
+        if (t < 0) {
+            continue;
+        }
+        present[t] = true;
+        if (t == kNoField || t == kNValField) {
+            if (!integerText(value, &ints[t])) {
+                *error = QStringLiteral("%1 の値 \"%2\" が整数ではありません")
+                             .arg(QLatin1String(kLogFieldNames[t]), value.left(40));
+                return false;
+            }
+        } else {
+            texts[t] = value;
+        }
+    }
+
+    constexpr int kDeleted = 0x2;
+    constexpr int kModified = 0x8;
+    if (rowState & kDeleted) {
+        lastDeleted_ = true;
+        return true;
+    }
+    if (rowState & kModified) {
+        // The new values of the row before; fields not given keep theirs.
+        if (lastDeleted_) {
+            return true;
+        }
+        if (rows_.rowCount() == 0) {
+            *error =
+                QStringLiteral("変更された行 (RowState %1) の元の行がありません").arg(rowState);
+            return false;
+        }
+        LogRecord r = rows_.row(rows_.rowCount() - 1);
+        QString* fields[kFieldCount] = {nullptr, &r.Time, &r.DCAC, &r.Value,
+                                        &r.Unit, &r.Auto, nullptr};
+        for (int t = 0; t < kFieldCount; ++t) {
+            if (!present[t]) {
+                continue;
+            }
+            if (t == kNoField) {
+                r.No = ints[t];
+            } else if (t == kNValField) {
+                r.NVal = ints[t];
+            } else {
+                *fields[t] = texts[t].toString();
+            }
+        }
+        rows_.truncate(rows_.rowCount() - 1);
+        rows_.append(r);
+        return true;
+    }
+    lastDeleted_ = false;
+    if (rows_.rowCount() >= kMaxXmlLogRows) {
+        *error = QStringLiteral("行が多すぎます (上限 %1 行)").arg(kMaxXmlLogRows);
+        return false;
+    }
+    rows_.append(ints[kNoField], {texts[1], texts[2], texts[3], texts[4], texts[5]},
+                 ints[kNValField]);
+    return true;
+}
+
+} // namespace velkor

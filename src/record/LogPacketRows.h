@@ -1,0 +1,61 @@
+#pragma once
+
+#include "record/LogRowBuffer.h"
+
+#include <QString>
+#include <QStringView>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace velkor {
+
+// What the FIELD and ROW elements of an XML data packet make of the log,
+// whichever reader took them from the file: the fields by name (without
+// regard to case, extra ones ignored), then each row's attributes by the
+// fields' attribute names, with the change log applied (deleted rows left
+// out, a modified row's new values laid over the row before).
+class LogPacketRows {
+public:
+    struct Attribute {
+        QStringView name;
+        QStringView value;
+    };
+
+    explicit LogPacketRows(LogRowBuffer& rows) : rows_(rows) {}
+
+    // A FIELD element. False, with the reason, when it is refused.
+    bool addField(std::span<const Attribute> attributes, QString* error);
+    // Whether any field was given or the fields were already settled.
+    bool hasFields() const { return resolved_ || !fields_.empty(); }
+    bool resolved() const { return resolved_; }
+    // Settles the fields before the first row: every field of the log but
+    // NVal must be there.
+    bool resolve(QString* error);
+    // A ROW element (the fields settled first when they are not yet).
+    bool addRow(std::span<const Attribute> attributes, QString* error);
+
+private:
+    struct Field {
+        QString attrName; // the ROW attribute that holds it
+        int target = -1;  // the table field it feeds, or -1
+    };
+    struct ViewHash {
+        using is_transparent = void;
+        std::size_t operator()(QStringView v) const noexcept { return qHash(v); }
+    };
+    struct ViewEqual {
+        using is_transparent = void;
+        bool operator()(QStringView a, QStringView b) const noexcept { return a == b; }
+    };
+
+    int fieldOfAttribute(QStringView attr, qsizetype position) const;
+
+    LogRowBuffer& rows_;
+    std::vector<Field> fields_;
+    std::unordered_map<QString, int, ViewHash, ViewEqual> byAttr_;
+    bool resolved_ = false;
+    bool lastDeleted_ = false;
+};
+
+} // namespace velkor
