@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <charconv>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -39,43 +41,55 @@ bool isNameChar(QChar c) {
 // at all (the other control characters, unpaired surrogates, U+FFFE/U+FFFF)
 // are left out.
 void appendEscaped(QByteArray& out, QStringView text) {
+    // Room for the worst case (every character an entity of at most six
+    // bytes) is made once; the bytes are then written through a pointer and
+    // the array cut to what was written.
     const qsizetype n = text.size();
+    const qsizetype before = out.size();
+    out.resize(before + n * 6);
+    char* p = out.data() + before;
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.data());
+    auto put = [&p](const char* entity, int size) {
+        std::memcpy(p, entity, static_cast<std::size_t>(size));
+        p += size;
+    };
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = text[i].unicode();
+        const char16_t u = s[i];
         if (u < 0x80) {
             switch (u) {
-            case u'&': out.append("&amp;", 5); break;
-            case u'<': out.append("&lt;", 4); break;
-            case u'>': out.append("&gt;", 4); break;
-            case u'"': out.append("&quot;", 6); break;
-            case u'\t': out.append("&#9;", 4); break;
-            case u'\n': out.append("&#10;", 5); break;
-            case u'\r': out.append("&#13;", 5); break;
+            case u'&': put("&amp;", 5); break;
+            case u'<': put("&lt;", 4); break;
+            case u'>': put("&gt;", 4); break;
+            case u'"': put("&quot;", 6); break;
+            case u'\t': put("&#9;", 4); break;
+            case u'\n': put("&#10;", 5); break;
+            case u'\r': put("&#13;", 5); break;
             default:
                 if (u >= 0x20) {
-                    out.append(static_cast<char>(u));
+                    *p++ = static_cast<char>(u);
                 }
             }
         } else if (u < 0x800) {
-            out.append(static_cast<char>(0xC0 | (u >> 6)));
-            out.append(static_cast<char>(0x80 | (u & 0x3F)));
+            *p++ = static_cast<char>(0xC0 | (u >> 6));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
         } else if (QChar::isHighSurrogate(u)) {
-            if (i + 1 < n && text[i + 1].isLowSurrogate()) {
-                const char32_t cp = QChar::surrogateToUcs4(u, text[i + 1].unicode());
+            if (i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+                const char32_t cp = QChar::surrogateToUcs4(u, s[i + 1]);
                 ++i;
-                out.append(static_cast<char>(0xF0 | (cp >> 18)));
-                out.append(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-                out.append(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-                out.append(static_cast<char>(0x80 | (cp & 0x3F)));
+                *p++ = static_cast<char>(0xF0 | (cp >> 18));
+                *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *p++ = static_cast<char>(0x80 | (cp & 0x3F));
             }
         } else if (QChar::isLowSurrogate(u) || u >= 0xFFFE) {
             // not a character XML can hold
         } else {
-            out.append(static_cast<char>(0xE0 | (u >> 12)));
-            out.append(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.append(static_cast<char>(0x80 | (u & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | (u >> 12));
+            *p++ = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (u & 0x3F));
         }
     }
+    out.resize(p - out.constData());
 }
 
 void appendAttribute(QByteArray& out, const QByteArray& name, QStringView value) {
@@ -90,7 +104,9 @@ void appendAttribute(QByteArray& out, const QByteArray& name, qint32 value) {
     out.append(' ');
     out.append(name);
     out.append("=\"", 2);
-    out.append(QByteArray::number(value));
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
     out.append('"');
 }
 
