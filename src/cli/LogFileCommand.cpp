@@ -35,7 +35,7 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
     return r;
 }
 
-LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale,
+LogFileResult writeLogFile(const LogTable& table, const QString& fileName,
                            const RowDateFn& dateOf) {
     if (LogFileCommands::isXmlName(fileName)) {
         return saveLogXml(table, fileName);
@@ -44,7 +44,7 @@ LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const
         return saveLogCsv(table, fileName, dateOf);
     }
     QString reason;
-    switch (exportLogWorkbook(table, fileName, locale, &reason)) {
+    switch (exportLogWorkbook(table, fileName, &reason)) {
     case WorkbookExportStatus::Saved: return LogFileResult::success();
     case WorkbookExportStatus::LibraryUnavailable:
         return LogFileResult::failure(QStringLiteral("the workbook library did not start"));
@@ -71,7 +71,7 @@ int runConvert(const QStringList& args) {
         reportError(QStringLiteral("cannot read %1: %2").arg(in, r.reason));
         return kExitInput;
     }
-    if (const LogFileResult r = writeLogFile(rows, out, locale); !r) {
+    if (const LogFileResult r = writeLogFile(rows, out); !r) {
         reportError(QStringLiteral("cannot write %1: %2").arg(out, r.reason));
         return kExitOutput;
     }

@@ -80,7 +80,7 @@ bool LogFileCommands::SaveLogCsv(const LogTable& Table, const QString& FileName)
 
 bool LogFileCommands::ExportLogWorkbook(const LogTable& Table, const QString& FileName) {
     QString reason;
-    switch (exportLogWorkbook(Table, FileName, locale_.userLocale(), &reason)) {
+    switch (exportLogWorkbook(Table, FileName, &reason)) {
     case WorkbookExportStatus::LibraryUnavailable:
         boxes_.show(QStringLiteral("Excelを開くことができません！"), kCaption,
                     MessageBoxes::Icon::Warning, MessageBoxes::Buttons::Ok);

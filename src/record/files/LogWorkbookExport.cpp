@@ -74,7 +74,7 @@ private:
 } // namespace
 
 WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fileName,
-                                       const QLocale& locale, QString* reason) {
+                                       QString* reason) {
     const qsizetype rows = table.rowCount();
     if (rows > kMaxWorkbookLogRows) {
         *reason = QStringLiteral("ログの %1 行はワークシートに入る %2 行を超えます。"
@@ -119,7 +119,7 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
         }
         const QString* texts[5] = {&r.Time, &r.DCAC, &r.Value, &r.Unit, &r.Auto};
         for (lxw_col_t c = 1; c < 6 && err == LXW_NO_ERROR; ++c) {
-            err = writer.write(row, c, workbookValue(*texts[c - 1], locale));
+            err = writer.write(row, c, workbookValue(*texts[c - 1]));
         }
     }
     // The workbook is written out (or its memory freed) by the close in
