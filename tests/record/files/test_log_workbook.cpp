@@ -228,7 +228,7 @@ TEST(WorkbookExport, FailureLeavesNoFile) {
     EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("none/log.xls")), &reason),
               WorkbookExportStatus::Failed);
     EXPECT_FALSE(reason.isEmpty());
-    // The target is a directory: written under a temporary name, the rename fails.
+    // The target is a directory: refused before anything is written.
     QDir(dir.path()).mkdir(QStringLiteral("taken.xls"));
     reason.clear();
     EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
@@ -244,17 +244,21 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     QTemporaryDir dir;
     VectorLogTable t(sampleRows());
     QString reason;
-    // The name is allowed; the temporary one beside it, longer, is not.
-    const QString longName = dir.filePath(QString(240, u'a') + QStringLiteral(".xls"));
-    EXPECT_EQ(exportLogWorkbook(t, longName, &reason), WorkbookExportStatus::Failed);
+    // A name too long for the folder is the system's reason.
+    const QString tooLong = dir.filePath(QString(260, u'a') + QStringLiteral(".xls"));
+    EXPECT_EQ(exportLogWorkbook(t, tooLong, &reason), WorkbookExportStatus::Failed);
     EXPECT_EQ(reason, QStringLiteral("ファイルを作成できません (%1)")
                           .arg(QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+    // A name as long as the folder allows is saved: the file is written
+    // unnamed, never under a longer temporary name.
+    const QString longest = dir.filePath(QString(251, u'a') + QStringLiteral(".xls"));
+    EXPECT_EQ(exportLogWorkbook(t, longest, &reason), WorkbookExportStatus::Saved)
+        << reason.toStdString();
 
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xls")));
     EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
               WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (%1)")
-                          .arg(QString::fromLocal8Bit(std::strerror(EISDIR))));
+    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (not a regular file)"));
 }
 
 TEST(WorkbookImport, ReadsTheBinaryXlsFormatByContent) {
