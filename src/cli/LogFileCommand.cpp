@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "platform/LocaleSource.h"
 #include "platform/linux/SystemLocaleSource.h"
+#include "record/InputFile.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"
@@ -18,6 +19,9 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
         return LogFileResult::failure(
             QStringLiteral("CSV is written for other programs and not read back; "
                            "convert from the .xml or workbook file"));
+    }
+    if (const LogFileResult r = checkInputFile(fileName); !r) {
+        return r;
     }
     if (LogFileCommands::isXmlName(fileName)) {
         QFile f(fileName);
