@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "platform/LocaleSource.h"
 #include "platform/linux/SystemLocaleSource.h"
+#include "record/InputFile.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"
@@ -18,6 +19,9 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
         return LogFileResult::failure(
             QStringLiteral("CSV is written for other programs and not read back; "
                            "convert from the .xml or workbook file"));
+    }
+    if (const LogFileResult r = checkInputFile(fileName); !r) {
+        return r;
     }
     if (LogFileCommands::isXmlName(fileName)) {
         QFile f(fileName);
@@ -35,7 +39,7 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
     return r;
 }
 
-LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale,
+LogFileResult writeLogFile(const LogTable& table, const QString& fileName,
                            const RowDateFn& dateOf) {
     if (LogFileCommands::isXmlName(fileName)) {
         return saveLogXml(table, fileName);
@@ -44,7 +48,7 @@ LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const
         return saveLogCsv(table, fileName, dateOf);
     }
     QString reason;
-    switch (exportLogWorkbook(table, fileName, locale, &reason)) {
+    switch (exportLogWorkbook(table, fileName, &reason)) {
     case WorkbookExportStatus::Saved: return LogFileResult::success();
     case WorkbookExportStatus::LibraryUnavailable:
         return LogFileResult::failure(QStringLiteral("the workbook library did not start"));
@@ -71,7 +75,7 @@ int runConvert(const QStringList& args) {
         reportError(QStringLiteral("cannot read %1: %2").arg(in, r.reason));
         return kExitInput;
     }
-    if (const LogFileResult r = writeLogFile(rows, out, locale); !r) {
+    if (const LogFileResult r = writeLogFile(rows, out); !r) {
         reportError(QStringLiteral("cannot write %1: %2").arg(out, r.reason));
         return kExitOutput;
     }

@@ -18,7 +18,7 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
 // Writes a log file the way the program saves it: ".xml" as an XML data
 // packet, ".csv" (any case) as CSV with the rows' dates where `dateOf`
 // knows them, any other name as a workbook.
-LogFileResult writeLogFile(const LogTable& table, const QString& fileName, const QLocale& locale,
+LogFileResult writeLogFile(const LogTable& table, const QString& fileName,
                            const RowDateFn& dateOf = {});
 
 } // namespace velkor::cli

@@ -201,8 +201,7 @@ bool LogRun::checkpoint() {
         return true;
     }
     const RowDateFn dateOf = [this](qsizetype row) { return dates_.dateOf(row); };
-    const LogFileResult r =
-        writeLogFile(session_->cds1, *options_.save, platform_.locale.userLocale(), dateOf);
+    const LogFileResult r = writeLogFile(session_->cds1, *options_.save, dateOf);
     if (!r) {
         if (!saveFailing_) {
             tell(QStringLiteral("cannot write %1: %2").arg(*options_.save, r.reason));

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace velkor {
 
@@ -194,15 +195,69 @@ bool integerText(QStringView text, std::optional<qint32>* out) {
     return ok;
 }
 
-WorkbookValue workbookValue(QStringView text, const QLocale& locale) {
+std::optional<double> valueTextNumber(QStringView text) {
+    const QStringView t = trimmedCellText(text);
+    std::string ascii;
+    ascii.reserve(static_cast<std::size_t>(t.size()));
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) {
+        if (t[i] == u'-') {
+            ascii += '-';
+        }
+        ++i;
+    }
+    int mantissaDigits = 0;
+    bool seenMark = false;
+    for (; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (isDigit(c)) {
+            ascii += static_cast<char>(c.unicode());
+            ++mantissaDigits;
+        } else if ((c == u'.' || c == u',') && !seenMark) {
+            seenMark = true;
+            ascii += '.';
+        } else {
+            break;
+        }
+    }
+    if (mantissaDigits == 0) {
+        return std::nullopt;
+    }
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        ascii += 'e';
+        ++i;
+        if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) {
+            ascii += static_cast<char>(t[i].unicode());
+            ++i;
+        }
+        int exponentDigits = 0;
+        for (; i < t.size() && isDigit(t[i]); ++i) {
+            ascii += static_cast<char>(t[i].unicode());
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0) {
+            return std::nullopt;
+        }
+    }
+    if (i != t.size()) {
+        return std::nullopt; // a second mark, a letter, anything else
+    }
+    double d = 0;
+    const auto r = std::from_chars(ascii.data(), ascii.data() + ascii.size(), d);
+    if (r.ec != std::errc() || r.ptr != ascii.data() + ascii.size() || !std::isfinite(d)) {
+        return std::nullopt;
+    }
+    return d;
+}
+
+WorkbookValue workbookValue(QStringView text) {
     WorkbookValue v;
     const QStringView t = trimmedCellText(text);
     if (t.isEmpty()) {
         return v;
     }
     const QChar first = t[0];
-    if (isDigit(first) || first == u'-' || first == u'+' || first == locale.decimalPoint()[0] ||
-        first == u'.' || first == u',') {
+    if (isDigit(first) || first == u'-' || first == u'+' || first == u'.' || first == u',') {
         QTime time;
         const char* format = nullptr;
         if (t.contains(u':') && parseTypedTime(t, &time, &format)) {
@@ -211,11 +266,9 @@ WorkbookValue workbookValue(QStringView text, const QLocale& locale) {
             v.format = format;
             return v;
         }
-        bool ok = false;
-        const double d = locale.toDouble(t, &ok);
-        if (ok && std::isfinite(d)) {
+        if (const std::optional<double> d = valueTextNumber(t)) {
             v.kind = WorkbookValue::Kind::Number;
-            v.number = d;
+            v.number = *d;
             return v;
         }
     }

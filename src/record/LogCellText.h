@@ -44,10 +44,18 @@ QStringView trimmedCellText(QStringView text);
 // an empty text is null. False when it is no 32-bit integer.
 bool integerText(QStringView text, std::optional<qint32>* out);
 
-// How `text` goes into a cell: empty; a number in the locale's notation
-// ("012.3", "-1.5E3" as numbers); a time of day ("09:05:03", "9:05", "9:05:03
-// PM") as the fraction of the day with a time format; else the text.
-WorkbookValue workbookValue(QStringView text, const QLocale& locale);
+// A meter's value text as a number, whatever the locale: an optional sign,
+// digits with at most one mark, "." or ",", which is the decimal point, and
+// an optional exponent ("1.502", "1,502", "-0.0012", "1.5E3"). Blanks and
+// control characters around it are ignored. Null for anything else: a
+// grouped number ("1.234.5", "1,234.5"), "OL", an empty text.
+std::optional<double> valueTextNumber(QStringView text);
+
+// How `text` goes into a cell: empty; a number as valueTextNumber reads it
+// ("012.3", "12,3", "-1.5E3" as numbers), the same in every locale; a time
+// of day ("09:05:03", "9:05", "9:05:03 PM") as the fraction of the day with
+// a time format; else the text.
+WorkbookValue workbookValue(QStringView text);
 
 // The locale's long time format without its time-zone field: a time of day
 // has no zone ("HH:mm:ss", "h:mm:ss AP").

@@ -1,5 +1,6 @@
 #include "record/LogXmlFile.h"
 
+#include "record/AtomicFile.h"
 #include "record/BoundedXmlReader.h"
 #include "record/LogCellText.h"
 #include "record/LogPacketRows.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <charconv>
 #include <cstring>
 #include <unordered_map>
@@ -279,19 +279,8 @@ LogFileResult writeLogXml(const LogTable& table, QIODevice& out) {
 }
 
 LogFileResult saveLogXml(const LogTable& table, const QString& fileName) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return LogFileResult::failure(file.errorString());
-    }
-    LogFileResult r = writeLogXml(table, file);
-    if (!r) {
-        file.cancelWriting();
-        return r;
-    }
-    if (!file.commit()) {
-        return LogFileResult::failure(file.errorString());
-    }
-    return r;
+    return writeFileAtomically(fileName,
+                               [&table](QIODevice& out) { return writeLogXml(table, out); });
 }
 
 LogFileResult readLogXml(QIODevice& in, LogRowBuffer& rows) {

@@ -110,7 +110,7 @@ TEST(WindowOpen, WorkbookAppendsAndTheDialogKeepsTheName) {
     const std::vector<LogRecord> before = rowsOf(w.cds1());
     const QString file = w.path("saved.xls");
     QString reason;
-    ASSERT_EQ(exportLogWorkbook(VectorLogTable(sampleRows()), file, w.locale.userLocale(), &reason),
+    ASSERT_EQ(exportLogWorkbook(VectorLogTable(sampleRows()), file, &reason),
               WorkbookExportStatus::Saved)
         << reason.toStdString();
 

@@ -3,9 +3,11 @@
 // file (a broken string record can make it write outside its buffers), so
 // it runs in a child process with limits on memory and time, and sends the
 // cells back through a pipe; a child that crashes or hangs costs nothing
-// but a message. FreeXL hands dates and times as texts; they become
-// date-time serials again here, so that both workbook formats give the same
-// cells.
+// but a message. Once FreeXL has the file open, the child is confined to
+// handing over what it read (ReaderConfinement). FreeXL hands dates and
+// times as texts; they become date-time serials again here, so that both
+// workbook formats give the same cells.
+#include "record/files/ReaderConfinement.h"
 #include "record/files/WorkbookSheet.h"
 
 #include <QDateTime>
@@ -143,6 +145,11 @@ int sendXlsCells(const char* path, int fd) {
     int rc = freexl_open(path, &h);
     if (rc != FREEXL_OK) {
         return sendFailure(out, rc);
+    }
+    // The file is open and read: from here on the child may only hand over
+    // what it read.
+    if (!confineReader()) {
+        return 4;
     }
     unsigned int info = 0;
     if (freexl_get_info(h, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK &&

@@ -1,5 +1,6 @@
 #include "record/files/LogFileCommands.h"
 
+#include "record/InputFile.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogWorkbook.h"
 
@@ -80,7 +81,7 @@ bool LogFileCommands::SaveLogCsv(const LogTable& Table, const QString& FileName)
 
 bool LogFileCommands::ExportLogWorkbook(const LogTable& Table, const QString& FileName) {
     QString reason;
-    switch (exportLogWorkbook(Table, FileName, locale_.userLocale(), &reason)) {
+    switch (exportLogWorkbook(Table, FileName, &reason)) {
     case WorkbookExportStatus::LibraryUnavailable:
         boxes_.show(QStringLiteral("Excelを開くことができません！"), kCaption,
                     MessageBoxes::Icon::Warning, MessageBoxes::Buttons::Ok);
@@ -98,7 +99,10 @@ bool LogFileCommands::LoadLogFile(const QString& FileName, LogTable& Table) {
     if (!isXmlName(FileName)) {
         return ImportLogWorkbook(FileName, Table);
     }
-    const LogFileResult r = loadLogXml(FileName, Table);
+    LogFileResult r = checkInputFile(FileName);
+    if (r) {
+        r = loadLogXml(FileName, Table);
+    }
     if (!r) {
         tellFailure(QStringLiteral("%1を開くことができませんでした。"), FileName, r.reason);
         return false;
@@ -109,7 +113,10 @@ bool LogFileCommands::LoadLogFile(const QString& FileName, LogTable& Table) {
 bool LogFileCommands::ImportLogWorkbook(const QString& FileName, LogTable& Table) {
     LogRowBuffer rows;
     bool sixColumns = false;
-    const LogFileResult r = readLogWorkbook(FileName, locale_.userLocale(), &rows, &sixColumns);
+    LogFileResult r = checkInputFile(FileName);
+    if (r) {
+        r = readLogWorkbook(FileName, locale_.userLocale(), &rows, &sixColumns);
+    }
     if (!r) {
         tellFailure(QStringLiteral("%1をインポートできませんでした。"), FileName, r.reason);
         return false;

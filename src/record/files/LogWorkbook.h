@@ -22,12 +22,12 @@ enum class WorkbookExportStatus { Saved, Failed, LibraryUnavailable };
 // Writes the table as an Office Open XML workbook, whatever the name's
 // extension, with libxlsxwriter. Each field's text, trimmed of blanks and
 // control characters, goes in as a spreadsheet reads typed text: numbers
-// (in the locale's notation) as numbers, times of day as times with a time
-// format, the rest as text. The file is written under a temporary name in
-// the same directory and renamed when complete, so a failed export leaves
-// no partial file. A log longer than a worksheet is refused.
+// (one mark, "." or ",", as the decimal point in every locale) as numbers, times of day as times
+// with a time format, the rest as text. The file is written under a temporary name in the same
+// directory and renamed when complete, so a failed export leaves no partial file. A log longer than
+// a worksheet is refused.
 WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fileName,
-                                       const QLocale& locale, QString* reason);
+                                       QString* reason);
 
 // The import's reading of a workbook (Office Open XML or binary .xls, by the
 // file's content): with `sixColumns` false when the first worksheet's used

@@ -1,3 +1,4 @@
+#include "record/FileSaver.h"
 #include "record/LogCellText.h"
 #include "record/files/LibraryErrorTexts.h"
 #include "record/files/LogWorkbook.h"
@@ -5,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,20 +18,6 @@ namespace velkor {
 const char* const kWorkbookHeader[6] = {"No.", "時間", "機能", "数値", "単位", "判定"};
 
 namespace {
-
-// A name beside `target` that no file has, for writing before the rename.
-QString temporarySibling(const QString& target) {
-    const QFileInfo info(target);
-    for (;;) {
-        const QString name = info.absoluteDir().filePath(
-            QStringLiteral(".%1.%2.part")
-                .arg(info.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0')));
-        if (!QFileInfo::exists(name)) {
-            return name;
-        }
-    }
-}
 
 class WorkbookWriter {
 public:
@@ -74,7 +60,7 @@ private:
 } // namespace
 
 WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fileName,
-                                       const QLocale& locale, QString* reason) {
+                                       QString* reason) {
     const qsizetype rows = table.rowCount();
     if (rows > kMaxWorkbookLogRows) {
         *reason = QStringLiteral("ログの %1 行はワークシートに入る %2 行を超えます。"
@@ -88,9 +74,17 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
             QStringLiteral("フォルダ %1 がありません").arg(QFileInfo(fileName).absolutePath());
         return WorkbookExportStatus::Failed;
     }
-    const QString temp = temporarySibling(fileName);
-    const QByteArray tempName = QFile::encodeName(temp);
-    const QByteArray tempDir = QFile::encodeName(QFileInfo(temp).absolutePath());
+    FileSaver saver(fileName);
+    if (const LogFileResult opened = saver.open(); !opened) {
+        *reason = (QFileInfo::exists(fileName) ? QStringLiteral("ファイルを置き換えられません (%1)")
+                                               : QStringLiteral("ファイルを作成できません (%1)"))
+                      .arg(opened.reason);
+        return WorkbookExportStatus::Failed;
+    }
+    // The library writes the unnamed file by a name that opens it; its own
+    // scratch files go beside it.
+    const QByteArray tempName = saver.libraryPath();
+    const QByteArray tempDir = QFile::encodeName(QFileInfo(fileName).absolutePath());
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = const_cast<char*>(tempDir.constData());
@@ -101,7 +95,6 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
     if (!ws) {
         workbook_close(wb);
-        QFile::remove(temp);
         *reason = QStringLiteral("一時ファイルを作成できません");
         return WorkbookExportStatus::Failed;
     }
@@ -119,7 +112,7 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
         }
         const QString* texts[5] = {&r.Time, &r.DCAC, &r.Value, &r.Unit, &r.Auto};
         for (lxw_col_t c = 1; c < 6 && err == LXW_NO_ERROR; ++c) {
-            err = writer.write(row, c, workbookValue(*texts[c - 1], locale));
+            err = writer.write(row, c, workbookValue(*texts[c - 1]));
         }
     }
     // The workbook is written out (or its memory freed) by the close in
@@ -131,13 +124,11 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
         err = closed;
     }
     if (err != LXW_NO_ERROR) {
-        QFile::remove(temp);
         *reason = workbookWriteErrorText(err, closed != LXW_NO_ERROR ? closeErrno : 0);
         return WorkbookExportStatus::Failed;
     }
-    if (std::rename(tempName.constData(), QFile::encodeName(fileName).constData()) != 0) {
-        *reason = QStringLiteral("ファイルを置き換えられません (%1)").arg(systemErrorText(errno));
-        QFile::remove(temp);
+    if (const LogFileResult committed = saver.commit(); !committed) {
+        *reason = QStringLiteral("ファイルを置き換えられません (%1)").arg(committed.reason);
         return WorkbookExportStatus::Failed;
     }
     return WorkbookExportStatus::Saved;

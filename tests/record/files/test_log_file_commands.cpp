@@ -1,12 +1,14 @@
 // The save and open commands: dialogs, the way chosen by the extension,
 // the messages, and the table after each.
+#include "platform/headless/ScriptedMessageBoxes.h"
 #include "record/LogTestSupport.h"
-#include "record/files/WorkbookTestSupport.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogFileCommands.h"
-#include "platform/headless/ScriptedMessageBoxes.h"
+#include "record/files/WorkbookTestSupport.h"
 #include "support/FixedLocaleSource.h"
 #include "support/ScriptedLogFileDialogs.h"
+
+#include <sys/stat.h>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -52,15 +54,17 @@ TEST_F(LogFileCommandsTest, DialogsAskWithTheirFiltersAndNames) {
     ASSERT_EQ(dialogs.shown.size(), 5u);
     for (const auto& s : dialogs.shown) {
         if (s.save) {
-            EXPECT_EQ(s.options.filter,
-                      QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|"
-                                     "CSV File(*.csv)|*.csv"));
+            EXPECT_EQ(
+                s.options.filter,
+                QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|"
+                               "CSV File(*.csv)|*.csv"));
             EXPECT_EQ(s.options.defaultExtension, QStringLiteral("xls"));
             EXPECT_TRUE(s.options.confirmOverwrite);
             EXPECT_TRUE(s.options.fileName.isEmpty());
         } else {
-            EXPECT_EQ(s.options.filter,
-                      QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt"));
+            EXPECT_EQ(
+                s.options.filter,
+                QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt"));
             EXPECT_TRUE(s.options.defaultExtension.isEmpty());
             EXPECT_FALSE(s.options.confirmOverwrite);
         }
@@ -163,7 +167,8 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class OpenFailure : public LogFileCommandsTest, public ::testing::WithParamInterface<FailureCase> {};
+class OpenFailure : public LogFileCommandsTest,
+                    public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(OpenFailure, NamesTheFileAndTheReasonAndKeepsTheTable) {
     const QString file = path(GetParam().name);
@@ -195,6 +200,21 @@ INSTANTIATE_TEST_SUITE_P(
         return QString::fromUtf8(info.param.name).replace(u'.', u'_').toStdString();
     });
 
+// A pipe nobody writes is refused at once, never waited on.
+TEST_F(LogFileCommandsTest, OpeningAPipeIsRefusedAtOnce) {
+    for (const auto& [name, message] :
+         {std::pair{"pipe.xml", "%1を開くことができませんでした。\nnot a regular file"},
+          std::pair{"pipe.xls", "%1をインポートできませんでした。\nnot a regular file"}}) {
+        const QString file = path(name);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        boxes.shown.clear();
+        open(file);
+        ASSERT_EQ(boxes.shown.size(), 1u) << name;
+        EXPECT_EQ(boxes.shown[0].text, QString::fromUtf8(message).arg(file));
+        EXPECT_EQ(cds1.changes, 0);
+    }
+}
+
 TEST_F(LogFileCommandsTest, FailedSavesAreToldAndNotReportedAsSaved) {
     int saved = 0;
     commands.onSaved = [&] { ++saved; };
@@ -202,7 +222,8 @@ TEST_F(LogFileCommandsTest, FailedSavesAreToldAndNotReportedAsSaved) {
         boxes.shown.clear();
         save(path(name));
         ASSERT_EQ(boxes.shown.size(), 1u) << name;
-        EXPECT_TRUE(boxes.shown[0].text.startsWith(path(name) + QStringLiteral("に保存できませんでした。\n")))
+        EXPECT_TRUE(boxes.shown[0].text.startsWith(path(name) +
+                                                   QStringLiteral("に保存できませんでした。\n")))
             << boxes.shown[0].text.toStdString();
         EXPECT_EQ(boxes.shown[0].icon, MessageBoxes::Icon::Error);
     }
@@ -225,7 +246,8 @@ TEST_F(LogFileCommandsTest, ANameEndingInCsvInAnyCaseIsSavedAsCsvWithTheDatesKno
         EXPECT_EQ(lines[0], QByteArray("No,Date,Time,Function,Value,Unit,Judge,SI\r"));
         EXPECT_EQ(lines[1], QByteArray("1,2026-12-10,09:05:03,DC,012.3,V,pass,12.3\r"));
         EXPECT_EQ(lines[3], QByteArray("4,,23:59:59,OHM,1.234,k\xCE\xA9,pass,1234\r"));
-        EXPECT_EQ(lines[4], QByteArray("5,,00:00:00,TEMP,25.0,\xC2\xB0" "C,pass,25\r"));
+        EXPECT_EQ(lines[4], QByteArray("5,,00:00:00,TEMP,25.0,\xC2\xB0"
+                                       "C,pass,25\r"));
     }
     EXPECT_EQ(saved, 2);
     EXPECT_EQ(rowsOf(cds1), sampleRows()) << "the log stays as it was";

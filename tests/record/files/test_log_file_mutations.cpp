@@ -21,7 +21,7 @@ QByteArray mutate(QByteArray bytes, std::mt19937& rng) {
     for (int e = 0; e < edits && !bytes.isEmpty(); ++e) {
         const auto at = std::uniform_int_distribution<qsizetype>(0, bytes.size() - 1)(rng);
         switch (kind(rng)) {
-        case 0: bytes[at] = static_cast<char>(rng()); break;                  // change a byte
+        case 0: bytes[at] = static_cast<char>(rng()); break; // change a byte
         case 1: bytes.remove(at, std::uniform_int_distribution<int>(1, 16)(rng)); break;
         case 2: bytes.insert(at, QByteArray(1, static_cast<char>(rng()))); break;
         case 3: bytes.truncate(at); break;
@@ -38,7 +38,7 @@ QByteArray exported(const char* name) {
     if (QString::fromLatin1(name).endsWith(QLatin1String(".xml"))) {
         saveLogXml(t, path);
     } else {
-        exportLogWorkbook(t, path, QLocale::c(), &reason);
+        exportLogWorkbook(t, path, &reason);
     }
     return readAll(path);
 }

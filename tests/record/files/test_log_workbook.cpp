@@ -1,8 +1,9 @@
 // The log as a spreadsheet workbook: exported with libxlsxwriter, imported
 // from Office Open XML and binary .xls files, and refused when a file is
 // broken or hostile, with the table left as it was.
-#include "record/files/WorkbookTestSupport.h"
+#include "record/LogCellText.h"
 #include "record/files/LogWorkbook.h"
+#include "record/files/WorkbookTestSupport.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -24,12 +25,12 @@ LogRowBuffer importRows(const QString& path, const QLocale& locale, bool* six,
     return rows;
 }
 
-QString exportTo(const QTemporaryDir& dir, const std::vector<LogRecord>& rows, const QLocale& l,
+QString exportTo(const QTemporaryDir& dir, const std::vector<LogRecord>& rows,
                  const char* name = "log.xlsx") {
     VectorLogTable t(rows);
     const QString path = dir.filePath(QString::fromLatin1(name));
     QString reason;
-    EXPECT_EQ(exportLogWorkbook(t, path, l, &reason), WorkbookExportStatus::Saved)
+    EXPECT_EQ(exportLogWorkbook(t, path, &reason), WorkbookExportStatus::Saved)
         << reason.toStdString();
     return path;
 }
@@ -49,7 +50,7 @@ class WorkbookRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(WorkbookRoundTrip, ImportGivesTheRowsAsTheSpreadsheetReadThem) {
     QTemporaryDir dir;
-    const QString path = exportTo(dir, GetParam().saved, GetParam().locale);
+    const QString path = exportTo(dir, GetParam().saved);
     bool six = false;
     LogFileResult r;
     const LogRowBuffer rows = importRows(path, GetParam().locale, &six, &r);
@@ -82,13 +83,14 @@ INSTANTIATE_TEST_SUITE_P(
                       {rec(1, "09:05:03", "DC", "012,3", "V", "pass"),
                        rec(2, "9:05 PM", "DC", "12.3", "V", "pass")},
                       {rec(1, "09:05:03", "DC", "12,3", "V", "pass"),
-                       rec(2, "21:05:00", "DC", "12.3", "V", "pass")}},
+                       rec(2, "21:05:00", "DC", "12,3", "V", "pass")}},
         // Times come in as the locale's numeric time: its separator and
-        // hour digits on the 24-hour clock, never a word form.
+        // hour digits on the 24-hour clock, never a word form. A value with
+        // two marks is no meter's number: it stays text.
         RoundTripCase{"UsNumericTime",
                       QLocale(QLocale::English, QLocale::UnitedStates),
                       {rec(1, "21:05:03", "DC", "1,234.5", "V", "pass")},
-                      {rec(1, "21:05:03", "DC", "1234.5", "V", "pass")}},
+                      {rec(1, "21:05:03", "DC", "1,234.5", "V", "pass")}},
         RoundTripCase{
             "JapaneseNumericTime",
             QLocale(QLocale::Japanese, QLocale::Japan),
@@ -116,11 +118,81 @@ INSTANTIATE_TEST_SUITE_P(
                        rec(4, "0:05:00", "DC", "1", "V", "pass")}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct ValueTextCase {
+    const char* text;
+    std::optional<double> number;
+};
+
+class ValueTextNumber : public ::testing::TestWithParam<ValueTextCase> {};
+
+// One mark, "." or ",", is the decimal point; there are no group separators.
+TEST_P(ValueTextNumber, OneMarkIsTheDecimalPoint) {
+    EXPECT_EQ(valueTextNumber(QString::fromUtf8(GetParam().text)), GetParam().number);
+    const WorkbookValue v = workbookValue(QString::fromUtf8(GetParam().text));
+    if (GetParam().number) {
+        EXPECT_EQ(v.kind, WorkbookValue::Kind::Number);
+        EXPECT_EQ(v.number, *GetParam().number);
+    } else {
+        EXPECT_NE(v.kind, WorkbookValue::Kind::Number);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ValueTextNumber,
+    ::testing::Values(ValueTextCase{"1.502", 1.502}, ValueTextCase{"1,502", 1.502},
+                      ValueTextCase{"-0.0012", -0.0012}, ValueTextCase{"-0,0012", -0.0012},
+                      ValueTextCase{" +012.3 ", 12.3}, ValueTextCase{"1502", 1502.0},
+                      ValueTextCase{".5", 0.5}, ValueTextCase{",5", 0.5}, ValueTextCase{"5.", 5.0},
+                      ValueTextCase{"-1.5E3", -1500.0}, ValueTextCase{"2,5e-3", 0.0025},
+                      ValueTextCase{"1.234.5", std::nullopt},
+                      ValueTextCase{"1,234.5", std::nullopt},
+                      ValueTextCase{"1.234,5", std::nullopt}, ValueTextCase{"1 234", std::nullopt},
+                      ValueTextCase{"OL", std::nullopt}, ValueTextCase{"-OL", std::nullopt},
+                      ValueTextCase{"0L", std::nullopt}, ValueTextCase{".OL", std::nullopt},
+                      ValueTextCase{"-", std::nullopt}, ValueTextCase{".", std::nullopt},
+                      ValueTextCase{"1e", std::nullopt}, ValueTextCase{"1e999", std::nullopt},
+                      ValueTextCase{"", std::nullopt}));
+
+// A log recorded in one locale, saved as a workbook in another and opened
+// in a third keeps every value: whichever mark the meter's text used, the
+// workbook holds the same number.
+TEST(WorkbookRoundTrip, ValuesAreTheSameInEveryLocale) {
+    const QLocale locales[] = {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                               QLocale(QLocale::Japanese, QLocale::Japan)};
+    const char* const values[] = {"1.502", "1,502", "-0.0012", "-0,0012", "012.3", "1502",
+                                  "0.001", "999,9", "-40.00",  "1.234.5", "OL",    "-OL"};
+    std::vector<LogRecord> saved;
+    for (const char* v : values) {
+        saved.push_back(rec(static_cast<qint32>(saved.size() + 1), "09:05:03", "DC",
+                            QString::fromUtf8(v), "V", "pass"));
+    }
+    // The export reads no locale; the texts carry the marks of both.
+    QTemporaryDir dir;
+    const QString path = exportTo(dir, saved);
+    for (const QLocale& reader : locales) {
+        SCOPED_TRACE(reader.name().toStdString());
+        bool six = false;
+        LogFileResult r;
+        const std::vector<LogRecord> back = rowsOf(importRows(path, reader, &six, &r));
+        ASSERT_TRUE(r.ok()) << r.reason.toStdString();
+        ASSERT_EQ(back.size(), saved.size());
+        for (std::size_t i = 0; i < saved.size(); ++i) {
+            const std::optional<double> want = valueTextNumber(saved[i].Value);
+            if (want) {
+                EXPECT_EQ(valueTextNumber(back[i].Value), want)
+                    << saved[i].Value.toStdString() << " came back as "
+                    << back[i].Value.toStdString();
+            } else {
+                EXPECT_EQ(back[i].Value, saved[i].Value);
+            }
+        }
+    }
+}
+
 TEST(WorkbookExport, CellsAreWhatASpreadsheetMakesOfTheTexts) {
     QTemporaryDir dir;
-    const QString path = exportTo(
-        dir, {rec(1, "09:05:03", "DC", "012.3", "V", "pass", 9), rec(std::nullopt, "", "", "-", "", "")},
-        QLocale::c());
+    const QString path = exportTo(dir, {rec(1, "09:05:03", "DC", "012.3", "V", "pass", 9),
+                                        rec(std::nullopt, "", "", "-", "", "")});
     EXPECT_EQ(readAll(path).left(4), QByteArray("PK\x03\x04"));
     CellCollector cells;
     ASSERT_TRUE(readFirstSheet(path, cells).ok());
@@ -129,8 +201,7 @@ TEST(WorkbookExport, CellsAreWhatASpreadsheetMakesOfTheTexts) {
                   "1,1:text:No.", "1,2:text:時間", "1,3:text:機能", "1,4:text:数値",
                   "1,5:text:単位", "1,6:text:判定", "2,1:number:1",
                   "2,2:date:" + QString::number(32703.0 / 86400, 'g', 15).toStdString(),
-                  "2,3:text:DC", "2,4:number:12.3", "2,5:text:V", "2,6:text:pass",
-                  "3,4:text:-"}));
+                  "2,3:text:DC", "2,4:number:12.3", "2,5:text:V", "2,6:text:pass", "3,4:text:-"}));
 }
 
 TEST(WorkbookExport, RefusesALogLongerThanASheetAndLeavesNoFile) {
@@ -144,7 +215,7 @@ TEST(WorkbookExport, RefusesALogLongerThanASheetAndLeavesNoFile) {
     } table;
     QTemporaryDir dir;
     QString reason;
-    EXPECT_EQ(exportLogWorkbook(table, dir.filePath(QStringLiteral("big.xls")), QLocale::c(), &reason),
+    EXPECT_EQ(exportLogWorkbook(table, dir.filePath(QStringLiteral("big.xls")), &reason),
               WorkbookExportStatus::Failed);
     EXPECT_TRUE(reason.contains(QStringLiteral("XML"))) << reason.toStdString();
     EXPECT_TRUE(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
@@ -154,13 +225,13 @@ TEST(WorkbookExport, FailureLeavesNoFile) {
     QTemporaryDir dir;
     VectorLogTable t(sampleRows());
     QString reason;
-    EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("none/log.xls")), QLocale::c(), &reason),
+    EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("none/log.xls")), &reason),
               WorkbookExportStatus::Failed);
     EXPECT_FALSE(reason.isEmpty());
-    // The target is a directory: written under a temporary name, the rename fails.
+    // The target is a directory: refused before anything is written.
     QDir(dir.path()).mkdir(QStringLiteral("taken.xls"));
     reason.clear();
-    EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), QLocale::c(), &reason),
+    EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
               WorkbookExportStatus::Failed);
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -173,18 +244,21 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     QTemporaryDir dir;
     VectorLogTable t(sampleRows());
     QString reason;
-    // The name is allowed; the temporary one beside it, longer, is not.
-    const QString longName = dir.filePath(QString(240, u'a') + QStringLiteral(".xls"));
-    EXPECT_EQ(exportLogWorkbook(t, longName, QLocale::c(), &reason), WorkbookExportStatus::Failed);
+    // A name too long for the folder is the system's reason.
+    const QString tooLong = dir.filePath(QString(260, u'a') + QStringLiteral(".xls"));
+    EXPECT_EQ(exportLogWorkbook(t, tooLong, &reason), WorkbookExportStatus::Failed);
     EXPECT_EQ(reason, QStringLiteral("ファイルを作成できません (%1)")
                           .arg(QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+    // A name as long as the folder allows is saved: the file is written
+    // unnamed, never under a longer temporary name.
+    const QString longest = dir.filePath(QString(251, u'a') + QStringLiteral(".xls"));
+    EXPECT_EQ(exportLogWorkbook(t, longest, &reason), WorkbookExportStatus::Saved)
+        << reason.toStdString();
 
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xls")));
-    EXPECT_EQ(
-        exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), QLocale::c(), &reason),
-        WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (%1)")
-                          .arg(QString::fromLocal8Bit(std::strerror(EISDIR))));
+    EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
+              WorkbookExportStatus::Failed);
+    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (not a regular file)"));
 }
 
 TEST(WorkbookImport, ReadsTheBinaryXlsFormatByContent) {
@@ -234,22 +308,19 @@ INSTANTIATE_TEST_SUITE_P(
     Sheets, WorkbookUsedRange,
     ::testing::Values(
         RangeCase{"HeaderOnly", {kHeader}, 0, true, {}},
-        RangeCase{"SevenColumns",
-                  {kHeader, {1.0, 0.5, "DC", 1.0, "V", "pass", "extra"}},
-                  0,
-                  false,
-                  {}},
-        RangeCase{"FiveColumns", {{"No.", "時間", "機能", "数値", "単位"}, {1.0, 0.5}}, 0, false, {}},
+        RangeCase{
+            "SevenColumns", {kHeader, {1.0, 0.5, "DC", 1.0, "V", "pass", "extra"}}, 0, false, {}},
+        RangeCase{
+            "FiveColumns", {{"No.", "時間", "機能", "数値", "単位"}, {1.0, 0.5}}, 0, false, {}},
         RangeCase{"EmptySheet", {}, 0, false, {}},
-        RangeCase{"GapsAndOtherTypes",
-                  {kHeader,
-                   {2.5, "10:11:12", 42.0, "x", {}, 1.5},
-                   {},
-                   {3.0, 0.75, {}, {}, {}, "Fail"}},
-                  0,
-                  true,
-                  {rec(2, "10:11:12", "42", "x", "", "1.5"), rec(std::nullopt, "00:00:00", "", "", "", ""),
-                   rec(3, "18:00:00", "", "", "", "Fail")}},
+        RangeCase{
+            "GapsAndOtherTypes",
+            {kHeader, {2.5, "10:11:12", 42.0, "x", {}, 1.5}, {}, {3.0, 0.75, {}, {}, {}, "Fail"}},
+            0,
+            true,
+            {rec(2, "10:11:12", "42", "x", "", "1.5"),
+             rec(std::nullopt, "00:00:00", "", "", "", ""),
+             rec(3, "18:00:00", "", "", "", "Fail")}},
         // The range's size counts, the cells are read from A1 on.
         RangeCase{"RangeStartsInColumnB",
                   {kHeader, {7.0, 0.5, "DC", 1.0, "V", "pass"}},
@@ -261,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The exported sample, changed by `patch`.
 QByteArray patchedExport(const std::function<void(QByteArray&)>& patch) {
     QTemporaryDir dir;
-    QByteArray bytes = readAll(exportTo(dir, sampleRows(), QLocale::c()));
+    QByteArray bytes = readAll(exportTo(dir, sampleRows()));
     patch(bytes);
     return bytes;
 }
@@ -323,8 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"Missing", {}, true}, BrokenCase{"Empty", ""},
         BrokenCase{"TextFile", "No.\t時間\n1\t09:05:03\n"},
         BrokenCase{"XmlPacket", "<?xml version=\"1.0\"?><DATAPACKET/>"},
-        BrokenCase{"TruncatedZip",
-                   patchedExport([](QByteArray& b) { b.truncate(b.size() / 2); })},
+        BrokenCase{"TruncatedZip", patchedExport([](QByteArray& b) { b.truncate(b.size() / 2); })},
         BrokenCase{"EntryClaimsHugeSize",
                    patchedExport([](QByteArray& b) { claimSheetSize(b, 0xFFFFFF00u); })},
         BrokenCase{"EntryHoldsMoreThanItClaims",
@@ -332,12 +402,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"ZipWithoutWorkbook", patchedExport([](QByteArray& b) {
                        b.replace("xl/workbook.xml", "xl/workbook.xmX");
                    })},
-        BrokenCase{"TimeCellNotATime",
-                   workbookWith({kHeader, {1.0, 0.5, "DC", 1.0, "V", "pass"},
-                                 {2.0, "later", "DC", 1.0, "V", "pass"}})},
+        BrokenCase{"TimeCellNotATime", workbookWith({kHeader,
+                                                     {1.0, 0.5, "DC", 1.0, "V", "pass"},
+                                                     {2.0, "later", "DC", 1.0, "V", "pass"}})},
         BrokenCase{"NumberCellNotAnInteger",
                    workbookWith({kHeader, {"one", 0.5, "DC", 1.0, "V", "pass"}})},
-        BrokenCase{"TruncatedXls", readAll(kFixtures + QStringLiteral("/log-biff8.xls")).left(1000)},
+        BrokenCase{"TruncatedXls",
+                   readAll(kFixtures + QStringLiteral("/log-biff8.xls")).left(1000)},
         BrokenCase{"CompoundFileHeaderOnly",
                    QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -383,17 +454,19 @@ QByteArray handMadeWorkbook(const std::vector<std::pair<const char*, QByteArray>
 }
 
 TEST(WorkbookImport, ReadsWhatOtherProgramsWrite) {
-    const QByteArray ns = "xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
-                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const QByteArray ns =
+        "xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
     const QByteArray book = handMadeWorkbook({
         {"_rels/.rels",
          "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
          "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
          "relationships/officeDocument\" Target=\"/book/main.xml\"/></Relationships>"},
-        {"book/main.xml",
-         "<x:workbook " + ns + "><x:workbookPr date1904=\"true\"/><x:sheets>"
-         "<x:sheet name=\"Log\" sheetId=\"7\" r:id=\"rId9\"/><x:sheet name=\"Other\" sheetId=\"1\" "
-         "r:id=\"rId8\"/></x:sheets></x:workbook>"},
+        {"book/main.xml", "<x:workbook " + ns +
+                              "><x:workbookPr date1904=\"true\"/><x:sheets>"
+                              "<x:sheet name=\"Log\" sheetId=\"7\" r:id=\"rId9\"/><x:sheet "
+                              "name=\"Other\" sheetId=\"1\" "
+                              "r:id=\"rId8\"/></x:sheets></x:workbook>"},
         {"book/_rels/main.xml.rels",
          "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
          "<Relationship Id=\"rId8\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
@@ -419,15 +492,16 @@ TEST(WorkbookImport, ReadsWhatOtherProgramsWrite) {
          "<xf numFmtId=\"14\"/></cellXfs></styleSheet>"},
         {"book/sheets/other.xml", "<x:worksheet " + ns + "><x:sheetData/></x:worksheet>"},
         {"book/sheets/log.xml",
-         "<x:worksheet " + ns + "><x:sheetData>"
-         "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c/><x:c/><x:c/><x:c/><x:c/></x:row>"
-         "<x:row r=\"2\"><x:c r=\"A2\"><x:v>1</x:v></x:c><x:c s=\"1\"><x:v>1.25</x:v></x:c>"
-         "<x:c t=\"s\"><x:v>2</x:v></x:c><x:c s=\"2\"><x:v>2.5E1</x:v></x:c>"
-         "<x:c t=\"s\"><x:v>1</x:v></x:c><x:c t=\"b\"><x:v>1</x:v></x:c></x:row>"
-         "<x:row r=\"3\"><x:c r=\"A3\" t=\"str\"><x:f>A2+1</x:f><x:v>2</x:v></x:c>"
-         "<x:c r=\"B3\" t=\"inlineStr\"><x:is><x:r><x:t>07:08:09</x:t></x:r></x:is></x:c>"
-         "<x:c r=\"D3\" s=\"3\"><x:v>1</x:v></x:c><x:c r=\"F3\" t=\"str\"><x:v>Fail</x:v></x:c>"
-         "</x:row></x:sheetData></x:worksheet>"},
+         "<x:worksheet " + ns +
+             "><x:sheetData>"
+             "<x:row><x:c t=\"s\"><x:v>0</x:v></x:c><x:c/><x:c/><x:c/><x:c/><x:c/></x:row>"
+             "<x:row r=\"2\"><x:c r=\"A2\"><x:v>1</x:v></x:c><x:c s=\"1\"><x:v>1.25</x:v></x:c>"
+             "<x:c t=\"s\"><x:v>2</x:v></x:c><x:c s=\"2\"><x:v>2.5E1</x:v></x:c>"
+             "<x:c t=\"s\"><x:v>1</x:v></x:c><x:c t=\"b\"><x:v>1</x:v></x:c></x:row>"
+             "<x:row r=\"3\"><x:c r=\"A3\" t=\"str\"><x:f>A2+1</x:f><x:v>2</x:v></x:c>"
+             "<x:c r=\"B3\" t=\"inlineStr\"><x:is><x:r><x:t>07:08:09</x:t></x:r></x:is></x:c>"
+             "<x:c r=\"D3\" s=\"3\"><x:v>1</x:v></x:c><x:c r=\"F3\" t=\"str\"><x:v>Fail</x:v></x:c>"
+             "</x:row></x:sheetData></x:worksheet>"},
     });
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("other.xls"));

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "record/LogFileResult.h"
+
+#include <QString>
+
+namespace velkor {
+
+// Whether `fileName` can be read as a log file: it must be a regular file.
+// A pipe or a device is refused at once, without waiting for a writer
+// (opening a pipe for reading would wait for ever). A file that cannot be
+// opened passes: the reader that opens it tells why.
+LogFileResult checkInputFile(const QString& fileName);
+
+} // namespace velkor
