@@ -1,15 +1,19 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
-// the run ends.
+// the run ends; with --mqtt each row is published to a broker as well.
 
+#include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/LogOptions.h"
+#include "cli/LogPublisher.h"
 #include "cli/LogRun.h"
 #include "cli/QuitOnSignal.h"
+#include "meter/Reading.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
 #include <csignal>
+#include <memory>
 
 namespace velkor::cli {
 
@@ -33,14 +37,49 @@ int runLog(const QStringList& args) {
     LogRun run(*options, {platform.clock, platform.locale, platform.serial, platform.portNames,
                           platform.hid});
     run.finished = [](int) { QCoreApplication::quit(); };
+
+    // The publisher starts first, so that the broker is being reached while
+    // the input opens; what it cannot do at all ends the run before any row.
+    std::unique_ptr<LogPublisher> publisher;
+    if (options->mqtt) {
+        publisher = std::make_unique<LogPublisher>(*options);
+        if (const auto error = publisher->start()) {
+            reportError(QStringLiteral("%1: %2").arg(options->mqtt->brokerText(), *error));
+            return kExitUsage;
+        }
+        // Refused credentials: the log is saved and the run ends with 1.
+        publisher->fatal = [&run] {
+            if (!run.isFinished()) {
+                run.stop(kExitInput);
+            }
+        };
+        run.onRow = [&publisher](const LogRecord& row, const Reading& reading,
+                                 const QDateTime& moment) {
+            publisher->publish(row, reading, moment);
+        };
+    }
+    auto finishPublishing = [&publisher](bool drain) {
+        if (publisher) {
+            publisher->finish(drain);
+        }
+    };
+
     if (!run.start()) {
+        finishPublishing(false);
         return run.exitStatus();
     }
     if (!run.isFinished()) {
         QCoreApplication::exec();
     }
-    if (!run.isFinished()) {
-        run.stop(); // a signal
+    // The run ended by itself (the input's end, a lost device) or by a
+    // signal; the log is saved before the publisher gets its last seconds.
+    const bool bySignal = !run.isFinished();
+    if (bySignal) {
+        run.stop();
+    }
+    finishPublishing(!bySignal && run.exitStatus() == kExitOk);
+    if (publisher && publisher->failed() && run.exitStatus() == kExitOk) {
+        return kExitInput;
     }
     return run.exitStatus();
 }

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 
+#include <QtGlobal>
 #include <climits>
 
 namespace velkor::cli {
@@ -27,7 +28,7 @@ std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
         args,
         {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
          QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
-         QStringLiteral("--device")},
+         QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile")},
         {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
     *help = opts.help();
     if (*help) {
@@ -94,6 +95,29 @@ std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
             error = QStringLiteral("--checkpoint needs --save OUT");
         } else {
             o.checkpointSeconds = *n;
+        }
+    }
+    const auto mqttUrl = opts.value(QStringLiteral("--mqtt"));
+    const auto caFile = opts.value(QStringLiteral("--mqtt-cafile"));
+    if (mqttUrl && error.isEmpty()) {
+        std::optional<QString> envPassword;
+        if (qEnvironmentVariableIsSet(kMqttPasswordVariable)) {
+            envPassword = qEnvironmentVariable(kMqttPasswordVariable);
+        }
+        const mqtt::MqttUrlParse parsed = mqtt::parseMqttUrl(*mqttUrl, envPassword);
+        if (!parsed.url) {
+            error = QStringLiteral("--mqtt: %1").arg(parsed.error);
+        } else {
+            o.mqtt = parsed.url;
+        }
+    }
+    if (caFile && error.isEmpty()) {
+        if (!o.mqtt || !o.mqtt->tls) {
+            error = QStringLiteral("--mqtt-cafile needs an mqtts:// URL in --mqtt");
+        } else if (caFile->isEmpty()) {
+            error = QStringLiteral("--mqtt-cafile needs a file name");
+        } else {
+            o.mqttCaFile = *caFile;
         }
     }
     if (!error.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meter/MeterVariant.h"
+#include "mqtt/MqttUrl.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,7 +28,14 @@ struct LogOptions {
     bool reconnect = false;
     Source source = Source::Stream;
     QString path; // FILE or -, the device, or the HID node (empty: the first cable)
+    // --mqtt URL: every logged row is published there too.
+    std::optional<mqtt::MqttUrl> mqtt;
+    QString mqttCaFile; // --mqtt-cafile FILE, for mqtts
 };
+
+// The environment variable that gives the broker's password when the URL
+// names a user without one (kept out of the process list).
+inline constexpr const char* kMqttPasswordVariable = "VELKOR_MQTT_PASSWORD";
 
 // Reads the options of log. On a usage error prints it and gives nothing.
 std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help);

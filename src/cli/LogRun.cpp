@@ -85,7 +85,7 @@ bool LogRun::start() {
     s.log.MaxRecords = options_.maxRecords;
 
     s.log.onRowLogged = [this](const Reading& reading, const QDateTime& now) {
-        rowLogged(reading.ScaledValue, now);
+        rowLogged(reading, now);
     };
     s.log.onLimitReached = [this] {
         if (!limitTold_) {
@@ -147,12 +147,12 @@ void LogRun::feed(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-void LogRun::rowLogged(double scaledValue, const QDateTime& moment) {
+void LogRun::rowLogged(const Reading& reading, const QDateTime& moment) {
     MeasurementTable& table = session_->cds1;
     const qsizetype last = table.rowCount() - 1;
     const LogRecord row = table.row(last);
     line_.clear();
-    appendLogRowCsv(line_, row, scaledValue, moment);
+    appendLogRowCsv(line_, row, reading.ScaledValue, moment);
     changed_ = true;
     if (keepRows_) {
         dates_.noteLogged(last, moment.date());
@@ -167,7 +167,7 @@ void LogRun::rowLogged(double scaledValue, const QDateTime& moment) {
         }
     }
     if (onRow && !ending_) {
-        onRow(row, scaledValue, moment);
+        onRow(row, reading, moment);
     }
 }
 
@@ -217,8 +217,8 @@ bool LogRun::checkpoint() {
     return true;
 }
 
-void LogRun::stop() {
-    end(kExitOk);
+void LogRun::stop(int status) {
+    end(status);
 }
 
 // The run's end, however it came: the log is saved once more (a failure of

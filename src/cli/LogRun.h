@@ -20,6 +20,7 @@ class LocaleSource;
 class ManualTimer;
 class MeterPipeline;
 class MeterSession;
+struct Reading;
 class SerialPortNames;
 class SerialSystem;
 } // namespace velkor
@@ -55,8 +56,9 @@ public:
     // False when the run cannot start (exitStatus() says why; nothing is
     // saved then, so an earlier file of the same name stays as it was).
     bool start();
-    // Ends the run as a signal would: saves, and finished() is called.
-    void stop();
+    // Ends the run as a signal would: saves, and finished() is called; the
+    // run's status is `status` unless the save fails.
+    void stop(int status = 0);
     bool isFinished() const { return finished_; }
     int exitStatus() const { return status_; }
     // Called once when the run has ended and its log is saved.
@@ -64,9 +66,9 @@ public:
 
     // Messages for the user (default: standard error).
     std::function<void(const QString&)> say;
-    // Each logged row after it is printed, with the reading's scaled value
+    // Each logged row after it is printed, with the reading it came from
     // and the moment (for whatever else takes the rows, such as a publisher).
-    std::function<void(const LogRecord&, double scaledValue, const QDateTime&)> onRow;
+    std::function<void(const LogRecord&, const Reading&, const QDateTime&)> onRow;
 
     // Saves the log to OUT now. False (with the reason said once per run
     // of failures) when it cannot.
@@ -77,7 +79,7 @@ public:
 
 private:
     void feed(const std::uint8_t* data, std::size_t size);
-    void rowLogged(double scaledValue, const QDateTime& moment);
+    void rowLogged(const Reading& reading, const QDateTime& moment);
     void deviceLost(const QString& reason);
     void deviceBack();
     void end(int status);

@@ -21,7 +21,7 @@ void printUsage(bool toStderr) {
            "      error and decoding goes on.\n"
            "  log [--variant NAME] [--hi TEXT] [--lo TEXT] [--no-repeat] [--max-records N]\n"
            "      [--save OUT [--checkpoint SECONDS]] [--reconnect]\n"
-           "      FILE | --device PATH | --hid [PATH]\n"
+           "      [--mqtt URL [--mqtt-cafile FILE]] FILE | --device PATH | --hid [PATH]\n"
            "      Run the stream (FILE, or - for standard input) or a live meter (--device, a\n"
            "      serial device or COM1 .. COM4, opened as read --device opens it; --hid, the\n"
            "      USB cable as read --hid finds it) through the decoder, the limit judge and\n"
@@ -45,6 +45,21 @@ void printUsage(bool toStderr) {
            "      A device that is lost ends the run (exit status 1) after the log is saved;\n"
            "      with --reconnect the run waits for it to come back (the same path, or for\n"
            "      --hid the next cable), says how long it was away, and logs on.\n"
+           "      --mqtt also publishes each logged row to an MQTT broker, URL\n"
+           "      mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC (port 1883) or mqtts://...\n"
+           "      (TLS, port 8883; --mqtt-cafile names the CA certificates to trust, else\n"
+           "      the system's). The password may come from VELKOR_MQTT_PASSWORD instead,\n"
+           "      out of the process list. Each row goes to TOPIC/reading with QoS 1 as\n"
+           "      JSON: no, timestamp, function, value, unit (readable), si (the value in\n"
+           "      the base unit, null for overload), judge, marks; TOPIC/status is kept\n"
+           "      (retained) at online while connected and offline after, also when the\n"
+           "      logger dies. The broker is reached and reached again in the background;\n"
+           "      meanwhile up to 100000 rows wait (beyond, the oldest are dropped and the\n"
+           "      count said). The log never waits for the broker. At the end, after the\n"
+           "      log is saved, queued rows are sent (after a signal for up to 3 seconds),\n"
+           "      and rows dropped or never acknowledged are said on standard error. A bad\n"
+           "      URL is a usage error; a broker that refuses the credentials ends the run\n"
+           "      (log saved, exit status 1).\n"
            "  read --device PATH [--variant NAME] [--count N]\n"
            "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
            "      COM4 (see README: COM port names). Opens it with the variant's line\n"
@@ -71,8 +86,8 @@ void printUsage(bool toStderr) {
            "build's own).\n"
            "\n"
            "Exit status: 0 when the input was read to its end (or log ended by a signal),\n"
-           "1 when it could not be read or the device was lost, 2 for a usage error, 3 when\n"
-           "the output could not be written.\n";
+           "1 when it could not be read, the device was lost or the broker refused the\n"
+           "credentials, 2 for a usage error, 3 when the output could not be written.\n";
 }
 
 } // namespace velkor::cli

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <csignal>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace velkor::test {
@@ -19,10 +20,15 @@ struct CliProcess {
     QProcess p;
     QStringList lines; // standard output, line ends removed
     QByteArray err;
+    // Set in the program's environment besides LC_ALL.
+    std::vector<std::pair<QString, QString>> environment;
 
     void start(const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        for (const auto& [name, value] : environment) {
+            env.insert(name, value);
+        }
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VELKOR_CLI), args);
     }

@@ -1,6 +1,7 @@
 // velkor-cli log --hid: the log run on a substitute HID system that plugs
 // and unplugs the USB cable at will, the same code the command runs.
 #include "cli/LogRun.h"
+#include "meter/Reading.h"
 #include "platform/linux/ComPortNames.h"
 #include "platform/linux/PosixSerialSystem.h"
 #include "record/LogTestSupport.h"
@@ -100,7 +101,7 @@ TEST_F(HidLog, LogsTheCablesFramesAndSavesWhenStopped) {
     fake.plug(hidDevice(1, u"USB to Serial"));
     start(false);
     std::vector<qint32> heard;
-    run->onRow = [&](const LogRecord& row, double, const QDateTime& moment) {
+    run->onRow = [&](const LogRecord& row, const Reading&, const QDateTime& moment) {
         heard.push_back(row.No.value_or(-1));
         EXPECT_EQ(moment, clock.now());
     };

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "cli/LogOptions.h"
+#include "mqtt/MqttPublisher.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace velkor {
+struct LogRecord;
+struct Reading;
+} // namespace velkor
+
+namespace velkor::cli {
+
+// velkor-cli log --mqtt: each logged row also goes to the broker as the
+// JSON object of the publisher (the fields of the printed CSV row, with the
+// unit readable and the value in its base unit). The publisher works on its
+// own thread and never holds up the log; what it has to say (the broker
+// away, rows dropped, rows never acknowledged) goes to standard error as it
+// happens. A broker that refuses the credentials calls `fatal` on the
+// caller's thread, with the message already said.
+class LogPublisher {
+public:
+    explicit LogPublisher(const LogOptions& options);
+    ~LogPublisher();
+    LogPublisher(const LogPublisher&) = delete;
+    LogPublisher& operator=(const LogPublisher&) = delete;
+
+    // Starts the publisher. An error text for what cannot work at all (an
+    // unreadable CA file); the broker itself is reached in the background.
+    std::optional<QString> start();
+
+    void publish(const LogRecord& row, const Reading& reading, const QDateTime& moment);
+
+    // The orderly end. After the input's end (`drain`), the queued rows are
+    // given as long as the broker keeps taking them; after a signal, a few
+    // seconds at most. Then "offline" and a clean disconnect.
+    void finish(bool drain);
+
+    bool failed() const { return failed_.load(); }
+
+    // Called on the caller's event loop after a fatal event.
+    std::function<void()> fatal;
+
+private:
+    void event(const mqtt::MqttEvent& event);
+
+    QObject context_; // posts from the publisher's thread; gone with this
+    std::unique_ptr<mqtt::MqttPublisher> publisher_;
+    std::atomic<bool> failed_{false};
+};
+
+} // namespace velkor::cli
