@@ -97,7 +97,7 @@ void WorkbookExport(benchmark::State& state) {
     const double before = peakMb();
     for (auto _ : state) {
         QString reason;
-        if (exportLogWorkbook(log, path, QLocale::c(), &reason) != WorkbookExportStatus::Saved) {
+        if (exportLogWorkbook(log, path, &reason) != WorkbookExportStatus::Saved) {
             state.SkipWithError("export failed");
         }
     }
@@ -108,7 +108,7 @@ void WorkbookExport(benchmark::State& state) {
 void WorkbookImport(benchmark::State& state) {
     const QString path = workDir().filePath(QStringLiteral("bench-import.xlsx"));
     QString reason;
-    exportLogWorkbook(bigLog(), path, QLocale::c(), &reason);
+    exportLogWorkbook(bigLog(), path, &reason);
     const double before = peakMb();
     LogRowBuffer table;
     for (auto _ : state) {
