@@ -42,8 +42,7 @@ TEST_P(XmlRoundTrip, LoadGivesTheSavedRowsInPlaceOfTheTables) {
 INSTANTIATE_TEST_SUITE_P(
     Logs, XmlRoundTrip,
     ::testing::Values(
-        RoundTripCase{"Empty", {}},
-        RoundTripCase{"Sample", sampleRows()},
+        RoundTripCase{"Empty", {}}, RoundTripCase{"Sample", sampleRows()},
         RoundTripCase{"TwentyCharacterTexts",
                       {rec(1, "12345678901234567890", "ABCDEFGHIJKLMNOPQRST",
                            "-1234567890.12345678", "abcdefghijklmnopqrst", "passpasspasspasspass"),
@@ -65,23 +64,23 @@ TEST(XmlPacket, IsTheTableEnginesDataPacket) {
     buf.open(QIODevice::WriteOnly);
     ASSERT_TRUE(writeLogXml(t, buf).ok());
     const QByteArray xml = buf.data();
-    EXPECT_EQ(xml,
-              QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>  "
-                         "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-                         "<FIELD attrname=\"No\" fieldtype=\"i4\"/>"
-                         "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>"
-                         "<FIELD fieldname=\"DC/AC\" attrname=\"DC_AC\" fieldtype=\"string\" "
-                         "WIDTH=\"20\"/>"
-                         "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>"
-                         "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>"
-                         "<FIELD attrname=\"Auto\" fieldtype=\"string\" WIDTH=\"20\"/>"
-                         "<FIELD attrname=\"NVal\" fieldtype=\"i4\"/>"
-                         "</FIELDS><PARAMS/></METADATA><ROWDATA>"
-                         "<ROW No=\"1\" Time=\"09:05:03\" DC_AC=\"DC\" Value=\"012.3\" Unit=\"V\" "
-                         "Auto=\"pass\"/>"
-                         "<ROW No=\"2\" Time=\"09:05:04\" Value=\"1&amp;2\" Unit=\"V\" Auto=\"Fail\" "
-                         "NVal=\"7\"/>"
-                         "</ROWDATA></DATAPACKET>"));
+    EXPECT_EQ(xml, QByteArray(
+                       "<?xml version=\"1.0\" standalone=\"yes\"?>  "
+                       "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                       "<FIELD attrname=\"No\" fieldtype=\"i4\"/>"
+                       "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                       "<FIELD fieldname=\"DC/AC\" attrname=\"DC_AC\" fieldtype=\"string\" "
+                       "WIDTH=\"20\"/>"
+                       "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                       "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                       "<FIELD attrname=\"Auto\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                       "<FIELD attrname=\"NVal\" fieldtype=\"i4\"/>"
+                       "</FIELDS><PARAMS/></METADATA><ROWDATA>"
+                       "<ROW No=\"1\" Time=\"09:05:03\" DC_AC=\"DC\" Value=\"012.3\" Unit=\"V\" "
+                       "Auto=\"pass\"/>"
+                       "<ROW No=\"2\" Time=\"09:05:04\" Value=\"1&amp;2\" Unit=\"V\" Auto=\"Fail\" "
+                       "NVal=\"7\"/>"
+                       "</ROWDATA></DATAPACKET>"));
 }
 
 TEST(XmlPacket, AttributeNamesForFieldNames) {
@@ -332,7 +331,8 @@ TEST(XmlSave, FailsWithAReasonAndLeavesNoFile) {
         EXPECT_FALSE(r.ok()) << path.toStdString();
         EXPECT_FALSE(r.reason.isEmpty());
     }
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+    EXPECT_TRUE(QDir(dir.path())
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
 }
 

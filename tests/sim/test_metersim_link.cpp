@@ -3,11 +3,11 @@
 #include "link/serial/SerialTestSupport.h"
 #include "support/EventPump.h"
 
-#include "sim/DemoScenario.h"
-#include "platform/LocaleSource.h"
+#include "cli/ReadingCsv.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/PassHost.h"
-#include "cli/ReadingCsv.h"
+#include "platform/LocaleSource.h"
+#include "sim/DemoScenario.h"
 #include "sim/MeterSimulator.h"
 #include "support/FixedLocaleSource.h"
 #include "support/RealSerialPort.h"
@@ -69,7 +69,8 @@ protected:
         sim.setProcessEnvironment(env);
         sim.start(QStringLiteral(VELKOR_METERSIM), args);
         EXPECT_TRUE(sim.waitForStarted(5000));
-        EXPECT_TRUE(pumpUntil([&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 5000));
+        EXPECT_TRUE(pumpUntil(
+            [&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 5000));
         return QString::fromLocal8Bit(sim.readLine()).trimmed();
     }
 
@@ -80,8 +81,9 @@ protected:
 TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
     const QString link = dir.filePath(QStringLiteral("meter"));
     const long count = 120;
-    const QString path = start({QStringLiteral("--rate"), QStringLiteral("200"), QStringLiteral("--count"),
-                                QString::number(count), QStringLiteral("--link"), link});
+    const QString path =
+        start({QStringLiteral("--rate"), QStringLiteral("200"), QStringLiteral("--count"),
+               QString::number(count), QStringLiteral("--link"), link});
     ASSERT_TRUE(path.startsWith(QStringLiteral("/dev/pts/"))) << path.toStdString();
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), path);
 
@@ -94,7 +96,8 @@ TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
     port.setComPort(pnCOM1);
     port.setComPortSpeed(br2400);
     port.setComPortPollingDelay(20);
-    port.setOnReceiveData([&](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) { csv.receive(p, n); });
+    port.setOnReceiveData(
+        [&](TCommPortDriver*, const std::uint8_t* p, std::int32_t n) { csv.receive(p, n); });
     int lost = 0;
     port.setOnLinkLost([&](TCommPortDriver*, const SerialPortError& e) {
         ++lost;
@@ -103,7 +106,8 @@ TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
     ASSERT_TRUE(port.Connect()) << port.lastError().reason.toStdString();
     qunsetenv("VELKOR_COM1");
 
-    EXPECT_TRUE(pumpUntil([&] { return lost > 0; }, 20000)) << "the simulator closes the line at its end";
+    EXPECT_TRUE(pumpUntil([&] { return lost > 0; }, 20000))
+        << "the simulator closes the line at its end";
     pumpFor(100);
     EXPECT_EQ(lost, 1);
     EXPECT_TRUE(ended(sim, 5000));
@@ -121,7 +125,8 @@ TEST_F(MeterSim, FramesReachTheDecoderThroughThePortAndTheLineEndsOnce) {
         while (at < expected.size() && expected[at] != line) {
             ++at;
         }
-        ASSERT_LT(at, expected.size()) << "not a frame of the walk, or out of order: " << line.toStdString();
+        ASSERT_LT(at, expected.size())
+            << "not a frame of the walk, or out of order: " << line.toStdString();
         ++at;
     }
 }
@@ -148,8 +153,8 @@ TEST_F(MeterSim, StartAndSignalAtOnceEndCleanlyEveryTime) {
         QProcess p;
         p.start(QStringLiteral(VELKOR_METERSIM), {QStringLiteral("--link"), link});
         ASSERT_TRUE(p.waitForStarted(5000));
-        ASSERT_TRUE(pumpUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; },
-                              10000));
+        ASSERT_TRUE(
+            pumpUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 10000));
         ASSERT_TRUE(p.readLine().startsWith("/dev/pts/")) << "run " << i;
         // At once, by the signal a service manager or a shell sends.
         const int sig = i % 3 == 0 ? SIGTERM : i % 3 == 1 ? SIGINT : SIGHUP;
@@ -168,8 +173,9 @@ TEST_F(MeterSim, StartAndSignalAtOnceEndCleanlyEveryTime) {
 TEST_F(MeterSim, WritesToASerialDeviceGiven) {
     PseudoTerminal line;
     ASSERT_TRUE(line.open());
-    const QString path = start({QStringLiteral("--device"), line.slavePath(), QStringLiteral("--rate"),
-                                QStringLiteral("100"), QStringLiteral("--count"), QStringLiteral("5")});
+    const QString path =
+        start({QStringLiteral("--device"), line.slavePath(), QStringLiteral("--rate"),
+               QStringLiteral("100"), QStringLiteral("--count"), QStringLiteral("5")});
     EXPECT_EQ(path, line.slavePath());
     ASSERT_TRUE(ended(sim, 10000));
     EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
@@ -192,12 +198,13 @@ TEST_F(MeterSim, WritesToASerialDeviceGiven) {
 }
 
 TEST_F(MeterSim, RefusesBadOptions) {
-    for (const QStringList& args : {QStringList{QStringLiteral("--rate"), QStringLiteral("0")},
-                                    QStringList{QStringLiteral("--rate"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("--count"), QStringLiteral("-1")},
-                                    QStringList{QStringLiteral("--variant"), QStringLiteral("IFNONE")},
-                                    QStringList{QStringLiteral("--link"), QStringLiteral("a"),
-                                                QStringLiteral("--device"), QStringLiteral("b")}}) {
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("--rate"), QStringLiteral("0")},
+          QStringList{QStringLiteral("--rate"), QStringLiteral("x")},
+          QStringList{QStringLiteral("--count"), QStringLiteral("-1")},
+          QStringList{QStringLiteral("--variant"), QStringLiteral("IFNONE")},
+          QStringList{QStringLiteral("--link"), QStringLiteral("a"), QStringLiteral("--device"),
+                      QStringLiteral("b")}}) {
         QProcess p;
         p.start(QStringLiteral(VELKOR_METERSIM), args);
         ASSERT_TRUE(p.waitForFinished(5000));
@@ -238,7 +245,8 @@ TEST_F(CliRead, PrintsTheCsvOfNFramesFromAComPortName) {
                      env),
               0)
         << cli.readAllStandardError().toStdString();
-    const QStringList out = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList out =
+        QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(out.size(), 6);
     EXPECT_EQ(out[0], readingCsvHeader());
     const QStringList known = expectedLines(DemoWalk().framesPerWalk());
@@ -248,7 +256,8 @@ TEST_F(CliRead, PrintsTheCsvOfNFramesFromAComPortName) {
 }
 
 TEST_F(CliRead, SaysWhyADeviceCannotBeOpened) {
-    EXPECT_EQ(runCli({QStringLiteral("read"), QStringLiteral("--device"), QStringLiteral("/dev/velkor-missing")},
+    EXPECT_EQ(runCli({QStringLiteral("read"), QStringLiteral("--device"),
+                      QStringLiteral("/dev/velkor-missing")},
                      QProcessEnvironment::systemEnvironment()),
               1);
     const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
