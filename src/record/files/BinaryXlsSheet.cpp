@@ -3,8 +3,9 @@
 // file (a broken string record can make it write outside its buffers), so
 // it runs in a child process with limits on memory and time, and sends the
 // cells back through a pipe; a child that crashes or hangs costs nothing
-// but a message. Once FreeXL has the file open, the child is confined to
-// handing over what it read (ReaderConfinement). FreeXL hands dates and
+// but a message. The child is confined before FreeXL sees a byte of the
+// file: while FreeXL opens and parses it, the child may open files only for
+// reading; once it is open, no file at all (ReaderConfinement). FreeXL hands dates and
 // times as texts; they become date-time serials again here, so that both
 // workbook formats give the same cells.
 #include "record/files/ReaderConfinement.h"
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <freexl.h>
+#include <iconv.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -138,9 +140,29 @@ int sendFailure(RecordWriter& out, std::int32_t code) {
     return 0;
 }
 
+// The code pages FreeXL converts a workbook's texts from. Their converters
+// are loaded before the child is confined, which then forbids mapping new
+// code, and kept open so that they stay loaded.
+void loadTextConverters() {
+    static const char* const codePages[] = {
+        "CP437",  "CP720",  "CP737",  "CP775",  "CP850",  "CP852",    "CP855",
+        "CP857",  "CP858",  "CP860",  "CP861",  "CP862",  "CP863",    "CP864",
+        "CP865",  "CP866",  "CP869",  "CP874",  "CP932",  "CP936",    "CP949",
+        "CP950",  "CP1250", "CP1251", "CP1252", "CP1253", "CP1254",   "CP1255",
+        "CP1256", "CP1257", "CP1258", "CP1361", "MacRoman", "UTF-16LE", "ASCII"};
+    for (const char* codePage : codePages) {
+        (void)iconv_open("UTF-8", codePage);
+    }
+}
+
 // Reads the sheet with FreeXL and writes it to `fd`. Runs in the child.
 int sendXlsCells(const char* path, int fd) {
     RecordWriter out(fd);
+    ReaderConfinement confinement;
+    loadTextConverters();
+    if (!confinement.forOpening()) {
+        return 4;
+    }
     const void* h = nullptr;
     int rc = freexl_open(path, &h);
     if (rc != FREEXL_OK) {
@@ -148,7 +170,7 @@ int sendXlsCells(const char* path, int fd) {
     }
     // The file is open and read: from here on the child may only hand over
     // what it read.
-    if (!confineReader()) {
+    if (!confinement.forReading()) {
         return 4;
     }
     unsigned int info = 0;
