@@ -15,6 +15,47 @@ constexpr int kNoField = 0;
 constexpr int kNValField = 6;
 constexpr int kMaxFields = 1024;
 
+bool isAscii(const QString& s) {
+    for (const QChar c : s) {
+        if (c.unicode() >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the row rules need of a value in either form.
+QString textOf(QStringView v) {
+    return v.toString();
+}
+
+QString textOf(QLatin1String v) {
+    return QString(v);
+}
+
+bool integerOf(QStringView v, std::optional<qint32>* out) {
+    return integerText(v, out);
+}
+
+bool integerOf(QLatin1String v, std::optional<qint32>* out) {
+    char16_t wide[32];
+    if (v.size() > 32) {
+        return integerText(QString(v), out);
+    }
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        wide[i] = static_cast<unsigned char>(v[i].toLatin1());
+    }
+    return integerText(QStringView(wide, v.size()), out);
+}
+
+bool isRowState(QStringView name) {
+    return name == u"RowState";
+}
+
+bool isRowState(QLatin1String name) {
+    return name == QLatin1String("RowState");
+}
+
 bool sameName(QStringView a, const char* b) {
     const QLatin1String l(b);
     return (a.size() == l.size() && a == l) || a.compare(l, Qt::CaseInsensitive) == 0;
@@ -49,6 +90,9 @@ bool LogPacketRows::addField(std::span<const Attribute> attributes, QString* err
             *error = QStringLiteral("フィールド %1 が二つあります").arg(logicalName);
             return false;
         }
+    }
+    if (isAscii(f.attrName)) {
+        f.asciiName = f.attrName.toLatin1();
     }
     fields_.push_back(std::move(f));
     return true;
@@ -105,24 +149,56 @@ int LogPacketRows::fieldOfAttribute(QStringView attr, qsizetype position) const 
     return -1;
 }
 
+int LogPacketRows::fieldOfAttribute(QLatin1String attr, qsizetype position) const {
+    if (position >= 0 && position < static_cast<qsizetype>(fields_.size())) {
+        const QByteArray& guess = fields_[static_cast<std::size_t>(position)].asciiName;
+        if (guess.size() == attr.size() &&
+            std::memcmp(guess.constData(), attr.data(), static_cast<std::size_t>(attr.size())) ==
+                0) {
+            return static_cast<int>(position);
+        }
+    }
+    if (!byAttr_.empty()) {
+        const auto it = byAttr_.find(QString(attr));
+        return it == byAttr_.end() ? -1 : it->second;
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].asciiName == QByteArrayView(attr.data(), attr.size())) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 bool LogPacketRows::addRow(std::span<const Attribute> attributes, QString* error) {
+    return addRowOf(attributes, error);
+}
+
+bool LogPacketRows::addRow(std::span<const AsciiAttribute> attributes, QString* error) {
+    return addRowOf(attributes, error);
+}
+
+template <class Attr>
+bool LogPacketRows::addRowOf(std::span<const Attr> attributes, QString* error) {
+    using View = decltype(Attr::value);
     if (!resolved_ && !resolve(error)) {
         return false;
     }
     int rowState = 0;
     std::optional<qint32> ints[kFieldCount];
-    QStringView texts[kFieldCount];
+    View texts[kFieldCount];
     bool present[kFieldCount] = {};
     for (std::size_t i = 0; i < attributes.size(); ++i) {
-        const QStringView name = attributes[i].name;
-        const QStringView value = attributes[i].value;
+        const View name = attributes[i].name;
+        const View value = attributes[i].value;
         const int f = fieldOfAttribute(name, static_cast<qsizetype>(i) - (rowState != 0 ? 1 : 0));
         if (f < 0) {
-            if (name == u"RowState") {
+            if (isRowState(name)) {
                 bool ok = false;
-                rowState = value.trimmed().toInt(&ok);
+                const QString state = textOf(value);
+                rowState = QStringView(state).trimmed().toInt(&ok);
                 if (!ok) {
-                    *error = QStringLiteral("RowState %1 が数ではありません").arg(value);
+                    *error = QStringLiteral("RowState %1 が数ではありません").arg(state);
                     return false;
                 }
             }
@@ -134,9 +210,9 @@ bool LogPacketRows::addRow(std::span<const Attribute> attributes, QString* error
         }
         present[t] = true;
         if (t == kNoField || t == kNValField) {
-            if (!integerText(value, &ints[t])) {
+            if (!integerOf(value, &ints[t])) {
                 *error = QStringLiteral("%1 の値 \"%2\" が整数ではありません")
-                             .arg(QLatin1String(kLogFieldNames[t]), value.left(40));
+                             .arg(QLatin1String(kLogFieldNames[t]), textOf(value.left(40)));
                 return false;
             }
         } else {
@@ -172,7 +248,7 @@ bool LogPacketRows::addRow(std::span<const Attribute> attributes, QString* error
             } else if (t == kNValField) {
                 r.NVal = ints[t];
             } else {
-                *fields[t] = texts[t].toString();
+                *fields[t] = textOf(texts[t]);
             }
         }
         rows_.truncate(rows_.rowCount() - 1);
@@ -184,7 +260,8 @@ bool LogPacketRows::addRow(std::span<const Attribute> attributes, QString* error
         *error = QStringLiteral("行が多すぎます (上限 %1 行)").arg(kMaxXmlLogRows);
         return false;
     }
-    rows_.append(ints[kNoField], {texts[1], texts[2], texts[3], texts[4], texts[5]},
+    rows_.append(ints[kNoField],
+                 std::array<View, 5>{texts[1], texts[2], texts[3], texts[4], texts[5]},
                  ints[kNValField]);
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "record/LogRowBuffer.h"
 
+#include <QByteArray>
+#include <QLatin1String>
 #include <QString>
 #include <QStringView>
 #include <span>
@@ -21,6 +23,12 @@ public:
         QStringView name;
         QStringView value;
     };
+    // An attribute whose name and value are plain ASCII, as nearly every
+    // one in a log is: taken without widening it.
+    struct AsciiAttribute {
+        QLatin1String name;
+        QLatin1String value;
+    };
 
     explicit LogPacketRows(LogRowBuffer& rows) : rows_(rows) {}
 
@@ -34,11 +42,13 @@ public:
     bool resolve(QString* error);
     // A ROW element (the fields settled first when they are not yet).
     bool addRow(std::span<const Attribute> attributes, QString* error);
+    bool addRow(std::span<const AsciiAttribute> attributes, QString* error);
 
 private:
     struct Field {
-        QString attrName; // the ROW attribute that holds it
-        int target = -1;  // the table field it feeds, or -1
+        QString attrName;     // the ROW attribute that holds it
+        QByteArray asciiName; // the same when it is plain ASCII, else empty
+        int target = -1;      // the table field it feeds, or -1
     };
     struct ViewHash {
         using is_transparent = void;
@@ -50,6 +60,8 @@ private:
     };
 
     int fieldOfAttribute(QStringView attr, qsizetype position) const;
+    int fieldOfAttribute(QLatin1String attr, qsizetype position) const;
+    template <class Attr> bool addRowOf(std::span<const Attr> attributes, QString* error);
 
     LogRowBuffer& rows_;
     std::vector<Field> fields_;

@@ -140,15 +140,16 @@ Parse parseTag(const char* p, const char* end, Tag* tag, const char** next) {
 }
 
 // The bytes of the file, a slice at a time, with the tag being parsed kept
-// whole across slices.
+// whole across slices. One buffer serves the whole file, so its pages are
+// touched once rather than once a slice.
 class Input {
 public:
     explicit Input(QIODevice& in) : in_(in) {}
 
-    const char* pos() const { return buf_.constData() + at_; }
-    const char* end() const { return buf_.constData() + buf_.size(); }
-    void advance(const char* to) { at_ = to - buf_.constData(); }
-    bool atEnd() const { return ended_ && at_ == buf_.size(); }
+    const char* pos() const { return buf_.data() + at_; }
+    const char* end() const { return buf_.data() + size_; }
+    void advance(const char* to) { at_ = static_cast<std::size_t>(to - buf_.data()); }
+    bool atEnd() const { return ended_ && at_ == size_; }
     bool failed() const { return failed_; }
     bool tooLarge() const { return total_ > kMaxFileBytes; }
 
@@ -157,16 +158,21 @@ public:
         if (ended_ || failed_) {
             return false;
         }
-        buf_.remove(0, at_);
+        const std::size_t kept = size_ - at_;
+        if (kept > 0 && at_ > 0) {
+            std::memmove(buf_.data(), buf_.data() + at_, kept);
+        }
         at_ = 0;
-        const qsizetype kept = buf_.size();
-        buf_.resize(kept + kReadBytes);
+        size_ = kept;
+        if (buf_.size() < kept + kReadBytes) {
+            buf_.resize(kept + kReadBytes);
+        }
         const qint64 n = in_.read(buf_.data() + kept, kReadBytes);
-        buf_.resize(kept + std::max<qint64>(n, 0));
         if (n < 0) {
             failed_ = true;
             return false;
         }
+        size_ = kept + static_cast<std::size_t>(n);
         total_ += n;
         ended_ = n == 0;
         return n > 0 && !tooLarge();
@@ -174,8 +180,9 @@ public:
 
 private:
     QIODevice& in_;
-    QByteArray buf_;
-    qsizetype at_ = 0;
+    std::vector<char> buf_;
+    std::size_t at_ = 0;
+    std::size_t size_ = 0;
     qint64 total_ = 0;
     bool ended_ = false;
     bool failed_ = false;
@@ -331,8 +338,10 @@ private:
             }
             if (r == Parse::Done) {
                 // Every value is decoded, so that each is checked as the
-                // general reader checks it, whether it is used or not.
-                const bool decoded = decode();
+                // general reader checks it, whether it is used or not; plain
+                // ASCII needs no decoding and is checked as it is.
+                ascii_ = plainAscii();
+                const bool decoded = ascii_ || decode();
                 input_.advance(after);
                 return decoded ? r : Parse::NotOurs;
             }
@@ -357,7 +366,33 @@ private:
 
     bool add(bool row) {
         QString error;
+        if (row && ascii_) {
+            return rows_.addRow(asciiAttributes_, &error);
+        }
+        if (ascii_ && !decode()) {
+            return false;
+        }
         return row ? rows_.addRow(attributes_, &error) : rows_.addField(attributes_, &error);
+    }
+
+    // Whether every value of the tag just parsed is printable ASCII with no
+    // reference in it, into asciiAttributes_ when so.
+    bool plainAscii() {
+        asciiAttributes_.clear();
+        for (const RawAttribute& a : tag_.attributes) {
+            const auto* v = reinterpret_cast<const unsigned char*>(a.value);
+            for (qsizetype i = 0; i < a.valueSize; ++i) {
+                if (v[i] < 0x20 || v[i] >= 0x7F || v[i] == '&' || v[i] == '<') {
+                    return false;
+                }
+            }
+            const QLatin1String name(a.name, a.nameSize);
+            if (name == QLatin1String("xmlns")) {
+                return false; // a namespace: decode() turns it away
+            }
+            asciiAttributes_.push_back({name, QLatin1String(a.value, a.valueSize)});
+        }
+        return true;
     }
 
     // The attributes of the tag just parsed, into attributes_.
@@ -394,6 +429,8 @@ private:
     Tag tag_;
     std::vector<char16_t> scratch_;
     std::vector<LogPacketRows::Attribute> attributes_;
+    std::vector<LogPacketRows::AsciiAttribute> asciiAttributes_;
+    bool ascii_ = false;
 };
 
 } // namespace

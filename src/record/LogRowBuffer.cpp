@@ -1,13 +1,70 @@
 #include "record/LogRowBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
 
 namespace velkor {
 
 namespace {
 
 constexpr unsigned char kWide = 0x80;
+
+// A text's hash from its characters, the same whether they are held one
+// byte or two bytes each: four characters at a time as 16-bit lanes of one
+// word, then mixed.
+constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ULL;
+
+std::uint64_t mixHash(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 33;
+    return h;
+}
+
+std::uint32_t hashOf(QStringView text) {
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    std::uint64_t h = kHashMultiplier * static_cast<std::uint64_t>(n + 1);
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const std::uint64_t lanes = std::uint64_t(s[i]) | (std::uint64_t(s[i + 1]) << 16) |
+                                    (std::uint64_t(s[i + 2]) << 32) |
+                                    (std::uint64_t(s[i + 3]) << 48);
+        h = (h ^ lanes) * kHashMultiplier;
+        h ^= h >> 29;
+    }
+    std::uint64_t lanes = 0;
+    for (int lane = 0; i < n; ++i, ++lane) {
+        lanes |= std::uint64_t(s[i]) << (16 * lane);
+    }
+    return static_cast<std::uint32_t>(mixHash((h ^ lanes) * kHashMultiplier));
+}
+
+std::uint32_t hashOf(QLatin1String text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const qsizetype n = text.size();
+    std::uint64_t h = kHashMultiplier * static_cast<std::uint64_t>(n + 1);
+    qsizetype i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const std::uint64_t lanes = std::uint64_t(s[i]) | (std::uint64_t(s[i + 1]) << 16) |
+                                    (std::uint64_t(s[i + 2]) << 32) |
+                                    (std::uint64_t(s[i + 3]) << 48);
+        h = (h ^ lanes) * kHashMultiplier;
+        h ^= h >> 29;
+    }
+    std::uint64_t lanes = 0;
+    for (int lane = 0; i < n; ++i, ++lane) {
+        lanes |= std::uint64_t(s[i]) << (16 * lane);
+    }
+    return static_cast<std::uint32_t>(mixHash((h ^ lanes) * kHashMultiplier));
+}
+
+QLatin1String cutToFieldWidth(QLatin1String text) {
+    return text.size() <= kLogTextFieldWidth ? text : text.left(kLogTextFieldWidth);
+}
 
 bool isLatin1(QStringView text) {
     for (const QChar c : text) {
@@ -70,6 +127,16 @@ bool LogRowBuffer::isText(std::uint32_t id, QStringView text) const {
     return true;
 }
 
+bool LogRowBuffer::isText(std::uint32_t id, QLatin1String text) const {
+    if (id == 0) {
+        return text.isEmpty();
+    }
+    // A text held two bytes a character has one beyond Latin-1.
+    const unsigned char* p = textBytes(id);
+    return *p == text.size() &&
+           std::memcmp(p + 1, text.data(), static_cast<std::size_t>(text.size())) == 0;
+}
+
 std::uint32_t LogRowBuffer::store(QStringView text) {
     const bool latin1 = isLatin1(text);
     const std::size_t need =
@@ -89,10 +156,31 @@ std::uint32_t LogRowBuffer::store(QStringView text) {
     } else {
         std::memcpy(p + 1, text.utf16(), static_cast<std::size_t>(text.size()) * 2);
     }
+    return stored(at, need, sharesNext() ? text.toString() : QString());
+}
+
+std::uint32_t LogRowBuffer::store(QLatin1String text) {
+    const std::size_t need = 1 + static_cast<std::size_t>(text.size());
+    if (textBlockUsed_ + need > kTextBlockBytes) {
+        textBlocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(kTextBlockBytes));
+        textBlockUsed_ = 0;
+    }
+    const std::uint64_t at =
+        (std::uint64_t(textBlocks_.size() - 1) << kTextBlockShift) | textBlockUsed_;
+    unsigned char* p = textBlocks_.back().get() + textBlockUsed_;
+    *p = static_cast<unsigned char>(text.size());
+    std::memcpy(p + 1, text.data(), static_cast<std::size_t>(text.size()));
+    return stored(at, need, sharesNext() ? QString(text) : QString());
+}
+
+// Records a text just written at `at`, `need` bytes, and, while there is
+// room, its string object.
+std::uint32_t LogRowBuffer::stored(std::uint64_t at, std::size_t need, QString&& shared) {
+    const bool shares = sharesNext();
     textAt_.push_back(at);
-    if (shared_.size() + 1 == textAt_.size() && shared_.size() < kSharedTexts) {
+    if (shares) {
         try {
-            shared_.push_back(text.toString());
+            shared_.push_back(std::move(shared));
         } catch (...) {
             textAt_.pop_back();
             throw;
@@ -111,16 +199,32 @@ LogRowBuffer LogRowBuffer::snapshotOf(const LogTable& table) {
     return copy;
 }
 
+void LogRowBuffer::FreeBlock::operator()(Row* block) const noexcept {
+    std::free(block);
+}
+
 void LogRowBuffer::push(const Row& row) {
     if ((size_ & (kBlockRows - 1)) == 0 &&
         static_cast<std::size_t>(size_ >> kBlockShift) == blocks_.size()) {
-        blocks_.push_back(std::make_unique_for_overwrite<Row[]>(kBlockRows));
+        constexpr std::size_t kBytes = kBlockRows * sizeof(Row);
+        std::unique_ptr<Row[], FreeBlock> block(
+            static_cast<Row*>(std::aligned_alloc(kBytes, kBytes)));
+        if (!block) {
+            throw std::bad_alloc();
+        }
+        if (!blocks_.empty()) {
+            // Past the first block the log is large: huge pages where the
+            // system gives them on request. A small log stays on small
+            // pages, touched only as far as it reaches.
+            ::madvise(block.get(), kBytes, MADV_HUGEPAGE);
+        }
+        blocks_.push_back(std::move(block));
     }
     blocks_[static_cast<std::size_t>(size_ >> kBlockShift)][size_ & (kBlockRows - 1)] = row;
     ++size_;
 }
 
-std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
+template <class Text> std::uint32_t LogRowBuffer::intern(Text text, int field) {
     text = cutToFieldWidth(text);
     if (text.isEmpty()) {
         return 0;
@@ -132,7 +236,7 @@ std::uint32_t LogRowBuffer::intern(QStringView text, int field) {
     if ((textAt_.size() + 1) * 4 > index_.size() * 3) {
         growIndex();
     }
-    const auto hash = static_cast<std::uint32_t>(qHash(text));
+    const std::uint32_t hash = hashOf(text);
     const std::size_t mask = index_.size() - 1;
     std::size_t slot = hash & mask;
     for (;; slot = (slot + 1) & mask) {
@@ -179,6 +283,16 @@ void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
     push(r);
 }
 
+void LogRowBuffer::append(std::optional<qint32> no, const Latin1Texts& texts,
+                          std::optional<qint32> nval) {
+    Row r{no.value_or(0), nval.value_or(0), {}, 0};
+    r.flags = (no ? kHasNo : 0) | (nval ? kHasNVal : 0);
+    for (int f = 0; f < 5; ++f) {
+        r.text[f] = intern(texts[static_cast<std::size_t>(f)], f);
+    }
+    push(r);
+}
+
 void LogRowBuffer::append(const LogRecord& record) {
     append(record.No, {record.Time, record.DCAC, record.Value, record.Unit, record.Auto},
            record.NVal);
@@ -198,6 +312,19 @@ void LogRowBuffer::clear() {
 std::optional<qint32> LogRowBuffer::no(qsizetype row) const {
     const Row& r = at(row);
     return (r.flags & kHasNo) ? std::optional<qint32>(r.no) : std::nullopt;
+}
+
+std::optional<qint32> LogRowBuffer::nval(qsizetype row) const {
+    const Row& r = at(row);
+    return (r.flags & kHasNVal) ? std::optional<qint32>(r.nval) : std::nullopt;
+}
+
+LogRowBuffer::HeldText LogRowBuffer::heldText(std::uint32_t number) const {
+    if (number == 0) {
+        return {nullptr, 0, false};
+    }
+    const unsigned char* p = textBytes(number);
+    return {p + 1, *p & ~kWide, (*p & kWide) != 0};
 }
 
 LogRecord LogRowBuffer::row(qsizetype index) const {
@@ -258,7 +385,7 @@ void LogRowBuffer::replaceRowsOf(LogTable& table) const {
 }
 
 std::size_t LogRowBuffer::bytes() const {
-    return blocks_.size() * kBlockRows * sizeof(Row) + textBlocks_.size() * kTextBlockBytes +
+    return static_cast<std::size_t>(size_) * sizeof(Row) + textBlocks_.size() * kTextBlockBytes +
            (textAt_.capacity() + index_.capacity()) * sizeof(std::uint64_t) +
            shared_.size() * (sizeof(QString) + 64);
 }

@@ -12,7 +12,7 @@
 
 namespace velkor {
 
-// Log rows held compactly: 32 bytes a row in blocks of 4096 rows (growing
+// Log rows held compactly: 32 bytes a row in blocks of 65536 rows (growing
 // never copies the rows held), each text once for the whole buffer, packed
 // into large blocks (a byte a character when it is Latin-1), so that a log
 // of a million different texts costs tens of bytes a text rather than a
@@ -24,6 +24,7 @@ namespace velkor {
 class LogRowBuffer final : public LogTable {
 public:
     using Texts = std::array<QStringView, 5>; // Time, DC/AC, Value, Unit, Auto
+    using Latin1Texts = std::array<QLatin1String, 5>;
 
     LogRowBuffer();
 
@@ -32,6 +33,10 @@ public:
 
     // Adds a row. May throw std::bad_alloc; the rows held stay as they were.
     void append(std::optional<qint32> no, const Texts& texts, std::optional<qint32> nval = {});
+    // The same with texts of one byte a character, as a file's plain ASCII
+    // values come: held as they are, never widened.
+    void append(std::optional<qint32> no, const Latin1Texts& texts,
+                std::optional<qint32> nval = {});
     void append(const LogRecord& record);
     // Keeps the first `rows` rows.
     void truncate(qsizetype rows);
@@ -40,6 +45,22 @@ public:
     std::optional<qint32> no(qsizetype row) const;
     // Text of field 1-5 (Time, DC/AC, Value, Unit, Auto).
     QString text(qsizetype row, int field) const { return textOf(at(row).text[field - 1]); }
+
+    // The rows as they are held, for writers that treat each distinct text
+    // once rather than once a row: the number of a row's text of field 1-5
+    // (0 is the empty text; the others count up from 1 as texts came in),
+    // the row's NVal, and the characters of a text number, one byte each
+    // (Latin-1) or, when `wide`, two bytes each in the machine's order, not
+    // aligned.
+    struct HeldText {
+        const unsigned char* chars;
+        qsizetype size;
+        bool wide;
+    };
+    std::uint32_t textNumber(qsizetype row, int field) const { return at(row).text[field - 1]; }
+    std::uint32_t textNumbers() const { return static_cast<std::uint32_t>(textAt_.size()); }
+    HeldText heldText(std::uint32_t number) const;
+    std::optional<qint32> nval(qsizetype row) const;
 
     // Hands the rows to `table` after its own rows, or in place of them. A
     // large buffer goes over in slices, so that only one slice at a time
@@ -70,23 +91,35 @@ private:
     static constexpr std::uint32_t kHasNo = 1;
     static constexpr std::uint32_t kHasNVal = 2;
 
-    static constexpr int kBlockShift = 12;
+    // 65536 rows, two megabytes: a large log's blocks are served by huge
+    // pages, which costs a few page faults where small pages cost thousands.
+    static constexpr int kBlockShift = 16;
     static constexpr qsizetype kBlockRows = qsizetype(1) << kBlockShift;
 
     const Row& at(qsizetype row) const {
         return blocks_[static_cast<std::size_t>(row >> kBlockShift)][row & (kBlockRows - 1)];
     }
     void push(const Row& row);
-    std::uint32_t intern(QStringView text, int field);
+    template <class Text> std::uint32_t intern(Text text, int field);
     void growIndex();
     // The text of an id, and whether it is `text`.
     QString textOf(std::uint32_t id) const;
     bool isText(std::uint32_t id, QStringView text) const;
+    bool isText(std::uint32_t id, QLatin1String text) const;
     const unsigned char* textBytes(std::uint32_t id) const;
     std::uint32_t store(QStringView text);
+    std::uint32_t store(QLatin1String text);
+    std::uint32_t stored(std::uint64_t at, std::size_t need, QString&& shared);
+    // Whether the next text stored also gets a string object.
+    bool sharesNext() const {
+        return shared_.size() == textAt_.size() && shared_.size() < kSharedTexts;
+    }
     std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
 
-    std::vector<std::unique_ptr<Row[]>> blocks_;
+    struct FreeBlock {
+        void operator()(Row* block) const noexcept;
+    };
+    std::vector<std::unique_ptr<Row[], FreeBlock>> blocks_;
     qsizetype size_ = 0;
     // The texts: each a length byte (the top bit set when it is held in
     // UTF-16, else one byte a character) and its characters, in blocks

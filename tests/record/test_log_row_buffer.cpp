@@ -38,6 +38,40 @@ TEST(LogRowBuffer, GivesBackEveryTextAsItWentIn) {
     EXPECT_EQ(show(out), show(expected));
 }
 
+TEST(LogRowBuffer, ATextIsHeldOnceWhicheverFormItCameIn) {
+    // Plain bytes from a file and wide strings from the table meet in one
+    // buffer: the same characters are the same text, of every length
+    // around the hash's four-character steps and past the field width.
+    const std::vector<QByteArray> texts = {"V",
+                                           "mV",
+                                           "k\xB5",
+                                           "1.50",
+                                           "0.0001",
+                                           "12:00:01",
+                                           "\xB0"
+                                           "C x",
+                                           "12345678901234567890",
+                                           "123456789012345678901234"};
+    LogRowBuffer rows;
+    for (const QByteArray& t : texts) {
+        const QLatin1String l(t);
+        rows.append(1, LogRowBuffer::Latin1Texts{l, l, l, l, l});
+    }
+    const std::uint32_t held = rows.textNumbers();
+    for (const QByteArray& t : texts) {
+        const QString wide = QString::fromLatin1(t);
+        rows.append(2, LogRowBuffer::Texts{wide, wide, wide, wide, wide});
+    }
+    EXPECT_EQ(rows.textNumbers(), held) << "no text was held twice";
+    const auto n = static_cast<qsizetype>(texts.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        for (int f = 1; f <= 5; ++f) {
+            EXPECT_EQ(rows.textNumber(i, f), rows.textNumber(n + i, f));
+            EXPECT_EQ(rows.text(n + i, f), QString::fromLatin1(texts[i].left(20)));
+        }
+    }
+}
+
 TEST(LogRowBuffer, DistinctTextsCostTensOfBytesEach) {
     // Every text different, as in a hostile file: a string object each
     // took over a hundred bytes. Measured past the first texts, which are

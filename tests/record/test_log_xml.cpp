@@ -4,6 +4,7 @@
 #include "record/LogXmlFile.h"
 
 #include <QBuffer>
+#include <QFile>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -37,6 +38,31 @@ TEST_P(XmlRoundTrip, LoadGivesTheSavedRowsInPlaceOfTheTables) {
     const LogFileResult r = loadLogXml(path, loaded);
     ASSERT_TRUE(r.ok()) << r.reason.toStdString();
     EXPECT_EQ(show(loaded.rows), show(cutRows(GetParam().rows)));
+
+    // The compact buffer, the command line's table, writes the same bytes
+    // as any table holding the same (cut) rows, and loads the same rows.
+    const QString cutPath = dir.filePath(QStringLiteral("cut.xml"));
+    ASSERT_TRUE(saveLogXml(VectorLogTable(cutRows(GetParam().rows)), cutPath).ok());
+    const QString compactPath = dir.filePath(QStringLiteral("compact.xml"));
+    ASSERT_TRUE(saveLogXml(LogRowBuffer::snapshotOf(saved), compactPath).ok());
+    QFile a(cutPath), b(compactPath);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(a.readAll() == b.readAll());
+    LogRowBuffer compact;
+    compact.append(rec(99, "x", "x", "x", "x", "x"));
+    ASSERT_TRUE(loadLogXml(compactPath, compact).ok());
+    EXPECT_EQ(show(rowsOf(compact)), show(cutRows(GetParam().rows)));
+}
+
+// More distinct texts than the writer keeps escaped, each needing escapes.
+std::vector<LogRecord> manyDistinctRows() {
+    std::vector<LogRecord> rows;
+    for (int i = 0; i < 140000; ++i) {
+        const QString n = QString::number(i);
+        rows.push_back(rec(i, n + u'"', QStringLiteral("<µ") + n, n + u'&', QStringLiteral("Ω") + n,
+                           QStringLiteral("\t") + n));
+    }
+    return rows;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {rec(1, "9時05分03秒", "ダイオード", "0L", "kΩ", "判定"),
                        rec(2, "09:05:03", "<&\">'", "µA °C °F", "\U0001F50B", "a\tb\nc\rd"),
                        rec(3, "  lead", "trail  ", " both ", "k*", "#?u")}},
+        RoundTripCase{"ManyDistinctTexts", manyDistinctRows()},
         RoundTripCase{"NullNumberAndNVal",
                       {rec(std::nullopt, "09:05:03", "DC", "1", "V", "pass"),
                        rec(-2147483647 - 1, "", "", "", "", "", 2147483647),

@@ -145,10 +145,10 @@ int sendFailure(RecordWriter& out, std::int32_t code) {
 // code, and kept open so that they stay loaded.
 void loadTextConverters() {
     static const char* const codePages[] = {
-        "CP437",  "CP720",  "CP737",  "CP775",  "CP850",  "CP852",    "CP855",
-        "CP857",  "CP858",  "CP860",  "CP861",  "CP862",  "CP863",    "CP864",
-        "CP865",  "CP866",  "CP869",  "CP874",  "CP932",  "CP936",    "CP949",
-        "CP950",  "CP1250", "CP1251", "CP1252", "CP1253", "CP1254",   "CP1255",
+        "CP437",  "CP720",  "CP737",  "CP775",  "CP850",    "CP852",    "CP855",
+        "CP857",  "CP858",  "CP860",  "CP861",  "CP862",    "CP863",    "CP864",
+        "CP865",  "CP866",  "CP869",  "CP874",  "CP932",    "CP936",    "CP949",
+        "CP950",  "CP1250", "CP1251", "CP1252", "CP1253",   "CP1254",   "CP1255",
         "CP1256", "CP1257", "CP1258", "CP1361", "MacRoman", "UTF-16LE", "ASCII"};
     for (const char* codePage : codePages) {
         (void)iconv_open("UTF-8", codePage);

@@ -28,18 +28,17 @@ scmp_filter_ctx baseFilter() {
         return nullptr;
     }
     const scmp_datum_t exec = PROT_EXEC;
-    bool ok =
-        allow(ctx, {// The open file and the pipe.
-                    SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(write),
-                    SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(newfstatat),
-                    SCMP_SYS(statx), SCMP_SYS(close),
-                    // The allocator.
-                    SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise),
-                    // Signals and the end.
-                    SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask), SCMP_SYS(exit),
-                    SCMP_SYS(exit_group),
-                    // Time, for the library's date conversions.
-                    SCMP_SYS(clock_gettime), SCMP_SYS(gettimeofday)});
+    bool ok = allow(ctx, {// The open file and the pipe.
+                          SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(write),
+                          SCMP_SYS(writev), SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(newfstatat),
+                          SCMP_SYS(statx), SCMP_SYS(close),
+                          // The allocator.
+                          SCMP_SYS(brk), SCMP_SYS(munmap), SCMP_SYS(mremap), SCMP_SYS(madvise),
+                          // Signals and the end.
+                          SCMP_SYS(rt_sigreturn), SCMP_SYS(rt_sigprocmask), SCMP_SYS(exit),
+                          SCMP_SYS(exit_group),
+                          // Time, for the library's date conversions.
+                          SCMP_SYS(clock_gettime), SCMP_SYS(gettimeofday)});
     // Memory, but nothing that could run as code.
     ok = ok &&
          seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1,
@@ -65,16 +64,15 @@ scmp_filter_ctx openingFilter() {
     }
     // Files opened for reading only: no writing, no creating, no truncating.
     const scmp_datum_t writing = O_ACCMODE | O_CREAT | O_TRUNC;
-    const bool ok =
-        seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
-                         SCMP_A2(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
-        seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
-                         SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
-        // Loading the second filter, which can only take more away.
-        seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(seccomp), 1,
-                         SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER)) == 0 &&
-        seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
-                         SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS)) == 0;
+    const bool ok = seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
+                                     SCMP_A2(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
+                    seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
+                                     SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
+                    // Loading the second filter, which can only take more away.
+                    seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(seccomp), 1,
+                                     SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER)) == 0 &&
+                    seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
+                                     SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS)) == 0;
     if (!ok) {
         seccomp_release(ctx);
         return nullptr;
