@@ -39,10 +39,12 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -78,13 +80,25 @@ void sleepMs(int ms) {
 
 struct WindowProcess {
     pid_t pid = -1;
+    std::string home;
 
     bool start(const std::string& program, const std::string& comDevice) {
+        // A home of its own for every start: the journal that a killed
+        // window leaves behind would make the next one ask whether to
+        // restore it, and settings would carry over from run to run.
+        char dir[] = "/tmp/velkor-bench-home-XXXXXX";
+        if (!::mkdtemp(dir)) {
+            return false;
+        }
+        home = dir;
         pid = ::fork();
         if (pid < 0) {
             return false;
         }
         if (pid == 0) {
+            for (const char* var : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"}) {
+                ::setenv(var, home.c_str(), 1);
+            }
             ::setenv("VELKOR_COM1", comDevice.c_str(), 1);
             ::unsetenv("QT_QPA_PLATFORM");
             // Keep the window's own messages out of the results.
@@ -119,6 +133,11 @@ struct WindowProcess {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
             pid = -1;
+        }
+        if (!home.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(home, ignored);
+            home.clear();
         }
     }
     ~WindowProcess() { stop(); }
@@ -342,19 +361,48 @@ struct Results {
     long long lostFrames = -1, lostOf = 0;
 };
 
-bool connectWindow(XSession& x, Window w, Feed& feed) {
+// Whether process `pid` has `device` open.
+bool hasOpen(pid_t pid, const std::string& device) {
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        return false;
+    }
+    bool found = false;
+    while (const dirent* e = ::readdir(d)) {
+        char target[256];
+        const std::string link = dir + "/" + e->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && device == std::string(target, static_cast<std::size_t>(n))) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+bool connectWindow(XSession& x, Window w, pid_t pid, Feed& feed) {
     int ox, oy;
     if (!x.clientOrigin(w, ox, oy)) {
         return false;
     }
-    x.click(ox + kComConX, oy + kComConY);
-    // Connected: the line is read.
+    // A window just mapped on a busy machine may not take the first click:
+    // clicked again until it has the line open.
     feed.start(137);
+    for (int attempt = 0; attempt < 5 && !hasOpen(pid, feed.device()); ++attempt) {
+        x.click(ox + kComConX, oy + kComConY);
+        const auto t = Clock::now();
+        while (secondsSince(t) < 3 && !hasOpen(pid, feed.device())) {
+            sleepMs(100);
+        }
+    }
+    // Connected: the line is read.
     const auto t = Clock::now();
-    while (secondsSince(t) < 5) {
+    while (secondsSince(t) < 10) {
         sleepMs(300);
         if (feed.unread() < 14 * 20) {
-            return true;
+            return hasOpen(pid, feed.device());
         }
     }
     return false;
@@ -412,7 +460,7 @@ Results measure(XSession& x, const std::string& program, double seconds, const s
         WindowProcess p;
         p.start(program, feed.device());
         const Window w = x.waitForMainWindow(p.pid, 20);
-        if (!w || !connectWindow(x, w, feed)) {
+        if (!w || !connectWindow(x, w, p.pid, feed)) {
             std::fprintf(stderr, "%s: the window did not connect\n", program.c_str());
             return r;
         }
@@ -451,7 +499,7 @@ Results measure(XSession& x, const std::string& program, double seconds, const s
         x.key(XK_Up);
         x.key(XK_Return);
         sleepMs(300);
-        if (!connectWindow(x, w, feed)) {
+        if (!connectWindow(x, w, p.pid, feed)) {
             std::fprintf(stderr, "%s: the window did not connect\n", program.c_str());
             return r;
         }
