@@ -2,9 +2,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "disk/InputFile.h"
 #include "platform/LocaleSource.h"
 #include "platform/linux/SystemLocaleSource.h"
-#include "record/InputFile.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogFileCommands.h"
 #include "record/files/LogWorkbook.h"

@@ -1,7 +1,7 @@
 #include "record/LogCsvFile.h"
 
+#include "disk/AtomicFile.h"
 #include "meter/UnitTable.h"
-#include "record/AtomicFile.h"
 
 #include <QFileInfo>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record/LogFileResult.h"
+#include "disk/LogFileResult.h"
 #include "record/LogRecord.h"
 #include "record/LogTable.h"
 

@@ -178,7 +178,8 @@ QByteArray LogJournal::rowLine(const LogRecord& row, const QDateTime& when) {
     return line;
 }
 
-LogJournal::LogJournal(QString directory) : directory_(std::move(directory)) {}
+LogJournal::LogJournal(QString directory, FileSystem& fs)
+    : fs_(fs), directory_(std::move(directory)) {}
 
 LogJournal::~LogJournal() {
     if (fd_ >= 0) {
@@ -253,12 +254,14 @@ void LogJournal::fail(const QString& reason) {
 
 void LogJournal::writeAll(const char* data, qsizetype size) {
     while (size > 0 && !failed_) {
-        const ssize_t n = ::write(fd_, data, static_cast<std::size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(systemText(errno));
+        const ssize_t n = fs_.write(fd_, data, static_cast<std::size_t>(size));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // No progress without a reason is taken for an I/O error, so
+            // the loop cannot spin.
+            fail(systemText(n < 0 && errno != 0 ? errno : EIO));
             return;
         }
         data += n;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "record/LogRecord.h"
 #include "record/LogRowBuffer.h"
 #include "record/RowDates.h"
@@ -58,8 +60,9 @@ public:
     // given back from an earlier journal come on top of those logged).
     static constexpr qsizetype kMaxRows = 20'000'000;
 
-    // A journal in `directory` (made, private to the user, when missing).
-    explicit LogJournal(QString directory);
+    // A journal in `directory` (made, private to the user, when missing),
+    // its rows written through `fs`.
+    explicit LogJournal(QString directory, FileSystem& fs = PosixFileSystem::instance());
     // Without finish(): the file stays, as after a crash.
     ~LogJournal();
     LogJournal(const LogJournal&) = delete;
@@ -114,6 +117,7 @@ private:
     void stopSyncThread();
     void syncLoop();
 
+    FileSystem& fs_;
     QString directory_;
     QString path_;
     QString error_;

@@ -1,7 +1,8 @@
 # velkor-cli report with no display and no platform named: a log file to a
 # PDF in readable fonts (no seven-segment font; the units as written), an
 # empty log writes nothing (exit 1), an unreadable log exits 1, an
-# unwritable PDF 3, a wrong call 2.
+# unwritable PDF 3 (a pipe or a device in the PDF's place among them, left
+# as it was), a wrong call 2.
 function(report want_rc)
     execute_process(
         COMMAND ${CMAKE_COMMAND} -E env --unset=QT_QPA_PLATFORM --unset=DISPLAY
@@ -68,3 +69,13 @@ if(NOT rc EQUAL 0)
     message(FATAL_ERROR "mkfifo: ${rc}")
 endif()
 report(1 ${dir}/pipe.xml ${dir}/pipe.pdf)
+# A pipe in the report's place is refused and stays a pipe.
+execute_process(COMMAND mkfifo ${dir}/out.pdf RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "mkfifo: ${rc}")
+endif()
+report(3 ${dir}/log.xml ${dir}/out.pdf)
+execute_process(COMMAND test -p ${dir}/out.pdf RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT stderr MATCHES "not a regular file")
+    message(FATAL_ERROR "a pipe as the report: ${stderr}")
+endif()

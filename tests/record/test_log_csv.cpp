@@ -2,7 +2,7 @@
 // them back (quoting, UTF-8, readable units, the value in the base unit, the
 // date where it is known), a real CSV reader's view, and the file written
 // whole in one step or not at all.
-#include "record/AtomicFile.h"
+#include "disk/AtomicFile.h"
 #include "record/LogCsvFile.h"
 #include "record/LogTestSupport.h"
 #include "record/RowDates.h"

@@ -4,11 +4,13 @@
 // window's journal left alone, a clean end leaving nothing.
 #include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
+#include "support/FaultyFileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace velkor;
@@ -219,6 +221,33 @@ TEST_F(Journal, EachRowIsInTheFileAsSoonAsItIsLogged) {
         EXPECT_EQ(f.readAll().count('\n'), i + 2);
     }
     j.finish();
+}
+
+// A full disk while logging is told once, with the system's reason; the
+// rows written before it stay readable, and an interrupted write is
+// retried, not taken for a failure.
+TEST_F(Journal, AFullDiskIsToldOnceWithTheSystemsReason) {
+    using Op = FaultyFileSystem::Op;
+    FaultyFileSystem fs;
+    fs.fail(Op::Write, EINTR, 1, 1);  // the first row's write
+    fs.fail(Op::Write, ENOSPC, 1, 2); // the third row's
+    QStringList told;
+    QString path;
+    {
+        LogJournal j(folder(), fs);
+        j.onFailure = [&told](const QString& why) { told.append(why); };
+        ASSERT_TRUE(j.open());
+        path = j.path();
+        for (int i = 0; i < 4; ++i) {
+            j.append(sampleRows()[static_cast<std::size_t>(i)], moment(10, i));
+        }
+    } // the file stays, as after a crash
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_EQ(told[0], path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(fs.calls[Op::Write], 5) << "nothing written after the failure";
+    const LogJournal::Leftover back = LogJournal::read(path);
+    EXPECT_FALSE(back.damaged) << back.reason.toStdString();
+    EXPECT_EQ(back.rows.rowCount(), 2);
 }
 
 TEST_F(Journal, AFolderThatCannotBeMadeIsAnError) {

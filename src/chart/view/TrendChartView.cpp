@@ -1,8 +1,11 @@
 #include "chart/view/TrendChartView.h"
 
+#include "disk/AtomicFile.h"
+
 #include <QAreaSeries>
 #include <QChart>
 #include <QGraphicsLayout>
+#include <QImage>
 #include <QLegend>
 #include <QLineSeries>
 #include <QLinearGradient>
@@ -234,12 +237,19 @@ void TrendChartView::refresh() {
     }
 }
 
+// Saved as the log's files are: the old picture stays whole until the new
+// one is complete, and a pipe or a device in its place is refused.
 void TrendChartView::saveBitmap(const QString& path) {
     refresh();
-    const QPixmap picture = grab();
-    if (!picture.save(path, "BMP")) {
+    const QImage picture = grab().toImage();
+    const LogFileResult r = writeFileAtomically(path, [&picture](QIODevice& out) {
+        return picture.save(&out, "BMP")
+                   ? LogFileResult::success()
+                   : LogFileResult::failure(QStringLiteral("the picture cannot be written"));
+    });
+    if (!r) {
         throw std::runtime_error(
-            QStringLiteral("Cannot create file \"%1\"").arg(path).toStdString());
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path, r.reason).toStdString());
     }
 }
 

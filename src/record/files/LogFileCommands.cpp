@@ -1,6 +1,6 @@
 #include "record/files/LogFileCommands.h"
 
-#include "record/InputFile.h"
+#include "disk/InputFile.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogWorkbook.h"
 

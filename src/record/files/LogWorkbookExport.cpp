@@ -1,4 +1,4 @@
-#include "record/FileSaver.h"
+#include "disk/FileSaver.h"
 #include "record/LogCellText.h"
 #include "record/files/LibraryErrorTexts.h"
 #include "record/files/LogWorkbook.h"

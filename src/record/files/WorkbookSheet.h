@@ -1,7 +1,7 @@
 #pragma once
 
+#include "disk/LogFileResult.h"
 #include "record/LogCellText.h"
-#include "record/LogFileResult.h"
 
 #include <QString>
 

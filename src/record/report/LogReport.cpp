@@ -1,12 +1,12 @@
 #include "record/report/LogReport.h"
 
+#include "disk/AtomicFile.h"
 #include "meter/DisplaySymbols.h"
 #include "record/report/LogReportLayout.h"
 
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace velkor {
 
@@ -125,30 +125,15 @@ LogFileResult LogReport::writePdf(const QString& fileName) const {
     if (isEmpty()) {
         return LogFileResult::failure(QStringLiteral("ログにデータがありません"));
     }
-    // Written beside the target and put in its place only when complete:
-    // a failed report leaves a file of the same name as it was.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return LogFileResult::failure(file.errorString());
-    }
-    bool painted = false;
-    {
-        QPdfWriter pdf(&file);
+    // Saved as the log's files are: a failed report leaves a file of the
+    // same name as it was, and a pipe or a device in its place is refused.
+    return writeFileAtomically(fileName, [this](QIODevice& out) {
+        QPdfWriter pdf(&out);
         pdf.setTitle(QStringLiteral("Data Report"));
         pdf.setCreator(QStringLiteral("VELKOR"));
-        painted = print(pdf);
-    }
-    if (!painted || file.error() != QFileDevice::NoError) {
-        const QString reason = file.error() != QFileDevice::NoError
-                                   ? file.errorString()
-                                   : QStringLiteral("PDF を描けませんでした");
-        file.cancelWriting();
-        return LogFileResult::failure(reason);
-    }
-    if (!file.commit()) {
-        return LogFileResult::failure(file.errorString());
-    }
-    return LogFileResult::success();
+        return print(pdf) ? LogFileResult::success()
+                          : LogFileResult::failure(QStringLiteral("PDF を描けませんでした"));
+    });
 }
 
 } // namespace velkor

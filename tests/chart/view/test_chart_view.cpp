@@ -1,6 +1,6 @@
-#include "platform/MessageBoxes.h"
 #include "chart/TChartControl.h"
 #include "chart/view/TrendChartView.h"
+#include "platform/MessageBoxes.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
 
 #include <QAreaSeries>
@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <sys/stat.h>
 
 using namespace velkor;
 
@@ -197,6 +198,35 @@ TEST_F(ChartViewTest, SavesTheChartAsDrawnAsAWindowsBitmap) {
 
     EXPECT_THROW(view.saveBitmap(dir.filePath(QStringLiteral("missing/trend.bmp"))),
                  std::runtime_error);
+}
+
+// The picture is saved as the log's files are: an old picture's mode is
+// kept, and a pipe in its place is refused and left alone.
+TEST_F(ChartViewTest, SavingThePictureKeepsTheModeAndRefusesAPipe) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trend.bmp"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    ASSERT_TRUE(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    view.saveBitmap(path);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(QImage(path, "BMP").size(), QSize(350, 316));
+
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe.bmp")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    try {
+        view.saveBitmap(QFile::decodeName(fifo));
+        ADD_FAILURE() << "a pipe was written";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+    ASSERT_EQ(::stat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 } // namespace

@@ -1,17 +1,22 @@
 // Every form of log file is saved the same way: the target is replaced in
 // one step or not at all, what is no regular file of the user's is refused,
 // a replaced file keeps its mode, a link is written through, and a save
-// killed halfway leaves nothing behind.
+// killed halfway leaves nothing behind; a system call that fails gives the
+// system's reason and leaves the old file whole.
+#include "disk/AtomicFile.h"
 #include "record/LogCsvFile.h"
 #include "record/LogTestSupport.h"
 #include "record/LogXmlFile.h"
 #include "record/files/LogWorkbook.h"
+#include "support/FaultyFileSystem.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -191,5 +196,87 @@ INSTANTIATE_TEST_SUITE_P(Forms, SaveRules,
                                                 }},
                                            Form{"Workbook", "log.xlsx", saveWorkbook}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// One system call fails, is interrupted or writes short while the XML and
+// the CSV form are saved over an old file through the same saver.
+struct Fault {
+    const char* name;
+    FaultyFileSystem::Op op;
+    int code;  // 0: the save succeeds
+    int times; // calls that fail in a row
+    int after; // calls that pass first
+    std::size_t shortWrites;
+};
+
+void PrintTo(const Fault& f, std::ostream* os) {
+    *os << f.name;
+}
+
+class SaveFaults : public ::testing::TestWithParam<Fault> {
+protected:
+    QTemporaryDir dir;
+};
+
+TEST_P(SaveFaults, AFailedCallLeavesTheOldFileWholeAndSaysWhy) {
+    using Op = FaultyFileSystem::Op;
+    std::vector<LogRecord> rows;
+    for (int i = 0; i < 80000; ++i) {
+        rows.push_back(rec(i + 1, QStringLiteral("09:05:03"), QStringLiteral("DC"),
+                           QString::number(i % 2000 * 0.001, 'f', 3), QStringLiteral("V"),
+                           QStringLiteral("pass")));
+    }
+    const VectorLogTable table(std::move(rows));
+    using WriteFn = std::function<LogFileResult(QIODevice&)>;
+    const std::pair<const char*, WriteFn> forms[] = {
+        {"log.xml", [&](QIODevice& out) { return writeLogXml(table, out); }},
+        {"log.csv", [&](QIODevice& out) { return writeLogCsv(table, out); }},
+    };
+    const Fault& fault = GetParam();
+    for (const auto& [file, write] : forms) {
+        SCOPED_TRACE(file);
+        QBuffer expected;
+        expected.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(write(expected));
+        ASSERT_GT(expected.size(), 2 << 20) << "more than one buffer's worth";
+
+        const QString target = dir.filePath(QString::fromLatin1(file));
+        putFile(target, "old", 0640);
+        FaultyFileSystem fs;
+        fs.shortWrites = fault.shortWrites;
+        if (fault.times > 0) {
+            fs.fail(fault.op, fault.code, fault.times, fault.after);
+        }
+        const LogFileResult r = writeFileAtomically(target, write, fs);
+        if (fault.code == 0 || fault.code == EINTR) {
+            ASSERT_TRUE(r) << r.reason.toStdString();
+            EXPECT_EQ(bytesOf(target), expected.data());
+            EXPECT_EQ(modeOf(target) & 07777, 0640u);
+            if (fault.shortWrites == 0) {
+                // Written in pieces of about a megabyte, not of each row.
+                EXPECT_LE(fs.calls[Op::Write] - fault.times, expected.size() / (512 << 10) + 1);
+            }
+        } else {
+            EXPECT_FALSE(r);
+            EXPECT_EQ(r.reason, QString::fromLocal8Bit(std::strerror(fault.code)));
+            EXPECT_EQ(bytesOf(target), QByteArray("old"));
+        }
+        const QStringList left =
+            QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        EXPECT_EQ(left, QStringList{QString::fromLatin1(file)});
+        QFile::remove(target);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, SaveFaults,
+    ::testing::Values(Fault{"DiskFullMidway", FaultyFileSystem::Op::Write, ENOSPC, 1, 1, 0},
+                      Fault{"SyncFails", FaultyFileSystem::Op::Fsync, EIO, 1, 0, 0},
+                      Fault{"LinkFails", FaultyFileSystem::Op::Linkat, EMLINK, 1, 0, 0},
+                      Fault{"RenameFails", FaultyFileSystem::Op::Rename, EXDEV, 1, 0, 0},
+                      Fault{"CloseFails", FaultyFileSystem::Op::Close, EIO, 1, 0, 0},
+                      Fault{"WritesInterrupted", FaultyFileSystem::Op::Write, EINTR, 3, 1, 0},
+                      Fault{"ShortWrites", FaultyFileSystem::Op::Write, 0, 0, 0, 65521}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

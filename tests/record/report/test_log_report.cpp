@@ -6,9 +6,11 @@
 #include "record/report/LogReportLayout.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <sys/stat.h>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -265,6 +267,32 @@ TEST_F(LogReportPdf, FailedWriteSaysWhy) {
     EXPECT_FALSE(missing);
     EXPECT_FALSE(missing.reason.isEmpty());
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none"))));
+}
+
+// A report is saved as the log's files are: a pipe in its place is refused
+// and left alone, an old report's mode is kept and a link written through.
+TEST_F(LogReportPdf, ReplacesOnlyARegularFileAndKeepsItsMode) {
+    VectorLogTable table(rows(3));
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe.pdf")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const LogFileResult refused = LogReport(table).writePdf(QFile::decodeName(fifo));
+    EXPECT_EQ(refused.reason, QStringLiteral("not a regular file"));
+    struct stat st {};
+    ASSERT_EQ(::stat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    QFile old(pdf());
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    ASSERT_TRUE(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    const QString link = dir.filePath(QStringLiteral("latest.pdf"));
+    ASSERT_TRUE(QFile::link(pdf(), link));
+    ASSERT_TRUE(LogReport(table).writePdf(link));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    ASSERT_EQ(::stat(QFile::encodeName(pdf()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_TRUE(pageText(pdf(), 1).contains(QStringLiteral("Data Report")));
 }
 
 TEST_F(LogReportPdf, LaysOutTheTableAsItWasWhenMade) {

@@ -1,4 +1,4 @@
-#include "record/InputFile.h"
+#include "disk/InputFile.h"
 
 #include <QFile>
 #include <cerrno>

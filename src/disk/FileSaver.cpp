@@ -1,4 +1,4 @@
-#include "record/FileSaver.h"
+#include "disk/FileSaver.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -6,22 +6,16 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velkor {
 
 namespace {
 
-QString systemText(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 LogFileResult failure(int code) {
-    return LogFileResult::failure(systemText(code));
+    return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(code)));
 }
 
 QByteArray directoryOf(const QByteArray& path) {
@@ -32,64 +26,64 @@ QByteArray directoryOf(const QByteArray& path) {
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
 }
 
+} // namespace
+
+FileSaver::FileSaver(const QString& fileName, FileSystem& fs)
+    : fs_(fs), target_(QFile::encodeName(QFileInfo(fileName).absoluteFilePath())) {}
+
+FileSaver::~FileSaver() {
+    discard();
+}
+
 // Follows symbolic links to the file they name, which may not exist yet.
-bool resolveLinks(QByteArray* path, int* error) {
+bool FileSaver::resolveLinks(int* error) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(path->constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        if (fs_.lstat(target_.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) {
             return true;
         }
         char buf[PATH_MAX];
-        const ssize_t n = ::readlink(path->constData(), buf, sizeof buf);
+        const ssize_t n = fs_.readlink(target_.constData(), buf, sizeof buf);
         if (n < 0 || n == static_cast<ssize_t>(sizeof buf)) {
             *error = n < 0 ? errno : ENAMETOOLONG;
             return false;
         }
         QByteArray next(buf, n);
         if (!next.startsWith('/')) {
-            next = directoryOf(*path) + '/' + next;
+            next = directoryOf(target_) + '/' + next;
         }
-        *path = next;
+        target_ = next;
     }
     *error = ELOOP;
     return false;
 }
 
-QByteArray randomName(const QByteArray& directory) {
-    return directory + QByteArrayLiteral("/.velkor-") +
+QByteArray FileSaver::randomName() const {
+    return directory_ + QByteArrayLiteral("/.velkor-") +
            QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
            QByteArrayLiteral(".tmp");
 }
 
-void syncDirectory(const QByteArray& directory) {
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void FileSaver::syncDirectory() {
+    const int fd = fs_.open(directory_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
     if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+        fs_.fsync(fd);
+        fs_.close(fd);
     }
-}
-
-} // namespace
-
-FileSaver::FileSaver(const QString& fileName)
-    : target_(QFile::encodeName(QFileInfo(fileName).absoluteFilePath())) {}
-
-FileSaver::~FileSaver() {
-    discard();
 }
 
 LogFileResult FileSaver::open() {
     int error = 0;
-    if (!resolveLinks(&target_, &error)) {
+    if (!resolveLinks(&error)) {
         return failure(error);
     }
     directory_ = directoryOf(target_);
     struct stat st {};
-    if (::stat(target_.constData(), &st) == 0) {
+    if (fs_.stat(target_.constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             return LogFileResult::failure(QStringLiteral("not a regular file"));
         }
-        if (::access(target_.constData(), W_OK) != 0) {
+        if (fs_.access(target_.constData(), W_OK) != 0) {
             return failure(errno);
         }
         mode_ = st.st_mode & 07777;
@@ -97,12 +91,12 @@ LogFileResult FileSaver::open() {
     } else if (errno != ENOENT) {
         return failure(errno);
     }
-    fd_ = ::open(directory_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd_ = fs_.open(directory_.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         // No unnamed files here: a named one, removed again on failure.
         do {
-            named_ = randomName(directory_);
-            fd_ = ::open(named_.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            named_ = randomName();
+            fd_ = fs_.open(named_.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         } while (fd_ < 0 && errno == EEXIST);
         if (fd_ < 0) {
             named_.clear();
@@ -111,7 +105,7 @@ LogFileResult FileSaver::open() {
     if (fd_ < 0) {
         return failure(errno);
     }
-    if (keepMode_ && ::fchmod(fd_, mode_) != 0) {
+    if (keepMode_ && fs_.fchmod(fd_, mode_) != 0) {
         const int e = errno;
         discard();
         return failure(e);
@@ -127,7 +121,7 @@ LogFileResult FileSaver::commit() {
     if (fd_ < 0) {
         return failure(EBADF);
     }
-    if (::fsync(fd_) != 0) {
+    if (fs_.fsync(fd_) != 0) {
         const int e = errno;
         discard();
         return failure(e);
@@ -141,36 +135,44 @@ LogFileResult FileSaver::commit() {
                QCryptographicHash::hash(target_, QCryptographicHash::Sha1).toHex().left(20) +
                QByteArrayLiteral(".velkor-new");
         for (int attempt = 0;; ++attempt) {
-            if (::linkat(AT_FDCWD, libraryPath().constData(), AT_FDCWD, name.constData(),
-                         AT_SYMLINK_FOLLOW) == 0) {
+            if (fs_.linkat(AT_FDCWD, libraryPath().constData(), AT_FDCWD, name.constData(),
+                           AT_SYMLINK_FOLLOW) == 0) {
                 break;
             }
-            if (errno != EEXIST || attempt > 0 || ::unlink(name.constData()) != 0) {
+            if (errno != EEXIST || attempt > 0 || fs_.unlink(name.constData()) != 0) {
                 const int e = errno;
                 discard();
                 return failure(e);
             }
         }
     }
-    ::close(fd_);
+    // A network file system may tell of a failed write only at close: the
+    // file is then not put in place. An interrupted close has closed the
+    // file all the same, and its data is synced.
+    const int closed = fs_.close(fd_);
+    const int closeError = errno;
     fd_ = -1;
     named_.clear();
-    if (::rename(name.constData(), target_.constData()) != 0) {
+    if (closed != 0 && closeError != EINTR) {
+        fs_.unlink(name.constData());
+        return failure(closeError);
+    }
+    if (fs_.rename(name.constData(), target_.constData()) != 0) {
         const int e = errno;
-        ::unlink(name.constData());
+        fs_.unlink(name.constData());
         return failure(e);
     }
-    syncDirectory(directory_);
+    syncDirectory();
     return LogFileResult::success();
 }
 
 void FileSaver::discard() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        fs_.close(fd_);
         fd_ = -1;
     }
     if (!named_.isEmpty()) {
-        ::unlink(named_.constData());
+        fs_.unlink(named_.constData());
         named_.clear();
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "record/LogFileResult.h"
+#include "disk/LogFileResult.h"
+#include "platform/FileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,10 +21,12 @@ namespace velkor {
 // - a replaced file keeps its permission bits;
 // - a symbolic link is written through: its target is replaced, the link
 //   stays;
-// - every failure says the system's reason.
+// - every failure says the system's reason, and leaves the target as it
+//   was and no temporary name behind.
+// Every system call goes through `fs`.
 class FileSaver {
 public:
-    explicit FileSaver(const QString& fileName);
+    explicit FileSaver(const QString& fileName, FileSystem& fs = PosixFileSystem::instance());
     ~FileSaver();
     FileSaver(const FileSaver&) = delete;
     FileSaver& operator=(const FileSaver&) = delete;
@@ -36,11 +40,16 @@ public:
     void discard();
 
 private:
+    bool resolveLinks(int* error);
+    QByteArray randomName() const;
+    void syncDirectory();
+
+    FileSystem& fs_;
     QByteArray target_;    // the file replaced, links followed
     QByteArray directory_; // where it lies
     QByteArray named_;     // the temporary name where unnamed files are unsupported
     int fd_ = -1;
-    unsigned mode_ = 0;
+    mode_t mode_ = 0;
     bool keepMode_ = false;
 };
 
