@@ -63,6 +63,12 @@ bool DescriptorOutput::writeAll(const char* data, qint64 size) {
         }
         data += n;
         size -= n;
+        written_ += n;
+    }
+    if (written_ - writtenBack_ >= kWritebackBytes) {
+        // Only a hint: what fails here fails again at the fsync, which says so.
+        fs_.startWriteback(fd_, writtenBack_, written_ - writtenBack_);
+        writtenBack_ = written_;
     }
     return true;
 }

@@ -13,10 +13,13 @@ namespace velkor {
 // A short write is continued and an interrupted one retried; a failed one
 // keeps the system's reason (failure(), errorString()) and every later
 // write fails too. Sequential: it cannot seek. Closing it, or drain(),
-// writes out what is buffered; the descriptor stays open.
+// writes out what is buffered; the descriptor stays open. The file is
+// written from its start, and every kWritebackBytes written are handed to
+// the disk at once, so that the disk works while the rest is made.
 class DescriptorOutput final : public QIODevice {
 public:
     static constexpr qsizetype kBufferBytes = qsizetype(1) << 20;
+    static constexpr off_t kWritebackBytes = off_t(8) << 20;
 
     DescriptorOutput(FileSystem& fs, int fd);
 
@@ -38,6 +41,8 @@ private:
     int fd_;
     std::unique_ptr<char[]> buffer_;
     qint64 used_ = 0;
+    off_t written_ = 0;     // bytes written to the file so far
+    off_t writtenBack_ = 0; // of which handed to the disk
     int error_ = 0;
 };
 

@@ -19,6 +19,10 @@ public:
     virtual int close(int fd) = 0;
     virtual ssize_t write(int fd, const void* buf, std::size_t count) = 0;
     virtual int fsync(int fd) = 0;
+    // Starts writing the given bytes of the file to the disk without
+    // waiting for them (sync_file_range with SYNC_FILE_RANGE_WRITE), so
+    // that the fsync at the end of a large file has less left to wait for.
+    virtual int startWriteback(int fd, off_t offset, off_t count) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
     virtual int stat(const char* path, struct stat* st) = 0;
     virtual int lstat(const char* path, struct stat* st) = 0;

@@ -1,6 +1,6 @@
 #include "record/LogXmlFile.h"
 
-#include "record/AtomicFile.h"
+#include "disk/AtomicFile.h"
 #include "record/BoundedXmlReader.h"
 #include "record/LogCellText.h"
 #include "record/LogPacketRows.h"

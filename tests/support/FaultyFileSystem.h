@@ -45,6 +45,9 @@ public:
         return real_.write(fd, buf, shortWrites > 0 ? std::min(count, shortWrites) : count);
     }
     int fsync(int fd) override { return faulted(Op::Fsync) ? -1 : real_.fsync(fd); }
+    int startWriteback(int fd, off_t offset, off_t count) override {
+        return real_.startWriteback(fd, offset, count);
+    }
     int fchmod(int fd, mode_t mode) override {
         return faulted(Op::Fchmod) ? -1 : real_.fchmod(fd, mode);
     }

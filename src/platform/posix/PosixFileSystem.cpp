@@ -18,6 +18,10 @@ ssize_t PosixFileSystem::write(int fd, const void* buf, std::size_t count) {
 int PosixFileSystem::fsync(int fd) {
     return ::fsync(fd);
 }
+
+int PosixFileSystem::startWriteback(int fd, off_t offset, off_t count) {
+    return ::sync_file_range(fd, offset, count, SYNC_FILE_RANGE_WRITE);
+}
 int PosixFileSystem::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
 }

@@ -11,6 +11,7 @@ public:
     int close(int fd) override;
     ssize_t write(int fd, const void* buf, std::size_t count) override;
     int fsync(int fd) override;
+    int startWriteback(int fd, off_t offset, off_t count) override;
     int fchmod(int fd, mode_t mode) override;
     int stat(const char* path, struct stat* st) override;
     int lstat(const char* path, struct stat* st) override;

@@ -1,4 +1,0 @@
-#pragma once
-
-// The saver moved to disk/; this name stays for the files still using it.
-#include "disk/AtomicFile.h"
