@@ -205,6 +205,12 @@ void LogGridView::doItemsLayout() {
     }
 }
 
+void LogGridView::verticalScrollbarValueChanged(int value) {
+    if (viewport()->underMouse()) {
+        QTableView::verticalScrollbarValueChanged(value);
+    }
+}
+
 void bindLogGrid(QTableView& grid, MeasurementTable& table, const QFont& unitFont) {
     setUp(grid, table, unitFont);
     QObject::connect(

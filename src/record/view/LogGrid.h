@@ -28,6 +28,12 @@ public:
 
     void doItemsLayout() override;
 
+protected:
+    // Scrolled: the row under the mouse is looked for only when the mouse
+    // is over the grid. The view would ask the X server where the pointer
+    // is, a round trip with every row that scrolls in.
+    void verticalScrollbarValueChanged(int value) override;
+
 private:
     void rowsAppended(int first);
     void reshaped();
