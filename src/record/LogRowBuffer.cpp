@@ -24,9 +24,7 @@ std::uint64_t mixHash(std::uint64_t h) {
     return h;
 }
 
-std::uint32_t hashOf(QStringView text) {
-    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
+template <class Char> std::uint32_t hashChars(const Char* s, qsizetype n) {
     std::uint64_t h = kHashMultiplier * static_cast<std::uint64_t>(n + 1);
     qsizetype i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -43,23 +41,12 @@ std::uint32_t hashOf(QStringView text) {
     return static_cast<std::uint32_t>(mixHash((h ^ lanes) * kHashMultiplier));
 }
 
+std::uint32_t hashOf(QStringView text) {
+    return hashChars(reinterpret_cast<const char16_t*>(text.utf16()), text.size());
+}
+
 std::uint32_t hashOf(QLatin1String text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const qsizetype n = text.size();
-    std::uint64_t h = kHashMultiplier * static_cast<std::uint64_t>(n + 1);
-    qsizetype i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const std::uint64_t lanes = std::uint64_t(s[i]) | (std::uint64_t(s[i + 1]) << 16) |
-                                    (std::uint64_t(s[i + 2]) << 32) |
-                                    (std::uint64_t(s[i + 3]) << 48);
-        h = (h ^ lanes) * kHashMultiplier;
-        h ^= h >> 29;
-    }
-    std::uint64_t lanes = 0;
-    for (int lane = 0; i < n; ++i, ++lane) {
-        lanes |= std::uint64_t(s[i]) << (16 * lane);
-    }
-    return static_cast<std::uint32_t>(mixHash((h ^ lanes) * kHashMultiplier));
+    return hashChars(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 QLatin1String cutToFieldWidth(QLatin1String text) {

@@ -1,31 +1,32 @@
 #pragma once
 
+#include "InjectedFaults.h"
 #include "platform/FileSystem.h"
 #include "platform/posix/PosixFileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <deque>
 #include <map>
 
 namespace velkor::test {
 
+// The operations whose calls can be made to fail.
+enum class FileOp { Open, Close, Write, Fsync, Fchmod, Linkat, Rename, Unlink };
+
 // The real file system calls, with failures injected on demand: chosen
 // calls of an operation fail with a given errno instead of reaching the
 // system (EINTR among them), and writes can be cut short.
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public FileSystem, private InjectedFaults<FileOp> {
 public:
-    enum class Op { Open, Close, Write, Fsync, Fchmod, Linkat, Rename, Unlink };
+    using Op = FileOp;
 
     // After `after` calls of op, the next `times` calls fail with code
     // (times < 0: every call). The Nth call: after = N - 1.
-    void fail(Op op, int code, int times = 1, int after = 0) {
-        faults_[op].push_back({code, times, after});
-    }
+    void fail(Op op, int code, int times = 1, int after = 0) { add(op, code, times, after); }
     // Each write passes at most this many bytes on to the system (0: all).
     std::size_t shortWrites = 0;
     // The calls made of each operation, failed ones included.
-    std::map<Op, int> calls;
+    using InjectedFaults<FileOp>::calls;
 
     int open(const char* path, int flags, mode_t mode) override {
         return faulted(Op::Open) ? -1 : real_.open(path, flags, mode);
@@ -67,32 +68,7 @@ public:
     int unlink(const char* path) override { return faulted(Op::Unlink) ? -1 : real_.unlink(path); }
 
 private:
-    struct Fault {
-        int code;
-        int times;
-        int after;
-    };
-
-    bool faulted(Op op) {
-        ++calls[op];
-        auto& q = faults_[op];
-        if (q.empty()) {
-            return false;
-        }
-        Fault& f = q.front();
-        if (f.after > 0) {
-            --f.after;
-            return false;
-        }
-        errno = f.code;
-        if (f.times > 0 && --f.times == 0) {
-            q.pop_front();
-        }
-        return true;
-    }
-
     PosixFileSystem real_;
-    std::map<Op, std::deque<Fault>> faults_;
 };
 
 } // namespace velkor::test

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "InjectedFaults.h"
 #include "platform/SerialSystem.h"
 #include "platform/linux/PosixSerialSystem.h"
 
 #include <cerrno>
-#include <deque>
 #include <functional>
 #include <map>
 #include <sys/ioctl.h>
@@ -13,24 +13,25 @@
 
 namespace velkor::test {
 
+// The operations whose calls can be made to fail.
+enum class SerialOp { Open, Read, Write, Poll, Flock, Tcsetattr, Tcflush };
+
 // The real system calls, with failures injected on demand: the next calls of
 // an operation fail with a given errno instead of reaching the system, and
 // TIOCOUTQ can report a chosen output queue.
-class FaultySerialSystem final : public SerialSystem {
+class FaultySerialSystem final : public SerialSystem, private InjectedFaults<SerialOp> {
 public:
-    enum class Op { Open, Read, Write, Poll, Flock, Tcsetattr, Tcflush };
+    using Op = SerialOp;
 
     // After `after` calls that reach the system, the next `times` calls of op
     // fail with code (times < 0: every call).
-    void fail(Op op, int code, int times = 1, int after = 0) {
-        faults_[op].push_back({code, times, after});
-    }
-    void clearFaults() { faults_.clear(); }
+    void fail(Op op, int code, int times = 1, int after = 0) { add(op, code, times, after); }
+    void clearFaults() { clear(); }
     // What TIOCOUTQ reports; the real queue when not set.
     std::function<int()> outQueued;
     // Called at every poll (SendData waits through it).
     std::function<void(int timeoutMs)> onPoll;
-    std::map<Op, int> calls;
+    using InjectedFaults<SerialOp>::calls;
     // The modem line requests made (TIOCMBIS or TIOCMBIC, the line bits).
     std::vector<std::pair<unsigned long, int>> modemRequests;
     // The queues flushed (TCIFLUSH, TCOFLUSH, TCIOFLUSH), in order.
@@ -103,32 +104,7 @@ public:
     }
 
 private:
-    struct Fault {
-        int code;
-        int times;
-        int after;
-    };
-
-    bool faulted(Op op) {
-        ++calls[op];
-        auto& q = faults_[op];
-        if (q.empty()) {
-            return false;
-        }
-        Fault& f = q.front();
-        if (f.after > 0) {
-            --f.after;
-            return false;
-        }
-        errno = f.code;
-        if (f.times > 0 && --f.times == 0) {
-            q.pop_front();
-        }
-        return true;
-    }
-
     PosixSerialSystem real_;
-    std::map<Op, std::deque<Fault>> faults_;
     std::map<int, termios> taken_;
 };
 
