@@ -124,17 +124,23 @@ bool LogRowBuffer::isText(std::uint32_t id, QLatin1String text) const {
            std::memcmp(p + 1, text.data(), static_cast<std::size_t>(text.size())) == 0;
 }
 
-std::uint32_t LogRowBuffer::store(QStringView text) {
-    const bool latin1 = isLatin1(text);
-    const std::size_t need =
-        1 + static_cast<std::size_t>(text.size()) * (latin1 ? 1 : 2); // at most 41 bytes
+// Room for a text of `need` bytes in the last block, or a new one; `at`
+// is where it starts.
+unsigned char* LogRowBuffer::textRoom(std::size_t need, std::uint64_t* at) {
     if (textBlockUsed_ + need > kTextBlockBytes) {
         textBlocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(kTextBlockBytes));
         textBlockUsed_ = 0;
     }
-    const std::uint64_t at =
-        (std::uint64_t(textBlocks_.size() - 1) << kTextBlockShift) | textBlockUsed_;
-    unsigned char* p = textBlocks_.back().get() + textBlockUsed_;
+    *at = (std::uint64_t(textBlocks_.size() - 1) << kTextBlockShift) | textBlockUsed_;
+    return textBlocks_.back().get() + textBlockUsed_;
+}
+
+std::uint32_t LogRowBuffer::store(QStringView text) {
+    const bool latin1 = isLatin1(text);
+    const std::size_t need =
+        1 + static_cast<std::size_t>(text.size()) * (latin1 ? 1 : 2); // at most 41 bytes
+    std::uint64_t at = 0;
+    unsigned char* p = textRoom(need, &at);
     *p = static_cast<unsigned char>(text.size()) | (latin1 ? 0 : kWide);
     if (latin1) {
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -148,13 +154,8 @@ std::uint32_t LogRowBuffer::store(QStringView text) {
 
 std::uint32_t LogRowBuffer::store(QLatin1String text) {
     const std::size_t need = 1 + static_cast<std::size_t>(text.size());
-    if (textBlockUsed_ + need > kTextBlockBytes) {
-        textBlocks_.push_back(std::make_unique_for_overwrite<unsigned char[]>(kTextBlockBytes));
-        textBlockUsed_ = 0;
-    }
-    const std::uint64_t at =
-        (std::uint64_t(textBlocks_.size() - 1) << kTextBlockShift) | textBlockUsed_;
-    unsigned char* p = textBlocks_.back().get() + textBlockUsed_;
+    std::uint64_t at = 0;
+    unsigned char* p = textRoom(need, &at);
     *p = static_cast<unsigned char>(text.size());
     std::memcpy(p + 1, text.data(), static_cast<std::size_t>(text.size()));
     return stored(at, need, sharesNext() ? QString(text) : QString());
@@ -260,8 +261,9 @@ void LogRowBuffer::growIndex() {
     index_ = std::move(bigger);
 }
 
-void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
-                          std::optional<qint32> nval) {
+template <class TextArray>
+void LogRowBuffer::appendRow(std::optional<qint32> no, const TextArray& texts,
+                             std::optional<qint32> nval) {
     Row r{no.value_or(0), nval.value_or(0), {}, 0};
     r.flags = (no ? kHasNo : 0) | (nval ? kHasNVal : 0);
     for (int f = 0; f < 5; ++f) {
@@ -270,14 +272,14 @@ void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
     push(r);
 }
 
+void LogRowBuffer::append(std::optional<qint32> no, const Texts& texts,
+                          std::optional<qint32> nval) {
+    appendRow(no, texts, nval);
+}
+
 void LogRowBuffer::append(std::optional<qint32> no, const Latin1Texts& texts,
                           std::optional<qint32> nval) {
-    Row r{no.value_or(0), nval.value_or(0), {}, 0};
-    r.flags = (no ? kHasNo : 0) | (nval ? kHasNVal : 0);
-    for (int f = 0; f < 5; ++f) {
-        r.text[f] = intern(texts[static_cast<std::size_t>(f)], f);
-    }
-    push(r);
+    appendRow(no, texts, nval);
 }
 
 void LogRowBuffer::append(const LogRecord& record) {

@@ -100,6 +100,8 @@ private:
         return blocks_[static_cast<std::size_t>(row >> kBlockShift)][row & (kBlockRows - 1)];
     }
     void push(const Row& row);
+    template <class TextArray>
+    void appendRow(std::optional<qint32> no, const TextArray& texts, std::optional<qint32> nval);
     template <class Text> std::uint32_t intern(Text text, int field);
     void growIndex();
     // The text of an id, and whether it is `text`.
@@ -107,6 +109,7 @@ private:
     bool isText(std::uint32_t id, QStringView text) const;
     bool isText(std::uint32_t id, QLatin1String text) const;
     const unsigned char* textBytes(std::uint32_t id) const;
+    unsigned char* textRoom(std::size_t need, std::uint64_t* at);
     std::uint32_t store(QStringView text);
     std::uint32_t store(QLatin1String text);
     std::uint32_t stored(std::uint64_t at, std::size_t need, QString&& shared);
