@@ -39,10 +39,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
