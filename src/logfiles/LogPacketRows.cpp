@@ -4,6 +4,7 @@
 #include "logfiles/LogXmlFile.h"
 
 #include <QStringList>
+#include <charconv>
 #include <cstring>
 
 namespace velkor {
@@ -38,6 +39,18 @@ bool integerOf(QStringView v, std::optional<qint32>* out) {
 }
 
 bool integerOf(QLatin1String v, std::optional<qint32>* out) {
+    // Plain digits with an optional minus, as nearly every number in a log
+    // is written, read at once; anything else as the table reads it.
+    const char* p = v.data();
+    const char* end = p + v.size();
+    if (v.size() > 0 && v.size() <= 11) {
+        qint32 n = 0;
+        const auto r = std::from_chars(p, end, n);
+        if (r.ec == std::errc() && r.ptr == end && (*p == '-' || (*p >= '0' && *p <= '9'))) {
+            *out = n;
+            return true;
+        }
+    }
     char16_t wide[32];
     if (v.size() > 32) {
         return integerText(QString(v), out);
@@ -57,8 +70,16 @@ bool isRowState(QLatin1String name) {
 }
 
 bool isAsciiText(std::string_view text) {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ULL) {
+            return false;
+        }
+    }
+    for (; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
             return false;
         }
     }

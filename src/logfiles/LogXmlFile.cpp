@@ -80,6 +80,18 @@ char* escapeText(char* p, QStringView text) {
 }
 
 char* escapeHeld(char* p, const LogRowBuffer::HeldText& text) {
+    if (!text.wide) {
+        // Printable ASCII without markup characters is written as it is.
+        bool plain = true;
+        for (qsizetype i = 0; i < text.size && plain; ++i) {
+            const unsigned char c = text.chars[i];
+            plain = c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"';
+        }
+        if (plain) {
+            std::memcpy(p, text.chars, static_cast<std::size_t>(text.size));
+            return p + text.size;
+        }
+    }
     QVarLengthArray<char16_t, 64> chars(text.size);
     if (text.wide) {
         std::memcpy(chars.data(), text.chars, static_cast<std::size_t>(text.size) * 2);

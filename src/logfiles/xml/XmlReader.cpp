@@ -99,13 +99,16 @@ private:
     Budget* previous_;
 };
 
+// "URI<separator>local" or "local": the separator is sought from the end,
+// as local names are short and URIs long.
 XmlName splitName(const XML_Char* name) {
-    const std::string_view full(name);
-    const std::size_t sep = full.rfind(kNamespaceSeparator);
-    if (sep == std::string_view::npos) {
-        return {full, {}};
+    const std::size_t length = std::strlen(name);
+    for (std::size_t i = length; i-- > 0;) {
+        if (name[i] == kNamespaceSeparator) {
+            return {std::string_view(name + i + 1, length - i - 1), std::string_view(name, i)};
+        }
     }
-    return {full.substr(sep + 1), full.substr(0, sep)};
+    return {std::string_view(name, length), {}};
 }
 
 } // namespace
