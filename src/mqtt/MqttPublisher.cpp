@@ -74,11 +74,13 @@ std::optional<QString> MqttPublisher::start() {
         }
     }
     const QByteArray statusTopic = o.url.statusTopic().toUtf8();
-    if (const int rc =
-            mosquitto_will_set(client, statusTopic.constData(), int(sizeof kStatusOffline - 1),
-                               kStatusOffline, 1, true)) {
-        return fail(QStringLiteral("the MQTT topic '%1' is not accepted: %2")
-                        .arg(o.url.statusTopic(), libraryError(rc)));
+    if (o.status) {
+        if (const int rc =
+                mosquitto_will_set(client, statusTopic.constData(), int(sizeof kStatusOffline - 1),
+                                   kStatusOffline, 1, true)) {
+            return fail(QStringLiteral("the MQTT topic '%1' is not accepted: %2")
+                            .arg(o.url.statusTopic(), libraryError(rc)));
+        }
     }
     if (o.url.tls) {
         if (!o.caFile.isEmpty()) {
@@ -136,8 +138,35 @@ bool MqttPublisher::publishPayload(QByteArray json) {
     if (!s.accepting) {
         return false;
     }
-    const PublishQueue::PushResult r = s.queue.push(std::move(json));
+    const outbox::PublishQueue::PushResult r = s.queue.push(std::move(json));
     if (r.episodeStarted || !s.wakePending.exchange(true)) {
+        s.wake();
+    }
+    return true;
+}
+
+bool MqttPublisher::keepRetained(const QByteArray& topic, QByteArray payload) {
+    PublisherState& s = *shared_;
+    if (!s.accepting) {
+        return false;
+    }
+    {
+        std::lock_guard lock(s.retainedMutex);
+        const auto found = s.retainedIndex.constFind(topic);
+        std::size_t i = 0;
+        if (found == s.retainedIndex.cend()) {
+            i = s.retained.size();
+            s.retained.push_back({topic, {}, 0, 0, 0});
+            s.retainedIndex.insert(topic, i);
+        } else {
+            i = found.value();
+        }
+        RetainedTopic& t = s.retained[i];
+        t.payload = std::move(payload);
+        ++t.version;
+    }
+    s.retainedDirty = true;
+    if (!s.wakePending.exchange(true)) {
         s.wake();
     }
     return true;
@@ -170,7 +199,7 @@ bool MqttPublisher::stop(milliseconds timeout) {
         s.eventsOpen = false;
     }
     std::lock_guard lock(s.mutex);
-    stopResult_ = finished && !s.fatal && s.queue.empty();
+    stopResult_ = finished && !s.fatal && s.queue.empty() && s.retainedPending() == 0;
     return stopResult_;
 }
 
@@ -181,7 +210,7 @@ std::optional<QString> MqttPublisher::fatalError() const {
 
 MqttPublisherStats MqttPublisher::stats() const {
     const PublisherState& s = *shared_;
-    const PublishQueue::Counts c = s.queue.counts();
+    const outbox::PublishQueue::Counts c = s.queue.counts();
     MqttPublisherStats stats;
     stats.connected = s.connected;
     stats.attempts = s.attempts;
@@ -190,6 +219,7 @@ MqttPublisherStats MqttPublisher::stats() const {
     stats.inFlight = c.inFlight;
     stats.delivered = c.acknowledged;
     stats.dropped = c.dropped;
+    stats.retainedPending = shared_->retainedPending();
     return stats;
 }
 

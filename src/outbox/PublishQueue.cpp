@@ -1,8 +1,8 @@
-#include "mqtt/PublishQueue.h"
+#include "outbox/PublishQueue.h"
 
 #include <algorithm>
 
-namespace velkor::mqtt {
+namespace velkor::outbox {
 
 PublishQueue::PublishQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 
@@ -78,4 +78,4 @@ bool PublishQueue::empty() const {
     return waiting_.empty() && inFlight_ == 0;
 }
 
-} // namespace velkor::mqtt
+} // namespace velkor::outbox
