@@ -2,14 +2,13 @@
 
 #include "mqtt/PublisherState.h"
 #include "mqtt/PublisherThread.h"
+#include "outbox/QuietThread.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <mosquitto.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 
 namespace velkor::mqtt {
@@ -106,22 +105,11 @@ std::optional<QString> MqttPublisher::start() {
                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
 
-    // The thread takes no asynchronous signals: SIGINT and SIGTERM go to the
-    // program's own handling, and a write to a socket the broker has closed
-    // fails with EPIPE instead of raising SIGPIPE.
-    sigset_t blocked;
-    sigset_t previous;
-    sigfillset(&blocked);
-    for (const int sync : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) {
-        sigdelset(&blocked, sync);
-    }
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
     shared_->accepting = true;
-    thread_ = std::thread([shared = shared_, client] {
+    thread_ = outbox::quietThread([shared = shared_, client] {
         PublisherThread worker(shared, client);
         worker.run();
     });
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     started_ = true;
     return std::nullopt;
 }

@@ -21,6 +21,7 @@ PublishQueue::PushResult PublishQueue::push(QByteArray payload) {
         waiting_.pop_front();
     }
     waiting_.push_back(std::move(payload));
+    result.waiting = waiting_.size();
     return result;
 }
 

@@ -30,6 +30,7 @@ public:
     struct PushResult {
         bool dropped = false;        // a row was dropped to keep the bound
         bool episodeStarted = false; // ... and it was the first of an episode
+        std::size_t waiting = 0;     // rows waiting now, the new one included
     };
     // Queues a row. With a full queue the oldest waiting row goes; when
     // every queued row is in flight (a capacity no larger than the flight
