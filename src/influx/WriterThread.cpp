@@ -130,13 +130,15 @@ void WriterThread::run() {
         int running = 0;
         curl_multi_perform(s_.multi, &running);
         int left = 0;
+        bool done = false;
         while (CURLMsg* m = curl_multi_info_read(s_.multi, &left)) {
             if (m->msg == CURLMSG_DONE && m->easy_handle == easy_) {
                 requestDone(m->data.result);
+                done = true;
             }
         }
-        if (!busy_ && (!checked_ || !hand_.empty()) && Clock::now() >= retryAt_) {
-            continue; // the next request at once
+        if (done) {
+            continue; // what comes next is decided above: more rows, a pause, the end
         }
         curl_multi_poll(s_.multi, nullptr, 0, waitMilliseconds(Clock::now(), stopping), nullptr);
     }
@@ -188,6 +190,9 @@ void WriterThread::startRequest() {
     }
     curl_slist_free_all(headers_);
     headers_ = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
+    // No "Expect: 100-continue" for larger bodies: a server or proxy that
+    // does not answer it would cost a second's wait per request.
+    headers_ = curl_slist_append(headers_, "Expect:");
     if (s_.gzip && !body_.isEmpty()) {
         if (auto compressed = gzipped(body_)) {
             body_ = std::move(*compressed);
