@@ -316,6 +316,7 @@ TEST(InfluxWriter, AFullQueueDropsTheOldestRowsAndSaysHowMany) {
         writer.write(influxLine(rowNo(i)));
     }
     ASSERT_TRUE(events.waitFor(InfluxEventKind::QueueFull)) << qPrintable(events.all());
+    ASSERT_TRUE(events.waitFor(InfluxEventKind::WriteFailed)) << qPrintable(events.all());
     EXPECT_FALSE(writer.stop(0ms));
     const auto dropped = events.of(InfluxEventKind::RowsDropped);
     ASSERT_EQ(dropped.size(), 1u) << qPrintable(events.all());
@@ -323,9 +324,7 @@ TEST(InfluxWriter, AFullQueueDropsTheOldestRowsAndSaysHowMany) {
     const auto unwritten = events.of(InfluxEventKind::RowsUnwritten);
     ASSERT_EQ(unwritten.size(), 1u) << qPrintable(events.all());
     EXPECT_EQ(unwritten.front().count, 100u);
-    EXPECT_TRUE(
-        events.of(InfluxEventKind::WriteFailed).front().message.contains("Could not connect") ||
-        events.of(InfluxEventKind::WriteFailed).front().message.contains("connect"))
+    EXPECT_TRUE(events.of(InfluxEventKind::WriteFailed).front().message.contains("connect"))
         << qPrintable(events.all());
 }
 
