@@ -1,9 +1,11 @@
 #pragma once
 
 #include "cli/LogOptions.h"
+#include "mqtt/HaDiscovery.h"
 #include "mqtt/MqttPublisher.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -24,6 +26,12 @@ namespace velkor::cli {
 // away, rows dropped, rows never acknowledged) goes to standard error as it
 // happens. A broker that refuses the credentials calls `fatal` on the
 // caller's thread, with the message already said.
+//
+// With --ha-discovery the logger also appears in Home Assistant: the
+// Pass/Fail sensor is announced at the start, each quantity's sensor with
+// its first row, and each row also goes, retained, to its quantity's own
+// state topic (see mqtt/HaDiscovery.h). The configs stay on the broker
+// when the run ends, so the entities and their history survive restarts.
 class LogPublisher {
 public:
     explicit LogPublisher(const LogOptions& options);
@@ -50,6 +58,8 @@ public:
 private:
     void event(const mqtt::MqttEvent& event);
 
+    std::optional<mqtt::HaDevice> ha_;
+    QSet<const mqtt::HaQuantity*> announced_;
     QObject context_; // posts from the publisher's thread; gone with this
     std::unique_ptr<mqtt::MqttPublisher> publisher_;
     std::atomic<bool> failed_{false};
