@@ -5,8 +5,6 @@
 #include "meter/UnitTable.h"
 #include "record/LogRecord.h"
 
-#include <QMetaObject>
-
 namespace velkor::cli {
 
 namespace {
@@ -41,17 +39,7 @@ std::optional<QString> LogInflux::start() {
 }
 
 void LogInflux::event(const influx::InfluxEvent& e) {
-    reportError(e.message);
-    if (e.kind == influx::InfluxEventKind::Fatal && !failed_.exchange(true)) {
-        QMetaObject::invokeMethod(
-            &context_,
-            [this] {
-                if (fatal) {
-                    fatal();
-                }
-            },
-            Qt::QueuedConnection);
-    }
+    relay_.say(e.message, e.kind == influx::InfluxEventKind::Fatal);
 }
 
 void LogInflux::write(const LogRecord& row, const QDateTime& moment) {
@@ -71,13 +59,13 @@ void LogInflux::write(const LogRecord& row, const QDateTime& moment) {
 }
 
 void LogInflux::finish(bool drain) {
-    if (drain && !failed_.load()) {
+    if (drain && !relay_.failed()) {
         waitWhileDraining(
             [this] {
                 const influx::InfluxWriterStats s = writer_->stats();
                 return s.waiting + s.inFlight;
             },
-            [this] { return failed_.load(); });
+            [this] { return relay_.failed(); });
     }
     writer_->stop();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/FatalRelay.h"
 #include "cli/LogOptions.h"
 #include "influx/InfluxLine.h"
 #include "influx/InfluxWriter.h"
@@ -26,6 +27,8 @@ namespace velkor::cli {
 // goes to standard error as it happens. Refused credentials or an unknown
 // database call `fatal` on the caller's thread, with the message said.
 class LogInflux {
+    FatalRelay relay_; // first: `fatal` below refers to it
+
 public:
     explicit LogInflux(const LogOptions& options);
     ~LogInflux();
@@ -37,9 +40,10 @@ public:
     // After the input's end (`drain`) the queued rows are given as long as
     // the server keeps taking them; after a signal, a few seconds at most.
     void finish(bool drain);
-    bool failed() const { return failed_.load(); }
+    bool failed() const { return relay_.failed(); }
 
-    std::function<void()> fatal;
+    // Called on the caller's event loop after a fatal event.
+    std::function<void()>& fatal = relay_.fatal;
 
 private:
     void event(const influx::InfluxEvent& event);
@@ -47,9 +51,7 @@ private:
     QString device_;
     QString topic_;
     influx::UniqueNanoseconds stamps_;
-    QObject context_; // posts from the writer's thread; gone with this
     std::unique_ptr<influx::InfluxWriter> writer_;
-    std::atomic<bool> failed_{false};
 };
 
 } // namespace velkor::cli

@@ -7,8 +7,6 @@
 #include "record/LogRecord.h"
 #include "version/VelkorVersion.h"
 
-#include <QMetaObject>
-
 namespace velkor::cli {
 
 namespace {
@@ -50,18 +48,7 @@ std::optional<QString> LogPublisher::start() {
 }
 
 void LogPublisher::event(const mqtt::MqttEvent& e) {
-    // One line each, whole, from the publisher's thread.
-    reportError(e.message);
-    if (e.kind == mqtt::MqttEventKind::Fatal && !failed_.exchange(true)) {
-        QMetaObject::invokeMethod(
-            &context_,
-            [this] {
-                if (fatal) {
-                    fatal();
-                }
-            },
-            Qt::QueuedConnection);
-    }
+    relay_.say(e.message, e.kind == mqtt::MqttEventKind::Fatal);
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
@@ -91,13 +78,13 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
 }
 
 void LogPublisher::finish(bool drain) {
-    if (drain && !failed_.load()) {
+    if (drain && !relay_.failed()) {
         waitWhileDraining(
             [this] {
                 const mqtt::MqttPublisherStats s = publisher_->stats();
                 return s.waiting + s.inFlight + s.retainedPending;
             },
-            [this] { return failed_.load(); });
+            [this] { return relay_.failed(); });
     }
     publisher_->stop();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/FatalRelay.h"
 #include "cli/LogOptions.h"
 #include "mqtt/HaDiscovery.h"
 #include "mqtt/MqttPublisher.h"
@@ -33,6 +34,8 @@ namespace velkor::cli {
 // state topic (see mqtt/HaDiscovery.h). The configs stay on the broker
 // when the run ends, so the entities and their history survive restarts.
 class LogPublisher {
+    FatalRelay relay_; // first: `fatal` below refers to it
+
 public:
     explicit LogPublisher(const LogOptions& options);
     ~LogPublisher();
@@ -50,19 +53,17 @@ public:
     // seconds at most. Then "offline" and a clean disconnect.
     void finish(bool drain);
 
-    bool failed() const { return failed_.load(); }
+    bool failed() const { return relay_.failed(); }
 
     // Called on the caller's event loop after a fatal event.
-    std::function<void()> fatal;
+    std::function<void()>& fatal = relay_.fatal;
 
 private:
     void event(const mqtt::MqttEvent& event);
 
     std::optional<mqtt::HaDevice> ha_;
     QSet<const mqtt::HaQuantity*> announced_;
-    QObject context_; // posts from the publisher's thread; gone with this
     std::unique_ptr<mqtt::MqttPublisher> publisher_;
-    std::atomic<bool> failed_{false};
 };
 
 } // namespace velkor::cli

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace velkor::influx {
@@ -216,8 +217,12 @@ void WriterThread::startRequest() {
 
 WriterThread::Answer WriterThread::answerOf(CURLcode code) const {
     if (code != CURLE_OK) {
-        const QString why = errorText_[0] ? QString::fromUtf8(errorText_)
-                                          : QString::fromUtf8(curl_easy_strerror(code));
+        QString why = errorText_[0] ? QString::fromUtf8(errorText_)
+                                    : QString::fromUtf8(curl_easy_strerror(code));
+        // libcurl says how long it tried ("after 28 ms"): left out, so that
+        // the same failure reads the same and is said once.
+        static const QRegularExpression elapsed(QStringLiteral(" after \\d+ ms"));
+        why.remove(elapsed);
         return {Outcome::Retry, oneLine(why)};
     }
     long status = 0;

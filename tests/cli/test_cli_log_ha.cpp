@@ -46,24 +46,13 @@ TestSubscriber::Options watching(const MosquittoBroker& broker, QStringList topi
     return o;
 }
 
-std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
-    std::vector<std::uint8_t> bytes{0x0A};
-    const auto frames = demoBytes(walk, n);
-    bytes.insert(bytes.end(), frames.begin(), frames.end());
-    return bytes;
-}
-
-bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
-    return line.send(bytes.data(), bytes.size());
-}
-
 // The retained messages a new subscriber gets under PREFIX/# and on the
 // quantities' state topics: those that come before the logger's retained
 // status, which is subscribed last.
 std::map<QString, QByteArray> retainedUnder(const MosquittoBroker& broker, const QString& prefix) {
-    TestSubscriber late(watching(broker, {prefix + QStringLiteral("/#"),
-                                          kTopic + QStringLiteral("/reading/+"),
-                                          kTopic + QStringLiteral("/status")}));
+    TestSubscriber late(
+        watching(broker, {prefix + QStringLiteral("/#"), kTopic + QStringLiteral("/reading/+"),
+                          kTopic + QStringLiteral("/status")}));
     late.waitSubscribed(std::chrono::milliseconds(kWaitMs));
     late.waitFor(
         [](const auto& m) {

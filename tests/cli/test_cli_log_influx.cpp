@@ -20,17 +20,6 @@ namespace {
 
 constexpr int kWaitMs = 60000;
 
-std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
-    std::vector<std::uint8_t> bytes{0x0A};
-    const auto frames = demoBytes(walk, n);
-    bytes.insert(bytes.end(), frames.begin(), frames.end());
-    return bytes;
-}
-
-bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
-    return line.send(bytes.data(), bytes.size());
-}
-
 // A point read back holds the printed row (No,Time,DC/AC,Value,Unit,Auto,
 // ScaledValue,Timestamp), its time the printed moment in nanoseconds.
 void expectSameRow(const QJsonObject& p, const QString& line, const QString& device) {
