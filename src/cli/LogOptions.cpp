@@ -1,5 +1,6 @@
 #include "cli/LogOptions.h"
 
+#include "cli/AlarmOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/LabOptions.h"
 
@@ -32,8 +33,10 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
         {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
          QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
          QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile"),
-         QStringLiteral("--influx")},
-        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
+         QStringLiteral("--influx"), QStringLiteral("--on-fail"), QStringLiteral("--on-pass"),
+         QStringLiteral("--alarm-after")},
+        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect"),
+         QStringLiteral("--stop-on-fail"), QStringLiteral("--quiet")});
     *help = opts.help();
     if (*help) {
         return std::nullopt;
@@ -126,6 +129,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
     }
     if (error.isEmpty()) {
         error = readLabOptions(opts, haPrefix, o);
+    }
+    if (error.isEmpty()) {
+        error = readAlarmOptions(opts, o);
     }
     if (!error.isEmpty()) {
         reportError(error);

@@ -1,6 +1,7 @@
 #include "cli/LogPublisher.h"
 
 #include "cli/CliOptions.h"
+#include "alarm/AlarmReading.h"
 #include "cli/DrainWait.h"
 #include "meter/Reading.h"
 #include "meter/UnitTable.h"
@@ -16,6 +17,21 @@ mqtt::MqttPublisherOptions publisherOptions(const LogOptions& options) {
     o.url = *options.mqtt;
     o.caFile = options.mqttCaFile;
     return o;
+}
+
+// A row's fields as they are published: the unit readable, the value also
+// in the base unit.
+mqtt::MqttReading mqttReading(qint64 no, const QDateTime& moment, const QString& function,
+                              const QString& value, const QString& unit, const QString& judge) {
+    mqtt::MqttReading r;
+    r.no = no;
+    r.timestamp = moment;
+    r.function = function;
+    r.value = value;
+    r.unit = readableUnit(unit);
+    r.si = baseUnitValue(value, unit);
+    r.judge = judge;
+    return r;
 }
 
 } // namespace
@@ -52,14 +68,8 @@ void LogPublisher::event(const mqtt::MqttEvent& e) {
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
-    mqtt::MqttReading r;
-    r.no = row.No.value_or(0);
-    r.timestamp = moment;
-    r.function = row.DCAC;
-    r.value = row.Value;
-    r.unit = readableUnit(row.Unit);
-    r.si = baseUnitValue(row.Value, row.Unit);
-    r.judge = row.Auto;
+    mqtt::MqttReading r =
+        mqttReading(row.No.value_or(0), moment, row.DCAC, row.Value, row.Unit, row.Auto);
     if (!reading.RangeModeText.isEmpty()) {
         r.marks = {reading.RangeModeText};
     }
@@ -75,6 +85,13 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
         }
     }
     publisher_->publishPayload(std::move(json));
+}
+
+void LogPublisher::publishAlarm(bool failing, const AlarmReading& a) {
+    publisher_->publishTo(publisher_->url().alarmTopic().toUtf8(),
+                          mqtt::alarmJson(mqttReading(a.no, a.moment, a.function, a.value, a.unit,
+                                                      a.judge),
+                                          failing));
 }
 
 void LogPublisher::finish(bool drain) {

@@ -137,4 +137,10 @@ QByteArray readingJson(const MqttReading& r) {
     return out;
 }
 
+QByteArray alarmJson(const MqttReading& reading, bool failing) {
+    QByteArray out = readingJson(reading);
+    out.insert(1, failing ? R"("alarm":"fail",)" : R"("alarm":"pass",)");
+    return out;
+}
+
 } // namespace velkor::mqtt

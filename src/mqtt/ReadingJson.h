@@ -28,6 +28,11 @@ struct MqttReading {
 // (JSON has no NaN or infinity). An invalid timestamp is null too.
 QByteArray readingJson(const MqttReading& reading);
 
+// An alarm's transition, to Fail or back to Pass, with the reading that
+// made it: the reading's object with "alarm" ("fail" or "pass") first,
+//   {"alarm":"fail","no":12,"timestamp":...,"judge":"Fail","marks":[]}
+QByteArray alarmJson(const MqttReading& reading, bool failing);
+
 // ISO 8601 with milliseconds and the UTC offset, "+00:00" for UTC; empty
 // for an invalid moment or a year outside 0000 to 9999.
 QByteArray isoTimestamp(const QDateTime& moment);
