@@ -24,9 +24,9 @@ struct RowRef {
 // The figures of one function and unit of a log. Values are taken in the
 // base unit (123.4 mV as 0.1234 V, 4.7 kΩ as 4700 Ω), as the CSV's SI
 // column has them, so one group holds every range of a quantity. A row
-// whose value is no number (the meter's overload "0L", or a text from a
-// file that reads as no number in a unit the meter knows) is counted among
-// the overloads and kept out of the figures.
+// without such a value (the meter's overload "0L"; from a foreign file, a
+// text that is no number or a unit the meter does not know) is counted
+// among the overloads and kept out of the figures.
 struct GroupStatistics {
     QString function; // the DC/AC field: "DC", "AC", "OHM" ...
     QString unit;     // the base unit, readable: "V", "Ω", "°C"; a foreign unit as written
