@@ -70,9 +70,9 @@ scmp_filter_ctx openingFilter() {
                                      SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
                     // Loading the second filter, which can only take more away.
                     seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(seccomp), 1,
-                                     SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER)) == 0 &&
+                                     SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER, 0)) == 0 &&
                     seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
-                                     SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS)) == 0;
+                                     SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS, 0)) == 0;
     if (!ok) {
         seccomp_release(ctx);
         return nullptr;
