@@ -9,6 +9,7 @@
 // times as texts; they become date-time serials again here, so that both
 // workbook formats give the same cells.
 #include "logfiles/workbook/ReaderConfinement.h"
+#include "logfiles/workbook/SanitizedBuild.h"
 #include "logfiles/workbook/WorkbookSheet.h"
 
 #include <QDateTime>
@@ -225,7 +226,7 @@ void limitChild() {
     setrlimit(RLIMIT_CORE, &none);
     rlimit cpu{kChildSeconds, kChildSeconds};
     setrlimit(RLIMIT_CPU, &cpu);
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(VELKOR_ADDRESS_SANITIZER)
     long pages = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(f, "%ld", &pages) != 1) {

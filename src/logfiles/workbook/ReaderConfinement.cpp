@@ -1,4 +1,5 @@
 #include "logfiles/workbook/ReaderConfinement.h"
+#include "logfiles/workbook/SanitizedBuild.h"
 
 #include <fcntl.h>
 #include <initializer_list>
@@ -45,7 +46,7 @@ scmp_filter_ctx baseFilter() {
                           SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) == 0 &&
          seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
                           SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) == 0;
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VELKOR_ADDRESS_SANITIZER)
     // The address sanitizer's own bookkeeping in the checked builds.
     ok = ok && allow(ctx, {SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(getpid),
                            SCMP_SYS(gettid), SCMP_SYS(sched_yield), SCMP_SYS(futex)});
