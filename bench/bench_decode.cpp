@@ -1,6 +1,6 @@
 // Decode throughput: frames per second through the serial frame assembler and
 // the decoding pass, with a pass host that does nothing else.
-#include "cli/CsvLine.h"
+#include "logfiles/CsvLine.h"
 #include "cli/ReadingCsv.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/PassHost.h"
@@ -64,7 +64,7 @@ void BM_DecodeToCsvLine(benchmark::State& state) {
     const auto framesPerStream = static_cast<std::int64_t>(demoScenario().size());
     PassHost host;
     MeterPipeline pipeline(MeterVariant::IFHALVIN, locale, host);
-    cli::CsvLine line;
+    CsvLine line;
     std::size_t bytes = 0;
     pipeline.setOnDecoded([&] {
         buildReadingCsvLine(line, pipeline.decoder());

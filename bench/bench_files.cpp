@@ -4,8 +4,8 @@
 // ran; run one benchmark per process (--benchmark_filter) for a clean peak.
 #include "BenchMain.h"
 #include "record/LogRowBuffer.h"
-#include "record/LogXmlFile.h"
-#include "record/files/LogWorkbook.h"
+#include "logfiles/LogXmlFile.h"
+#include "logfiles/workbook/LogWorkbook.h"
 #ifdef VELKOR_BENCH_REPORT
 #include "record/report/LogReport.h"
 #include <QGuiApplication>
@@ -119,7 +119,7 @@ void WorkbookImport(benchmark::State& state) {
         if (!r || !six || rows.rowCount() != kRows) {
             state.SkipWithError("import failed");
         }
-        rows.appendTo(table);
+        table.appendRows(rows);
     }
     report(state, before, table.bytes());
 }

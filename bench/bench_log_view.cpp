@@ -11,7 +11,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "record/LogStore.h"
+#include "record/TimeTexts.h"
 #include "record/MeasurementTable.h"
 #include "record/view/LogGrid.h"
 #include "sim/FrameEncoder.h"
@@ -33,9 +33,9 @@ struct GridFixture {
     explicit GridFixture(long long rows) {
         grid.resize(303, 241);
         bindLogGrid(grid, table, grid.font());
-        std::vector<LogRecord> records;
+        LogRowBuffer records;
         for (long long i = 0; i < rows; ++i) {
-            records.push_back(record(next++));
+            records.append(record(next++));
         }
         // Heap held for the rows by the table and the grid together.
         const std::size_t before = heapInUse();
@@ -64,7 +64,8 @@ struct GridFixture {
     // One row as the record rules log it.
     void append() {
         const auto i = static_cast<std::int32_t>(next++);
-        table.appendLogged(i + 1, LogStore::clockTimeCode(i % 86400), QStringLiteral("DC"),
+        table.appendLogged(i + 1, clockTimeText(QTime::fromMSecsSinceStartOfDay(i % 86400 * 1000)),
+                           QStringLiteral("DC"),
                            QString::number(i % 6000), QStringLiteral("V"), QStringLiteral("pass"));
     }
 
@@ -103,10 +104,13 @@ struct Window {
     explicit Window(long long rows) {
         window.show();
         window.limitess->trigger();
-        std::vector<LogRecord> records(
-            static_cast<std::size_t>(rows),
-            LogRecord{1, QStringLiteral("09:05:03"), QStringLiteral("DC"), QStringLiteral("012.3"),
-                      QStringLiteral("V"), QStringLiteral("pass"), std::nullopt});
+        LogRowBuffer records;
+        const LogRecord row{1, QStringLiteral("09:05:03"), QStringLiteral("DC"),
+                            QStringLiteral("012.3"), QStringLiteral("V"), QStringLiteral("pass"),
+                            std::nullopt};
+        for (long long i = 0; i < rows; ++i) {
+            records.append(row);
+        }
         window.session().cds1.appendRows(records);
         const std::uint8_t lineFeed = 0x0A;
         window.RECEIVE_COM_Data(&lineFeed, 1);

@@ -108,7 +108,7 @@ void checkpoint(benchmark::State& state, const char* name) {
     state.counters["file_MB"] = static_cast<double>(QFileInfo(path).size()) / (1 << 20);
     state.counters["peak_growth_MB"] = peakMb() - before;
     state.counters["table_MB"] =
-        static_cast<double>(filled.run->session().cds1.store().rowBytes()) / (1 << 20);
+        static_cast<double>(filled.run->session().cds1.store().bytes()) / (1 << 20);
 }
 
 void CheckpointXml(benchmark::State& state) {

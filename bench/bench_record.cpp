@@ -116,7 +116,7 @@ void BM_MemoryPerLoggedRow(benchmark::State& state) {
         const std::size_t after = heapInUse();
         perRow = static_cast<double>(after - before) / static_cast<double>(count);
         tableRows =
-            static_cast<double>(l->session.cds1.store().rowBytes()) / static_cast<double>(count);
+            static_cast<double>(l->session.cds1.store().bytes()) / static_cast<double>(count);
         chartPoints = static_cast<double>(l->chart.pointCount());
         benchmark::DoNotOptimize(l->session.cds1.rowCount());
     }

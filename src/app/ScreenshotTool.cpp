@@ -4,11 +4,9 @@
 // receive handler, and saves the window as a PNG picture. Message boxes are
 // answered automatically and listed on standard error.
 
-#include "app/TFCOMM.h"
+#include "app/ProgramWindow.h"
 #include "app/VelkorApplication.h"
-#include "platform/MessageBoxes.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "sim/DemoScenario.h"
 
 #include <QPixmap>
@@ -28,14 +26,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     velkor::ScriptedMessageBoxes boxes;
-    app.setMessageBoxes(&boxes);
-    velkor::LinuxPlatform platform;
-    velkor::TFCOMM window({.boxes = boxes,
-                           .locale = platform.locale,
-                           .clock = platform.clock,
-                           .serial = platform.serial,
-                           .portNames = platform.portNames,
-                           .hid = platform.hid});
+    velkor::ProgramWindow program(app, boxes, QString());
+    velkor::TFCOMM& window = program.window();
     window.show();
 
     // The stream starts with the line feed of an earlier frame, as a running

@@ -19,7 +19,7 @@
 #include "platform/SavePictureDialog.h"
 #include "record/LogJournal.h"
 #include "record/RowDates.h"
-#include "record/files/LogFileCommands.h"
+#include "logfiles/commands/LogFileCommands.h"
 #include "record/view/LogGrid.h"
 
 #include <QCheckBox>

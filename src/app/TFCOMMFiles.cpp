@@ -4,7 +4,7 @@
 
 #include "pipeline/MeterSession.h"
 #include "platform/widgets/QtLogFileDialogs.h"
-#include "record/files/LogFileCommands.h"
+#include "logfiles/commands/LogFileCommands.h"
 #include "record/report/LogReport.h"
 #include "record/report/preview/LogReportPreview.h"
 

@@ -7,7 +7,7 @@
 #include "platform/MessageBoxes.h"
 #include "record/LogJournal.h"
 #include "record/RowDates.h"
-#include "record/files/LogFileCommands.h"
+#include "logfiles/commands/LogFileCommands.h"
 
 #include <QAbstractItemModel>
 
@@ -92,7 +92,7 @@ void TFCOMM::offerJournalRestore() {
             // counted against the size limit); numbering goes on after them.
             MeasurementTable& table = session().cds1;
             const qsizetype first = table.rowCount();
-            l.rows.appendTo(table);
+            table.appendRows(l.rows);
             rowDates->append(first, l.dates);
             journal->carryOver(l);
             if (const auto no = l.rows.no(rows - 1)) {

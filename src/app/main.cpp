@@ -5,13 +5,11 @@
 // before any window is made. Its one file of its own is the log's journal,
 // under $XDG_STATE_HOME/velkor (~/.local/state/velkor).
 
-#include "app/TFCOMM.h"
+#include "app/ProgramWindow.h"
 #include "app/VelkorApplication.h"
-#include "platform/linux/LinuxPlatform.h"
 #include "platform/widgets/QtMessageBoxes.h"
 #include "version/VelkorVersion.h"
 
-#include <QDir>
 #include <cstdio>
 #include <cstring>
 
@@ -39,23 +37,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     velkor::VelkorApplication app(argc, argv);
-    // The log's journal lives with the user's program state, as the XDG base
-    // directories place it.
-    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(stateHome)) {
-        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
-    }
     velkor::QtMessageBoxes boxes;
-    app.setMessageBoxes(&boxes);
-    velkor::LinuxPlatform platform;
-    velkor::TFCOMM window({.boxes = boxes,
-                           .locale = platform.locale,
-                           .clock = platform.clock,
-                           .serial = platform.serial,
-                           .portNames = platform.portNames,
-                           .hid = platform.hid,
-                           .journalDirectory = stateHome + QStringLiteral("/velkor")});
-    boxes.setParent(&window);
-    window.show();
+    velkor::ProgramWindow program(app, boxes, velkor::journalDirectoryOfUser());
+    boxes.setParent(&program.window());
+    program.window().show();
     return app.exec();
 }

@@ -5,9 +5,9 @@
 #include "disk/InputFile.h"
 #include "platform/LocaleSource.h"
 #include "platform/linux/SystemLocaleSource.h"
-#include "record/LogXmlFile.h"
-#include "record/files/LogFileCommands.h"
-#include "record/files/LogWorkbook.h"
+#include "logfiles/LogXmlFile.h"
+#include "logfiles/commands/LogFileCommands.h"
+#include "logfiles/workbook/LogWorkbook.h"
 
 #include <QFile>
 #include <QFileInfo>

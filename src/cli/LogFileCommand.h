@@ -1,7 +1,7 @@
 #pragma once
 
 #include "disk/LogFileResult.h"
-#include "record/LogCsvFile.h"
+#include "logfiles/LogCsvFile.h"
 #include "record/LogRowBuffer.h"
 #include "record/LogTable.h"
 

@@ -1,6 +1,6 @@
 #include "cli/ReadingCsv.h"
 
-#include "cli/CsvLine.h"
+#include "logfiles/CsvLine.h"
 #include "decode/FrameDecoder.h"
 
 #include <charconv>
@@ -14,23 +14,7 @@ QString readingCsvHeader() {
                           "DecimalPointPos,Marks");
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
-        return text;
-    }
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString shortestDouble(double value) {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return QString::fromLatin1(buf, static_cast<qsizetype>(res.ptr - buf));
-}
-
-void buildReadingCsvLine(cli::CsvLine& line, const FrameDecoder& d) {
+void buildReadingCsvLine(CsvLine& line, const FrameDecoder& d) {
     const Reading& r = d.reading;
     // The names of the marks shown, separated by blanks (at most 30 names
     // of at most 7 characters).
@@ -60,7 +44,7 @@ void buildReadingCsvLine(cli::CsvLine& line, const FrameDecoder& d) {
 }
 
 QString readingCsvLine(const FrameDecoder& d) {
-    cli::CsvLine line;
+    CsvLine line;
     buildReadingCsvLine(line, d);
     const std::string_view v = line.line();
     return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));

@@ -4,21 +4,13 @@
 
 namespace velkor {
 
-class FrameDecoder;
-
-namespace cli {
 class CsvLine;
-}
+class FrameDecoder;
 
 // CSV of decoded readings, as velkor-cli prints them.
 QString readingCsvHeader();
 QString readingCsvLine(const FrameDecoder& decoder);
 // The same line, built into `line` (the command's fast road).
-void buildReadingCsvLine(cli::CsvLine& line, const FrameDecoder& decoder);
-
-// Quotes a CSV field when it holds a comma, a quote or a line break.
-QString csvField(const QString& text);
-// The shortest text that reads back to the same double.
-QString shortestDouble(double value);
+void buildReadingCsvLine(CsvLine& line, const FrameDecoder& decoder);
 
 } // namespace velkor

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/CsvLine.h"
+#include "logfiles/CsvLine.h"
 
 #include <functional>
 

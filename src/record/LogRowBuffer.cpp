@@ -178,15 +178,6 @@ std::uint32_t LogRowBuffer::stored(std::uint64_t at, std::size_t need, QString&&
     return static_cast<std::uint32_t>(textAt_.size() - 1);
 }
 
-LogRowBuffer LogRowBuffer::snapshotOf(const LogTable& table) {
-    LogRowBuffer copy;
-    const qsizetype n = table.rowCount();
-    for (qsizetype i = 0; i < n; ++i) {
-        copy.append(table.row(i));
-    }
-    return copy;
-}
-
 void LogRowBuffer::FreeBlock::operator()(Row* block) const noexcept {
     std::free(block);
 }
@@ -333,43 +324,41 @@ LogRecord LogRowBuffer::row(qsizetype index) const {
     return rec;
 }
 
-void LogRowBuffer::appendRows(const std::vector<LogRecord>& rows) {
+void LogRowBuffer::appendAll(const LogRowBuffer& other) {
     const qsizetype before = size_;
     try {
-        for (const LogRecord& r : rows) {
-            append(r);
+        // Each of the other store's texts is found or added here once.
+        std::vector<std::uint32_t> ids(other.textAt_.size(), 0);
+        std::vector<bool> mapped(other.textAt_.size(), false);
+        const auto idOf = [&](std::uint32_t theirs, int field) {
+            if (theirs == 0) {
+                return std::uint32_t(0);
+            }
+            if (!mapped[theirs]) {
+                const HeldText t = other.heldText(theirs);
+                if (t.wide) {
+                    std::u16string chars(static_cast<std::size_t>(t.size), u'\0');
+                    std::memcpy(chars.data(), t.chars, chars.size() * 2);
+                    ids[theirs] = intern(QStringView(chars.data(), t.size), field);
+                } else {
+                    ids[theirs] =
+                        intern(QLatin1String(reinterpret_cast<const char*>(t.chars), t.size), field);
+                }
+                mapped[theirs] = true;
+            }
+            return ids[theirs];
+        };
+        const qsizetype n = other.size_; // `other` may be this store
+        for (qsizetype i = 0; i < n; ++i) {
+            Row r = other.at(i);
+            for (int f = 0; f < 5; ++f) {
+                r.text[f] = idOf(r.text[f], f);
+            }
+            push(r);
         }
     } catch (...) {
         truncate(before);
         throw;
-    }
-}
-
-void LogRowBuffer::replaceRows(const std::vector<LogRecord>& rows) {
-    LogRowBuffer fresh;
-    fresh.appendRows(rows);
-    *this = std::move(fresh);
-}
-
-std::vector<LogRecord> LogRowBuffer::slice(qsizetype from, qsizetype count) const {
-    std::vector<LogRecord> out;
-    out.reserve(static_cast<std::size_t>(count));
-    for (qsizetype i = from; i < from + count; ++i) {
-        out.push_back(row(i));
-    }
-    return out;
-}
-
-void LogRowBuffer::appendTo(LogTable& table) const {
-    for (qsizetype from = 0; from < rowCount(); from += kSliceRows) {
-        table.appendRows(slice(from, std::min(kSliceRows, rowCount() - from)));
-    }
-}
-
-void LogRowBuffer::replaceRowsOf(LogTable& table) const {
-    table.replaceRows(slice(0, std::min(kSliceRows, rowCount())));
-    for (qsizetype from = kSliceRows; from < rowCount(); from += kSliceRows) {
-        table.appendRows(slice(from, std::min(kSliceRows, rowCount() - from)));
     }
 }
 

@@ -12,24 +12,21 @@
 
 namespace velkor {
 
-// Log rows held compactly: 32 bytes a row in blocks of 65536 rows (growing
-// never copies the rows held), each text once for the whole buffer, packed
+// The one store of log rows, for the window's table, the files, the report
+// and the command line: 32 bytes a row in blocks of 65536 rows (growing
+// never copies the rows held), each text once for the whole store, packed
 // into large blocks (a byte a character when it is Latin-1), so that a log
 // of a million different texts costs tens of bytes a text rather than a
-// string object each. The log files gather a file's
-// rows here before the table changes, so that a file that fails halfway leaves the table as it was
-// and a large file does not pass through memory as a million separate records; the report lays out
-// a copy of the table taken here; velkor-cli uses it as its table. Texts are cut to the field width
-// as the table cuts them.
+// string object each. The log files gather a file's rows in a store of
+// their own before the table takes them, so that a file that fails halfway
+// leaves the table as it was. Texts are cut to the field width as the
+// table cuts them.
 class LogRowBuffer final : public LogTable {
 public:
     using Texts = std::array<QStringView, 5>; // Time, DC/AC, Value, Unit, Auto
     using Latin1Texts = std::array<QLatin1String, 5>;
 
     LogRowBuffer();
-
-    // A copy of every row of `table`.
-    static LogRowBuffer snapshotOf(const LogTable& table);
 
     // Adds a row. May throw std::bad_alloc; the rows held stay as they were.
     void append(std::optional<qint32> no, const Texts& texts, std::optional<qint32> nval = {});
@@ -38,6 +35,8 @@ public:
     void append(std::optional<qint32> no, const Latin1Texts& texts,
                 std::optional<qint32> nval = {});
     void append(const LogRecord& record);
+    // Adds every row of `other` after these; all or none (std::bad_alloc).
+    void appendAll(const LogRowBuffer& other);
     // Keeps the first `rows` rows.
     void truncate(qsizetype rows);
     void clear();
@@ -62,23 +61,16 @@ public:
     HeldText heldText(std::uint32_t number) const;
     std::optional<qint32> nval(qsizetype row) const;
 
-    // Hands the rows to `table` after its own rows, or in place of them. A
-    // large buffer goes over in slices, so that only one slice at a time
-    // exists as LogRecords.
-    void appendTo(LogTable& table) const;
-    void replaceRowsOf(LogTable& table) const;
-
     // Bytes held for the rows and the texts.
     std::size_t bytes() const;
 
-    // LogTable
-    qsizetype rowCount() const override { return size_; }
-    LogRecord row(qsizetype index) const override;
-    void appendRows(const std::vector<LogRecord>& rows) override;
-    void replaceRows(const std::vector<LogRecord>& rows) override;
+    qsizetype rowCount() const { return size_; }
+    LogRecord row(qsizetype index) const;
 
-    // Rows per slice handed to a table.
-    static constexpr qsizetype kSliceRows = 65536;
+    // LogTable
+    const LogRowBuffer& store() const override { return *this; }
+    void appendRows(const LogRowBuffer& rows) override { appendAll(rows); }
+    void replaceRows(LogRowBuffer&& rows) override { *this = std::move(rows); }
 
 private:
     struct Row {
@@ -117,7 +109,6 @@ private:
     bool sharesNext() const {
         return shared_.size() == textAt_.size() && shared_.size() < kSharedTexts;
     }
-    std::vector<LogRecord> slice(qsizetype from, qsizetype count) const;
 
     struct FreeBlock {
         void operator()(Row* block) const noexcept;

@@ -1,6 +1,16 @@
 #include "record/LogTable.h"
 
+#include "record/LogRowBuffer.h"
+
 namespace velkor {
+
+qsizetype LogTable::rowCount() const {
+    return store().rowCount();
+}
+
+LogRecord LogTable::row(qsizetype index) const {
+    return store().row(index);
+}
 
 int LogTable::fieldIndex(const QString& name) {
     for (int i = 0; i < 7; ++i) {

@@ -40,12 +40,11 @@ void MeasurementLog::advanceRecordNo() {
     NextRecordNo = static_cast<std::int32_t>(static_cast<std::uint32_t>(NextRecordNo) + 1u);
 }
 
-void MeasurementLog::logReading(const Reading& r, std::uint32_t timeCode, const QDateTime& now) {
+void MeasurementLog::logReading(const Reading& r, const QString& time, const QDateTime& now) {
+    // The row, posted at once (when memory runs out, nothing changes).
+    cds1_.appendLogged(NextRecordNo, time, r.FunctionText, r.ValueText, r.UnitText, r.JudgeText);
     LastLoggedKey = readingKey(r);
     ++LoggedCount;
-    // The row, posted at once.
-    cds1_.appendLogged(NextRecordNo, timeCode, r.FunctionText, r.ValueText, r.UnitText,
-                       r.JudgeText);
     // The bar shows the magnitude of the scaled value.
     const double magnitude = std::trunc(std::fabs(r.ScaledValue));
     PBar2.position = magnitude < INT_MAX ? static_cast<int>(magnitude) : INT_MAX;
@@ -80,7 +79,7 @@ void MeasurementLog::INDataToTable(const Reading& r) {
         // The full date and time only for a listener; the row needs the time of day.
         const QDateTime now = onRowLogged ? clock_.now() : QDateTime();
         const QTime time = onRowLogged ? now.time() : clock_.timeOfDay();
-        logReading(r, LogStore::clockTimeCode(time.msecsSinceStartOfDay() / 1000), now);
+        logReading(r, clockTimeText(time), now);
     }
     advanceRecordNo();
 }
@@ -99,10 +98,7 @@ void MeasurementLog::Timer3Timer(Reading& r) {
         const QDateTime now = clock_.now();
         // The locale's own time format in its numeric form, so that it fits
         // the grid's time column.
-        const auto code =
-            cds1_.store().localeTimeCode(now.time().msecsSinceStartOfDay() / 1000, QLocale::c(),
-                                         numericTimeFormat(locale_.userLocale()));
-        logReading(r, code, now);
+        logReading(r, numericTimeText(now.time(), locale_.userLocale()), now);
     }
     if (RecordSI) {
         advanceRecordNo();

@@ -94,7 +94,7 @@ public:
     MagnitudeBar PBar2;
 
 private:
-    void logReading(const Reading& reading, std::uint32_t timeCode, const QDateTime& now);
+    void logReading(const Reading& reading, const QString& time, const QDateTime& now);
     void advanceRecordNo();
     void turnAwayAtLimit();
 

@@ -40,43 +40,43 @@ Qt::Alignment MeasurementTable::gridColumnAlignment(int column) {
 
 MeasurementTable::MeasurementTable(QObject* parent) : QAbstractTableModel(parent) {}
 
-void MeasurementTable::appendLogged(std::int32_t no, std::uint32_t timeCode,
+void MeasurementTable::appendLogged(std::int32_t no, const QString& time,
                                     const QString& function, const QString& value,
                                     const QString& unit, const QString& judge) {
-    const auto packed = store_.prepareRow(no, timeCode, function, value, unit, judge);
-    const int at = static_cast<int>(store_.size());
-    beginInsertRows(QModelIndex(), at, at);
-    store_.commitRow(packed);
-    endInsertRows();
+    rows_.append(no, {time, function, value, unit, judge});
+    announce();
+}
+
+void MeasurementTable::announce() {
+    const qsizetype count = rows_.rowCount();
+    if (count > shown_) {
+        beginInsertRows(QModelIndex(), static_cast<int>(shown_), static_cast<int>(count - 1));
+        shown_ = count;
+        endInsertRows();
+    }
 }
 
 void MeasurementTable::clear() {
     beginResetModel();
-    store_.clear();
+    rows_.clear();
+    shown_ = 0;
     endResetModel();
 }
 
-void MeasurementTable::appendRows(const std::vector<LogRecord>& rows) {
-    if (rows.empty()) {
-        return;
-    }
-    auto prepared = store_.prepare(rows);
-    const int first = static_cast<int>(store_.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-    store_.commit(std::move(prepared));
-    endInsertRows();
+void MeasurementTable::appendRows(const LogRowBuffer& rows) {
+    rows_.appendAll(rows);
+    announce();
 }
 
-void MeasurementTable::replaceRows(const std::vector<LogRecord>& rows) {
-    LogStore fresh = store_.emptyCopy();
-    fresh.commit(fresh.prepare(rows));
+void MeasurementTable::replaceRows(LogRowBuffer&& rows) {
     beginResetModel();
-    store_ = std::move(fresh);
+    rows_ = std::move(rows);
+    shown_ = rows_.rowCount();
     endResetModel();
 }
 
 int MeasurementTable::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(store_.size());
+    return parent.isValid() ? 0 : static_cast<int>(shown_);
 }
 
 int MeasurementTable::columnCount(const QModelIndex& parent) const {
@@ -84,7 +84,7 @@ int MeasurementTable::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant MeasurementTable::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= store_.size() || index.column() >= kGridColumns) {
+    if (!index.isValid() || index.row() >= shown_ || index.column() >= kGridColumns) {
         return {};
     }
     const int column = index.column();
@@ -92,13 +92,13 @@ QVariant MeasurementTable::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case RawTextRole:
         if (column == 0) {
-            const auto no = store_.no(index.row());
+            const auto no = rows_.no(index.row());
             return no ? QVariant(*no) : QVariant();
         }
         if (column == kUnitColumn && role == Qt::DisplayRole) {
-            return unitDisplayText(store_.text(index.row(), column));
+            return unitDisplayText(rows_.text(index.row(), column));
         }
-        return store_.text(index.row(), column);
+        return rows_.text(index.row(), column);
     case Qt::TextAlignmentRole: return QVariant::fromValue(kColumns[column].alignment);
     default: return {};
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "record/LogStore.h"
+#include "record/LogRowBuffer.h"
 #include "record/LogTable.h"
 
 #include <QAbstractTableModel>
@@ -8,7 +8,7 @@
 namespace velkor {
 
 // The measurement table cds1: the seven fields No, Time, DC/AC, Value, Unit,
-// Auto, NVal over the compact row store, read by the grid DBGrid1 as a
+// Auto, NVal over the log's row store, read by the grid DBGrid1 as a
 // read-only table model (six columns; NVal has none) and by the log files
 // and the report through LogTable.
 class MeasurementTable final : public QAbstractTableModel, public LogTable {
@@ -26,18 +26,18 @@ public:
 
     // Appends one row as the record rules log it. No row changes when it
     // throws (out of memory).
-    void appendLogged(std::int32_t no, std::uint32_t timeCode, const QString& function,
+    void appendLogged(std::int32_t no, const QString& time, const QString& function,
                       const QString& value, const QString& unit, const QString& judge);
     // Empties the table and gives its memory back.
     void clear();
-    LogStore& store() { return store_; }
-    const LogStore& store() const { return store_; }
+
+    qsizetype rowCount() const { return rows_.rowCount(); }
+    LogRecord row(qsizetype index) const { return rows_.row(index); }
 
     // LogTable
-    qsizetype rowCount() const override { return store_.size(); }
-    LogRecord row(qsizetype index) const override { return store_.record(index); }
-    void appendRows(const std::vector<LogRecord>& rows) override;
-    void replaceRows(const std::vector<LogRecord>& rows) override;
+    const LogRowBuffer& store() const override { return rows_; }
+    void appendRows(const LogRowBuffer& rows) override;
+    void replaceRows(LogRowBuffer&& rows) override;
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent) const override;
@@ -47,7 +47,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    LogStore store_;
+    // Rows are added to the store first (which may fail and then changes
+    // nothing) and announced to the views after: `shown_` is how many rows
+    // the views have been told of.
+    void announce();
+
+    LogRowBuffer rows_;
+    qsizetype shown_ = 0;
 };
 
 } // namespace velkor

@@ -5,9 +5,9 @@
 #include "app/WindowTestSupport.h"
 #include "pipeline/MeterSession.h"
 #include "record/LogTestSupport.h"
-#include "record/LogXmlFile.h"
-#include "record/files/LogFileCommands.h"
-#include "record/files/LogWorkbook.h"
+#include "logfiles/LogXmlFile.h"
+#include "logfiles/commands/LogFileCommands.h"
+#include "logfiles/workbook/LogWorkbook.h"
 #include "record/report/preview/LogReportPreview.h"
 
 #include <QAbstractItemModel>

@@ -5,7 +5,7 @@
 #include "platform/linux/ComPortNames.h"
 #include "platform/linux/PosixSerialSystem.h"
 #include "record/LogTestSupport.h"
-#include "record/LogXmlFile.h"
+#include "logfiles/LogXmlFile.h"
 #include "sim/DemoScenario.h"
 #include "support/EventPump.h"
 #include "support/FakeHidPlatform.h"

@@ -6,7 +6,7 @@
 #include "cli/LiveLogSupport.h"
 #include "platform/linux/PseudoTerminal.h"
 #include "record/LogTestSupport.h"
-#include "record/LogXmlFile.h"
+#include "logfiles/LogXmlFile.h"
 #include "record/Timestamp.h"
 
 #include <QFile>

@@ -4,8 +4,8 @@
 // output error that keeps the printed rows.
 
 #include "record/LogTestSupport.h"
-#include "record/LogXmlFile.h"
-#include "record/files/LogWorkbook.h"
+#include "logfiles/LogXmlFile.h"
+#include "logfiles/workbook/LogWorkbook.h"
 
 #include <QProcess>
 #include <QStringList>

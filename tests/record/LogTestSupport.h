@@ -1,5 +1,6 @@
 #pragma once
 
+#include "record/LogRowBuffer.h"
 #include "record/LogTable.h"
 
 #include <QDir>
@@ -12,6 +13,15 @@
 
 namespace velkor::test {
 
+// The rows in a store of their own.
+inline LogRowBuffer bufferOf(const std::vector<LogRecord>& records) {
+    LogRowBuffer rows;
+    for (const LogRecord& r : records) {
+        rows.append(r);
+    }
+    return rows;
+}
+
 // A plain table for the tests: the rows in a vector, texts cut to 20
 // characters as the measurement table cuts them; counts the changes.
 class VectorLogTable final : public LogTable {
@@ -19,31 +29,28 @@ public:
     VectorLogTable() = default;
     explicit VectorLogTable(std::vector<LogRecord> r) : rows(std::move(r)) {}
 
-    qsizetype rowCount() const override { return static_cast<qsizetype>(rows.size()); }
-    LogRecord row(qsizetype index) const override { return rows[static_cast<std::size_t>(index)]; }
-    void appendRows(const std::vector<LogRecord>& add) override {
+    // The vector's rows as a store, made afresh, as the tests change the
+    // vector at will.
+    const LogRowBuffer& store() const override {
+        held_ = bufferOf(rows);
+        return held_;
+    }
+    void appendRows(const LogRowBuffer& add) override {
         ++changes;
-        for (LogRecord r : add) {
-            rows.push_back(cut(std::move(r)));
+        for (qsizetype i = 0; i < add.rowCount(); ++i) {
+            rows.push_back(add.row(i));
         }
     }
-    void replaceRows(const std::vector<LogRecord>& with) override {
-        ++changes;
+    void replaceRows(LogRowBuffer&& with) override {
         rows.clear();
         appendRows(with);
-        --changes;
     }
 
     std::vector<LogRecord> rows;
     int changes = 0;
 
 private:
-    static LogRecord cut(LogRecord r) {
-        for (QString* t : {&r.Time, &r.DCAC, &r.Value, &r.Unit, &r.Auto}) {
-            t->truncate(kLogTextFieldWidth);
-        }
-        return r;
-    }
+    mutable LogRowBuffer held_;
 };
 
 inline LogRecord rec(std::optional<qint32> no, QString time, QString fn, QString value,
@@ -107,9 +114,10 @@ inline std::vector<std::string> show(const std::vector<LogRecord>& rows) {
 }
 
 inline std::vector<LogRecord> rowsOf(const LogTable& t) {
+    const LogRowBuffer& rows = t.store();
     std::vector<LogRecord> out;
-    for (qsizetype i = 0; i < t.rowCount(); ++i) {
-        out.push_back(t.row(i));
+    for (qsizetype i = 0; i < rows.rowCount(); ++i) {
+        out.push_back(rows.row(i));
     }
     return out;
 }

@@ -1,3 +1,4 @@
+#include "record/LogTestSupport.h"
 #include "record/MeasurementTable.h"
 #include "record/TimeTexts.h"
 
@@ -6,6 +7,7 @@
 #include <QLocale>
 
 using namespace velkor;
+using velkor::test::bufferOf;
 
 namespace {
 
@@ -54,7 +56,7 @@ class RoundTripTable : public ::testing::TestWithParam<RoundTripCase> {};
 TEST_P(RoundTripTable, RowReadsBackAsWrittenCutToTwenty) {
     const RoundTripCase& c = GetParam();
     MeasurementTable t;
-    t.appendRows({rec(100, "01:02:03", "DC", "1", "V", "pass"), c.in});
+    t.appendRows(bufferOf({rec(100, "01:02:03", "DC", "1", "V", "pass"), c.in}));
     ASSERT_EQ(t.rowCount(), 2);
     EXPECT_EQ(t.row(1), c.out);
     EXPECT_EQ(t.row(0), rec(100, "01:02:03", "DC", "1", "V", "pass"));
@@ -69,16 +71,16 @@ TEST(MeasurementTable, ManyRowsCrossBlocksAndReplaceDropsTheOldOnes) {
         rows.push_back(rec(i, "10:00:00", i % 2 ? "AC" : "DC", std::to_string(i).c_str(), "V",
                            "pass", i % 1000 == 0 ? std::optional<qint32>(i) : std::nullopt));
     }
-    t.appendRows(rows);
-    t.appendRows(rows);
+    t.appendRows(bufferOf(rows));
+    t.appendRows(bufferOf(rows));
     ASSERT_EQ(t.rowCount(), 20000);
     for (int i : {0, 4095, 4096, 9999, 10000, 14096, 19999}) {
         EXPECT_EQ(t.row(i), rows[static_cast<std::size_t>(i % 10000)]) << i;
     }
-    t.replaceRows({rec(1, "11:00:00", "DC", "2", "V", "Fail")});
+    t.replaceRows(bufferOf({rec(1, "11:00:00", "DC", "2", "V", "Fail")}));
     ASSERT_EQ(t.rowCount(), 1);
     EXPECT_EQ(t.row(0), rec(1, "11:00:00", "DC", "2", "V", "Fail"));
-    t.replaceRows({});
+    t.replaceRows(LogRowBuffer());
     EXPECT_EQ(t.rowCount(), 0);
 }
 
@@ -93,9 +95,8 @@ TEST(MeasurementTable, FieldNamesAreLookedUpWithoutCase) {
 
 TEST(MeasurementTable, GridShowsSixColumnsWithTheirTitlesAndAlignment) {
     MeasurementTable t;
-    t.appendLogged(7, LogStore::clockTimeCode(9 * 3600 + 5 * 60 + 3), u("OHM"), u("4.700"), u("k*"),
-                   u("pass"));
-    t.appendRows({rec(std::nullopt, "x", "TMP", "0023", "#", "Fail")});
+    t.appendLogged(7, u("09:05:03"), u("OHM"), u("4.700"), u("k*"), u("pass"));
+    t.appendRows(bufferOf({rec(std::nullopt, "x", "TMP", "0023", "#", "Fail")}));
     const QAbstractItemModel& m = t;
     ASSERT_EQ(m.columnCount(), 6);
     ASSERT_EQ(m.rowCount(), 2);
@@ -131,8 +132,8 @@ TEST(MeasurementTable, ViewsHearOfAppendedAndClearedRows) {
         &t, &QAbstractItemModel::rowsInserted,
         [&](const QModelIndex&, int first, int last) { inserted.emplace_back(first, last); });
     QObject::connect(&t, &QAbstractItemModel::modelReset, [&] { ++resets; });
-    t.appendLogged(1, LogStore::clockTimeCode(0), u("DC"), u("1"), u("V"), u("pass"));
-    t.appendRows({rec(2, "", "", "", "", ""), rec(3, "", "", "", "", "")});
+    t.appendLogged(1, u("00:00:00"), u("DC"), u("1"), u("V"), u("pass"));
+    t.appendRows(bufferOf({rec(2, "", "", "", "", ""), rec(3, "", "", "", "", "")}));
     t.clear();
     EXPECT_EQ(inserted, (std::vector<std::pair<int, int>>{{0, 0}, {1, 2}}));
     EXPECT_EQ(resets, 1);
@@ -197,20 +198,11 @@ TEST(TimeTexts, EveryLocaleGetsOneOfTheNumericForms) {
     }
 }
 
-TEST(TimeTexts, SamplingTimeCodesKeepTheirFormat) {
-    MeasurementTable t;
-    const int s = 21 * 3600 + 5 * 60 + 3;
-    const QString dotted = numericTimeFormat(QLocale(QStringLiteral("fi_FI")));
-    const QString colons = numericTimeFormat(QLocale(QStringLiteral("ja_JP")));
-    t.appendLogged(1, t.store().localeTimeCode(s, QLocale::c(), dotted), u("DC"), u("1"), u("V"),
-                   u(""));
-    t.appendLogged(2, t.store().localeTimeCode(s - 43200, QLocale::c(), colons), u("DC"), u("1"),
-                   u("V"), u(""));
-    t.appendLogged(3, t.store().localeTimeCode(s, QLocale::c(), dotted), u("DC"), u("1"), u("V"),
-                   u(""));
-    EXPECT_EQ(t.row(0).Time, u("21.05.03"));
-    EXPECT_EQ(t.row(1).Time, u("9:05:03"));
-    EXPECT_EQ(t.row(2).Time, u("21.05.03"));
+TEST(TimeTexts, SamplingTimesAreWrittenInTheLocalesNumericForm) {
+    const QTime t(21, 5, 3);
+    EXPECT_EQ(numericTimeText(t, QLocale(QStringLiteral("fi_FI"))), u("21.05.03"));
+    EXPECT_EQ(numericTimeText(t.addSecs(-43200), QLocale(QStringLiteral("ja_JP"))), u("9:05:03"));
+    EXPECT_EQ(clockTimeText(t.addSecs(-43200)), u("09:05:03"));
 }
 
 } // namespace

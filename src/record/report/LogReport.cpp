@@ -30,7 +30,9 @@ void text(QPainter& p, double dotsPerMm, double left, double top, const QString&
 
 } // namespace
 
-LogReport::LogReport(const LogTable& table) : rows_(LogRowBuffer::snapshotOf(table)) {}
+LogReport::LogReport(const LogTable& table) {
+    rows_.appendAll(table.store());
+}
 
 qsizetype LogReport::pageCount() const {
     return L::pageCount(rows_.rowCount());

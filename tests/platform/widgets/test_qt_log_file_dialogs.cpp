@@ -2,7 +2,7 @@
 // the overwrite question, the default extension following the chosen
 // filter, cancelling.
 #include "platform/widgets/QtLogFileDialogs.h"
-#include "record/files/LogFileCommands.h"
+#include "logfiles/commands/LogFileCommands.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

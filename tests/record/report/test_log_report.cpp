@@ -298,7 +298,7 @@ TEST_F(LogReportPdf, ReplacesOnlyARegularFileAndKeepsItsMode) {
 TEST_F(LogReportPdf, LaysOutTheTableAsItWasWhenMade) {
     VectorLogTable table(rows(37));
     const LogReport report(table);
-    table.appendRows(rows(10));
+    table.appendRows(bufferOf(rows(10)));
     table.rows[0].Value = QStringLiteral("changed");
     EXPECT_EQ(report.pageCount(), 1);
     ASSERT_TRUE(report.writePdf(pdf()));

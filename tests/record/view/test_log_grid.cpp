@@ -2,6 +2,7 @@
 // since, and rows appended to a grid that is full paint only themselves
 // (and the row that was current), not every row in view.
 
+#include "record/LogTestSupport.h"
 #include "record/MeasurementTable.h"
 #include "record/view/LogGrid.h"
 
@@ -79,11 +80,11 @@ TEST_F(LogGridTest, FollowsTheNewestRowWhenTold) {
     EXPECT_EQ(grid.currentIndex().row(), 1);
     // Rows that replace the table's rows are not followed by themselves;
     // rows appended after them are.
-    table.replaceRows(
+    table.replaceRows(test::bufferOf(
         {LogRecord{1, QStringLiteral("09:00:00"), QStringLiteral("DC"), QStringLiteral("1"),
                    QStringLiteral("V"), QStringLiteral("pass"), std::nullopt},
          LogRecord{2, QStringLiteral("09:00:01"), QStringLiteral("DC"), QStringLiteral("2"),
-                   QStringLiteral("V"), QStringLiteral("pass"), std::nullopt}});
+                   QStringLiteral("V"), QStringLiteral("pass"), std::nullopt}}));
     grid.setCurrentIndex(table.index(0, 0));
     grid.followNewestRow();
     EXPECT_EQ(grid.currentIndex().row(), 0);
