@@ -1,11 +1,14 @@
-// velkor-cli log --mqtt as a user runs it, against a real Mosquitto broker
-// on 127.0.0.1:
-//   throughput  the rows per second one logger gets acknowledged (QoS 1):
-//               a file of frames through velkor-cli log, a subscriber
-//               counting until it has every row;
+// velkor-cli log publishing to the lab's systems as a user runs it, against
+// a real Mosquitto broker and a real InfluxDB (influxd) on 127.0.0.1:
+//   throughput  the rows per second one logger gets acknowledged: by the
+//               broker (QoS 1; a file of frames through velkor-cli log
+//               --mqtt, a subscriber counting until it has every row), and
+//               by InfluxDB (log --influx, until a count query finds every
+//               row);
 //   cpu         the CPU velkor-cli log --device costs when velkor-metersim
-//               feeds it at 137 frames/s, without and with --mqtt, from
-//               /proc/PID/stat (utime + stime) over the run.
+//               feeds it at 137 frames/s: without publishing, with --mqtt,
+//               and with --mqtt --ha-discovery --influx, from /proc/PID/stat
+//               (utime + stime) over the run.
 // Each figure is run several times and the median printed.
 //
 //   velkor-bench-cli-mqtt CLI METERSIM [--rows N] [--seconds S] [--runs K]
@@ -13,6 +16,7 @@
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
 #include "support/broker/TestSubscriber.h"
+#include "support/influx/InfluxServer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -85,10 +89,48 @@ double throughputRun(const QString& cli, const QString& input, int rows, int* go
     return std::chrono::duration<double>(t1 - t0).count();
 }
 
-double cpuRun(const QString& cli, const QString& metersim, const QString& dir, bool mqtt,
+// Seconds from the logger's start until InfluxDB holds every row.
+double influxThroughputRun(const QString& cli, const QString& input, int rows, int* got) {
+    InfluxServer server;
+    if (const QString e = server.start(); !e.isEmpty() || !server.createDatabase("bench")) {
+        std::fprintf(stderr, "influxd: %s\n", qPrintable(e));
+        return -1;
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    ChildProcess logger;
+    if (!logger.start(cli,
+                      {QStringLiteral("log"), QStringLiteral("--influx"),
+                       server.writeUrl(QStringLiteral("bench")), input},
+                      QStringLiteral("/dev/null"))) {
+        return -1;
+    }
+    const auto until = t0 + 300s;
+    *got = 0;
+    while (*got < rows && std::chrono::steady_clock::now() < until) {
+        const auto points =
+            server.query(QStringLiteral("bench"), QStringLiteral("SELECT count(no) FROM meter"));
+        *got = points.empty() ? 0 : int(points.front().value(QLatin1String("count")).toInteger());
+        if (*got < rows) {
+            QThread::msleep(20);
+        }
+    }
+    const auto t1 = std::chrono::steady_clock::now();
+    logger.wait(60s);
+    return std::chrono::duration<double>(t1 - t0).count();
+}
+
+enum class Publishing { None, Mqtt, All };
+
+double cpuRun(const QString& cli, const QString& metersim, const QString& dir, Publishing what,
               int seconds) {
+    const bool mqtt = what != Publishing::None;
     MosquittoBroker broker;
     if (mqtt && !broker.start().isEmpty()) {
+        return -1;
+    }
+    InfluxServer influx;
+    if (what == Publishing::All &&
+        (!influx.start().isEmpty() || !influx.createDatabase(QStringLiteral("bench")))) {
         return -1;
     }
     const QString link = dir + QStringLiteral("/meter");
@@ -106,6 +148,10 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, b
     QStringList args{QStringLiteral("log"), QStringLiteral("--device"), link};
     if (mqtt) {
         args << QStringLiteral("--mqtt") << urlOf(broker);
+    }
+    if (what == Publishing::All) {
+        args << QStringLiteral("--ha-discovery") << QStringLiteral("--influx")
+             << influx.writeUrl(QStringLiteral("bench"));
     }
     ChildProcess logger;
     if (!logger.start(cli, args, QStringLiteral("/dev/null"))) {
@@ -173,17 +219,33 @@ int main(int argc, char** argv) {
     std::printf("throughput median: %.0f rows/s (QoS 1, acknowledged, to a local broker)\n",
                 median(rates));
 
-    for (const bool mqtt : {false, true}) {
+    std::vector<double> influxRates;
+    for (int r = 0; r < runs; ++r) {
+        int got = 0;
+        const double s = influxThroughputRun(cli, input, rows, &got);
+        std::printf("influx throughput run %d: %d rows in %.2f s = %.0f rows/s\n", r + 1, got, s,
+                    got / s);
+        std::fflush(stdout);
+        influxRates.push_back(got / s);
+    }
+    std::printf("influx throughput median: %.0f rows/s (written, to a local influxd)\n",
+                median(influxRates));
+
+    const std::pair<Publishing, const char*> configs[] = {
+        {Publishing::None, "without"},
+        {Publishing::Mqtt, "with --mqtt"},
+        {Publishing::All, "with --mqtt --ha-discovery --influx"},
+    };
+    for (const auto& [what, name] : configs) {
         std::vector<double> cpu;
         for (int r = 0; r < runs; ++r) {
-            const double pct = cpuRun(cli, metersim, dir.path(), mqtt, seconds);
-            std::printf("cpu %s run %d: %.3f %% of one core\n", mqtt ? "with --mqtt" : "without",
-                        r + 1, pct);
+            const double pct = cpuRun(cli, metersim, dir.path(), what, seconds);
+            std::printf("cpu %s run %d: %.3f %% of one core\n", name, r + 1, pct);
             std::fflush(stdout);
             cpu.push_back(pct);
         }
-        std::printf("cpu median %s: %.3f %% of one core at 137 frames/s over %d s\n",
-                    mqtt ? "with --mqtt" : "without", median(cpu), seconds);
+        std::printf("cpu median %s: %.3f %% of one core at 137 frames/s over %d s\n", name,
+                    median(cpu), seconds);
     }
     return 0;
 }

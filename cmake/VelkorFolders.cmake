@@ -20,7 +20,9 @@ set(VELKOR_FOLDERS
     logfiles
     logfiles/workbook
     logfiles/commands
+    outbox
     mqtt
+    influx
     cli
     metersim)
 # The folders that need Qt Widgets or QtGui, built with VELKOR_BUILD_GUI.

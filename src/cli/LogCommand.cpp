@@ -1,9 +1,12 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
-// the run ends; with --mqtt each row is published to a broker as well.
+// the run ends; with --mqtt each row is published to a broker as well, with
+// --influx written to InfluxDB.
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/HaRemoveCommand.h"
+#include "cli/LogInflux.h"
 #include "cli/LogOptions.h"
 #include "cli/LogPublisher.h"
 #include "cli/LogRun.h"
@@ -18,6 +21,9 @@
 namespace velkor::cli {
 
 int runLog(const QStringList& args) {
+    if (args.contains(QStringLiteral("--ha-remove"))) {
+        return runHaRemove(args);
+    }
     bool help = false;
     const auto options = parseLogOptions(args, &help);
     if (help) {
@@ -58,9 +64,33 @@ int runLog(const QStringList& args) {
             publisher->publish(row, reading, moment);
         };
     }
-    auto finishPublishing = [&publisher](bool drain) {
+    // --influx: after the publisher, on the same rows.
+    std::unique_ptr<LogInflux> influx;
+    if (options->influx) {
+        influx = std::make_unique<LogInflux>(*options);
+        if (const auto error = influx->start()) {
+            reportError(QStringLiteral("%1: %2").arg(options->influx->shown, *error));
+            return kExitUsage;
+        }
+        influx->fatal = [&run] {
+            if (!run.isFinished()) {
+                run.stop(kExitInput);
+            }
+        };
+        run.onRow = [previous = run.onRow, &influx](const LogRecord& row, const Reading& reading,
+                                                    const QDateTime& moment) {
+            if (previous) {
+                previous(row, reading, moment);
+            }
+            influx->write(row, moment);
+        };
+    }
+    auto finishPublishing = [&publisher, &influx](bool drain) {
         if (publisher) {
             publisher->finish(drain);
+        }
+        if (influx) {
+            influx->finish(drain);
         }
     };
 
@@ -78,7 +108,8 @@ int runLog(const QStringList& args) {
         run.stop();
     }
     finishPublishing(!bySignal && run.exitStatus() == kExitOk);
-    if (publisher && publisher->failed() && run.exitStatus() == kExitOk) {
+    if (((publisher && publisher->failed()) || (influx && influx->failed())) &&
+        run.exitStatus() == kExitOk) {
         return kExitInput;
     }
     return run.exitStatus();

@@ -1,6 +1,7 @@
 #include "cli/LogOptions.h"
 
 #include "cli/CliOptions.h"
+#include "cli/LabOptions.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -23,12 +24,15 @@ std::optional<int> wholeNumber(const std::optional<QString>& text, int max) {
 
 } // namespace
 
-std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
+std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* help) {
+    QStringList args = givenArgs;
+    const std::optional<QString> haPrefix = takeHaDiscovery(args);
     const CliOptions opts(
         args,
         {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
          QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
-         QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile")},
+         QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile"),
+         QStringLiteral("--influx")},
         {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
     *help = opts.help();
     if (*help) {
@@ -119,6 +123,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
         } else {
             o.mqttCaFile = *caFile;
         }
+    }
+    if (error.isEmpty()) {
+        error = readLabOptions(opts, haPrefix, o);
     }
     if (!error.isEmpty()) {
         reportError(error);

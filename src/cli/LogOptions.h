@@ -1,5 +1,6 @@
 #pragma once
 
+#include "influx/InfluxUrl.h"
 #include "meter/MeterVariant.h"
 #include "mqtt/MqttUrl.h"
 
@@ -31,6 +32,12 @@ struct LogOptions {
     // --mqtt URL: every logged row is published there too.
     std::optional<mqtt::MqttUrl> mqtt;
     QString mqttCaFile; // --mqtt-cafile FILE, for mqtts
+
+    // --ha-discovery[=PREFIX]: the meter announced to Home Assistant under
+    // PREFIX (with --mqtt).
+    std::optional<QString> haPrefix;
+    // --influx URL: every logged row written to InfluxDB too.
+    std::optional<influx::InfluxTarget> influx;
 };
 
 // The environment variable that gives the broker's password when the URL

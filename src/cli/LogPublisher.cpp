@@ -1,22 +1,15 @@
 #include "cli/LogPublisher.h"
 
 #include "cli/CliOptions.h"
+#include "cli/DrainWait.h"
 #include "meter/Reading.h"
 #include "meter/UnitTable.h"
 #include "record/LogRecord.h"
-
-#include <QMetaObject>
-#include <chrono>
-#include <thread>
+#include "version/VelkorVersion.h"
 
 namespace velkor::cli {
 
 namespace {
-
-// After the input's end, queued rows are waited for while the broker takes
-// at least one of them in this long.
-constexpr std::chrono::milliseconds kDrainStall{3000};
-constexpr std::chrono::milliseconds kDrainPoll{20};
 
 mqtt::MqttPublisherOptions publisherOptions(const LogOptions& options) {
     mqtt::MqttPublisherOptions o;
@@ -29,7 +22,13 @@ mqtt::MqttPublisherOptions publisherOptions(const LogOptions& options) {
 
 LogPublisher::LogPublisher(const LogOptions& options)
     : publisher_(std::make_unique<mqtt::MqttPublisher>(
-          publisherOptions(options), [this](const mqtt::MqttEvent& e) { event(e); })) {}
+          publisherOptions(options), [this](const mqtt::MqttEvent& e) { event(e); })) {
+    if (options.haPrefix) {
+        ha_ = mqtt::HaDevice{*options.haPrefix, options.mqtt->topic,
+                             QString::fromLatin1(variantName(options.variant)),
+                             QStringLiteral(VELKOR_VERSION)};
+    }
+}
 
 LogPublisher::~LogPublisher() {
     // The thread ends before the handler's object goes.
@@ -37,22 +36,19 @@ LogPublisher::~LogPublisher() {
 }
 
 std::optional<QString> LogPublisher::start() {
-    return publisher_->start();
+    if (auto error = publisher_->start()) {
+        return error;
+    }
+    if (ha_) {
+        // The Pass/Fail sensor at once; each quantity's sensor with its
+        // first row.
+        publisher_->keepRetained(mqtt::haJudgeConfigTopic(*ha_), mqtt::haJudgeConfig(*ha_));
+    }
+    return std::nullopt;
 }
 
 void LogPublisher::event(const mqtt::MqttEvent& e) {
-    // One line each, whole, from the publisher's thread.
-    reportError(e.message);
-    if (e.kind == mqtt::MqttEventKind::Fatal && !failed_.exchange(true)) {
-        QMetaObject::invokeMethod(
-            &context_,
-            [this] {
-                if (fatal) {
-                    fatal();
-                }
-            },
-            Qt::QueuedConnection);
-    }
+    relay_.say(e.message, e.kind == mqtt::MqttEventKind::Fatal);
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
@@ -67,27 +63,28 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
     if (!reading.RangeModeText.isEmpty()) {
         r.marks = {reading.RangeModeText};
     }
-    publisher_->publish(r);
+    QByteArray json = mqtt::readingJson(r);
+    if (ha_) {
+        const auto unit = unitInfo(row.Unit);
+        if (const mqtt::HaQuantity* q = unit ? mqtt::haQuantity(row.DCAC, unit->base) : nullptr) {
+            if (!announced_.contains(q)) {
+                announced_.insert(q);
+                publisher_->keepRetained(mqtt::haConfigTopic(*ha_, *q), mqtt::haConfig(*ha_, *q));
+            }
+            publisher_->keepRetained(mqtt::haStateTopic(*ha_, *q), json);
+        }
+    }
+    publisher_->publishPayload(std::move(json));
 }
 
 void LogPublisher::finish(bool drain) {
-    if (drain && !failed_.load()) {
-        auto pending = [this] {
-            const mqtt::MqttPublisherStats s = publisher_->stats();
-            return s.waiting + s.inFlight;
-        };
-        auto last = pending();
-        auto progress = std::chrono::steady_clock::now();
-        while (last > 0 && !failed_.load()) {
-            std::this_thread::sleep_for(kDrainPoll);
-            const auto now = std::chrono::steady_clock::now();
-            if (const auto p = pending(); p < last) {
-                last = p;
-                progress = now;
-            } else if (now - progress >= kDrainStall) {
-                break;
-            }
-        }
+    if (drain && !relay_.failed()) {
+        waitWhileDraining(
+            [this] {
+                const mqtt::MqttPublisherStats s = publisher_->stats();
+                return s.waiting + s.inFlight + s.retainedPending;
+            },
+            [this] { return relay_.failed(); });
     }
     publisher_->stop();
 }

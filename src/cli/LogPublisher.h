@@ -1,9 +1,12 @@
 #pragma once
 
+#include "cli/FatalRelay.h"
 #include "cli/LogOptions.h"
+#include "mqtt/HaDiscovery.h"
 #include "mqtt/MqttPublisher.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -24,7 +27,15 @@ namespace velkor::cli {
 // away, rows dropped, rows never acknowledged) goes to standard error as it
 // happens. A broker that refuses the credentials calls `fatal` on the
 // caller's thread, with the message already said.
+//
+// With --ha-discovery the logger also appears in Home Assistant: the
+// Pass/Fail sensor is announced at the start, each quantity's sensor with
+// its first row, and each row also goes, retained, to its quantity's own
+// state topic (see mqtt/HaDiscovery.h). The configs stay on the broker
+// when the run ends, so the entities and their history survive restarts.
 class LogPublisher {
+    FatalRelay relay_; // first: `fatal` below refers to it
+
 public:
     explicit LogPublisher(const LogOptions& options);
     ~LogPublisher();
@@ -42,17 +53,17 @@ public:
     // seconds at most. Then "offline" and a clean disconnect.
     void finish(bool drain);
 
-    bool failed() const { return failed_.load(); }
+    bool failed() const { return relay_.failed(); }
 
     // Called on the caller's event loop after a fatal event.
-    std::function<void()> fatal;
+    std::function<void()>& fatal = relay_.fatal;
 
 private:
     void event(const mqtt::MqttEvent& event);
 
-    QObject context_; // posts from the publisher's thread; gone with this
+    std::optional<mqtt::HaDevice> ha_;
+    QSet<const mqtt::HaQuantity*> announced_;
     std::unique_ptr<mqtt::MqttPublisher> publisher_;
-    std::atomic<bool> failed_{false};
 };
 
 } // namespace velkor::cli

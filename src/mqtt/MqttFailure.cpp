@@ -32,18 +32,12 @@ QString tlsFailure(const QString& libraryMessage) {
 
 QString errnoFailure(int error) {
     switch (error) {
-    case ECONNREFUSED:
-        return QStringLiteral("connection refused (no MQTT broker listens there)");
-    case ETIMEDOUT:
-        return QStringLiteral("connection timed out");
-    case ECONNRESET:
-        return QStringLiteral("connection reset by the broker");
-    case EPIPE:
-        return QStringLiteral("the broker closed the connection");
-    case 0:
-        return QStringLiteral("the connection failed");
-    default:
-        return systemError(error);
+    case ECONNREFUSED: return QStringLiteral("connection refused (no MQTT broker listens there)");
+    case ETIMEDOUT: return QStringLiteral("connection timed out");
+    case ECONNRESET: return QStringLiteral("connection reset by the broker");
+    case EPIPE: return QStringLiteral("the broker closed the connection");
+    case 0: return QStringLiteral("the connection failed");
+    default: return systemError(error);
     }
 }
 
@@ -59,13 +53,10 @@ MqttFailure connectFailure(int mosquittoError, int error, const QString& host,
         }
         return {QStringLiteral("unknown host '%1' (%2)")
                     .arg(host, QString::fromLocal8Bit(gai_strerror(error)))};
-    case MOSQ_ERR_ERRNO:
-        return {errnoFailure(error)};
+    case MOSQ_ERR_ERRNO: return {errnoFailure(error)};
     case MOSQ_ERR_TLS:
-    case MOSQ_ERR_TLS_HANDSHAKE:
-        return {tlsFailure(libraryMessage)};
-    default:
-        return {QString::fromUtf8(mosquitto_strerror(mosquittoError))};
+    case MOSQ_ERR_TLS_HANDSHAKE: return {tlsFailure(libraryMessage)};
+    default: return {QString::fromUtf8(mosquitto_strerror(mosquittoError))};
     }
 }
 
@@ -73,33 +64,24 @@ MqttFailure connackFailure(int returnCode, const QString& user) {
     const QString who = user.isEmpty() ? QStringLiteral("without a user name")
                                        : QStringLiteral("as user '%1'").arg(user);
     switch (returnCode) {
-    case 1:
-        return {QStringLiteral("refused the connection: MQTT 3.1.1 is not accepted")};
-    case 2:
-        return {QStringLiteral("refused the connection: client identifier rejected")};
-    case 3:
-        return {QStringLiteral("refused the connection: server unavailable")};
+    case 1: return {QStringLiteral("refused the connection: MQTT 3.1.1 is not accepted")};
+    case 2: return {QStringLiteral("refused the connection: client identifier rejected")};
+    case 3: return {QStringLiteral("refused the connection: server unavailable")};
     case 4:
         return {QStringLiteral("refused the login: bad user name or password (%1)").arg(who), true};
-    case 5:
-        return {QStringLiteral("refused the login: not authorised (%1)").arg(who), true};
-    default:
-        return {QStringLiteral("refused the connection (return code %1)").arg(returnCode)};
+    case 5: return {QStringLiteral("refused the login: not authorised (%1)").arg(who), true};
+    default: return {QStringLiteral("refused the connection (return code %1)").arg(returnCode)};
     }
 }
 
 MqttFailure connectionFailure(int mosquittoError, int error, const QString& libraryMessage) {
     switch (mosquittoError) {
     case MOSQ_ERR_TLS:
-    case MOSQ_ERR_TLS_HANDSHAKE:
-        return {tlsFailure(libraryMessage)};
-    case MOSQ_ERR_CONN_LOST:
-        return {QStringLiteral("the broker closed the connection")};
-    case MOSQ_ERR_KEEPALIVE:
-        return {QStringLiteral("the broker stopped answering")};
+    case MOSQ_ERR_TLS_HANDSHAKE: return {tlsFailure(libraryMessage)};
+    case MOSQ_ERR_CONN_LOST: return {QStringLiteral("the broker closed the connection")};
+    case MOSQ_ERR_KEEPALIVE: return {QStringLiteral("the broker stopped answering")};
     case MOSQ_ERR_PROTOCOL:
-    case MOSQ_ERR_MALFORMED_PACKET:
-        return {QStringLiteral("the broker broke the MQTT protocol")};
+    case MOSQ_ERR_MALFORMED_PACKET: return {QStringLiteral("the broker broke the MQTT protocol")};
     case MOSQ_ERR_ERRNO:
         // A TLS failure may surface as a failed read or write with errno
         // EPROTO; the logged OpenSSL error says more.
@@ -107,8 +89,7 @@ MqttFailure connectionFailure(int mosquittoError, int error, const QString& libr
             return {tlsFailure(libraryMessage)};
         }
         return {errnoFailure(error)};
-    default:
-        return {QString::fromUtf8(mosquitto_strerror(mosquittoError))};
+    default: return {QString::fromUtf8(mosquitto_strerror(mosquittoError))};
     }
 }
 

@@ -2,14 +2,13 @@
 
 #include "mqtt/PublisherState.h"
 #include "mqtt/PublisherThread.h"
+#include "outbox/QuietThread.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <mosquitto.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 
 namespace velkor::mqtt {
@@ -74,11 +73,13 @@ std::optional<QString> MqttPublisher::start() {
         }
     }
     const QByteArray statusTopic = o.url.statusTopic().toUtf8();
-    if (const int rc =
-            mosquitto_will_set(client, statusTopic.constData(), int(sizeof kStatusOffline - 1),
-                               kStatusOffline, 1, true)) {
-        return fail(QStringLiteral("the MQTT topic '%1' is not accepted: %2")
-                        .arg(o.url.statusTopic(), libraryError(rc)));
+    if (o.status) {
+        if (const int rc =
+                mosquitto_will_set(client, statusTopic.constData(), int(sizeof kStatusOffline - 1),
+                                   kStatusOffline, 1, true)) {
+            return fail(QStringLiteral("the MQTT topic '%1' is not accepted: %2")
+                            .arg(o.url.statusTopic(), libraryError(rc)));
+        }
     }
     if (o.url.tls) {
         if (!o.caFile.isEmpty()) {
@@ -104,22 +105,11 @@ std::optional<QString> MqttPublisher::start() {
                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
 
-    // The thread takes no asynchronous signals: SIGINT and SIGTERM go to the
-    // program's own handling, and a write to a socket the broker has closed
-    // fails with EPIPE instead of raising SIGPIPE.
-    sigset_t blocked;
-    sigset_t previous;
-    sigfillset(&blocked);
-    for (const int sync : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) {
-        sigdelset(&blocked, sync);
-    }
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
     shared_->accepting = true;
-    thread_ = std::thread([shared = shared_, client] {
+    thread_ = outbox::quietThread([shared = shared_, client] {
         PublisherThread worker(shared, client);
         worker.run();
     });
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     started_ = true;
     return std::nullopt;
 }
@@ -136,8 +126,35 @@ bool MqttPublisher::publishPayload(QByteArray json) {
     if (!s.accepting) {
         return false;
     }
-    const PublishQueue::PushResult r = s.queue.push(std::move(json));
+    const outbox::PublishQueue::PushResult r = s.queue.push(std::move(json));
     if (r.episodeStarted || !s.wakePending.exchange(true)) {
+        s.wake();
+    }
+    return true;
+}
+
+bool MqttPublisher::keepRetained(const QByteArray& topic, QByteArray payload) {
+    PublisherState& s = *shared_;
+    if (!s.accepting) {
+        return false;
+    }
+    {
+        std::lock_guard lock(s.retainedMutex);
+        const auto found = s.retainedIndex.constFind(topic);
+        std::size_t i = 0;
+        if (found == s.retainedIndex.cend()) {
+            i = s.retained.size();
+            s.retained.push_back({topic, {}, 0, 0, 0});
+            s.retainedIndex.insert(topic, i);
+        } else {
+            i = found.value();
+        }
+        RetainedTopic& t = s.retained[i];
+        t.payload = std::move(payload);
+        ++t.version;
+    }
+    s.retainedDirty = true;
+    if (!s.wakePending.exchange(true)) {
         s.wake();
     }
     return true;
@@ -170,7 +187,7 @@ bool MqttPublisher::stop(milliseconds timeout) {
         s.eventsOpen = false;
     }
     std::lock_guard lock(s.mutex);
-    stopResult_ = finished && !s.fatal && s.queue.empty();
+    stopResult_ = finished && !s.fatal && s.queue.empty() && s.retainedPending() == 0;
     return stopResult_;
 }
 
@@ -181,7 +198,7 @@ std::optional<QString> MqttPublisher::fatalError() const {
 
 MqttPublisherStats MqttPublisher::stats() const {
     const PublisherState& s = *shared_;
-    const PublishQueue::Counts c = s.queue.counts();
+    const outbox::PublishQueue::Counts c = s.queue.counts();
     MqttPublisherStats stats;
     stats.connected = s.connected;
     stats.attempts = s.attempts;
@@ -190,6 +207,7 @@ MqttPublisherStats MqttPublisher::stats() const {
     stats.inFlight = c.inFlight;
     stats.delivered = c.acknowledged;
     stats.dropped = c.dropped;
+    stats.retainedPending = shared_->retainedPending();
     return stats;
 }
 

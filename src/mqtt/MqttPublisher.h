@@ -42,6 +42,10 @@ struct MqttPublisherOptions {
     int keepAliveSeconds = 30;
     // Empty: libmosquitto makes one up.
     QString clientId;
+    // TOPIC/status kept at "online" while connected and "offline" after,
+    // with "offline" as the will. Off for a client that only tidies up the
+    // broker and is no logger.
+    bool status = true;
 };
 
 enum class MqttEventKind {
@@ -62,12 +66,13 @@ struct MqttEvent {
 
 struct MqttPublisherStats {
     bool connected = false;
-    std::uint64_t attempts = 0;    // connection attempts made
-    std::uint64_t connections = 0; // CONNACKs accepted
-    std::size_t waiting = 0;       // rows not yet handed to the broker
-    std::size_t inFlight = 0;      // rows handed, not yet acknowledged
-    std::uint64_t delivered = 0;   // rows the broker acknowledged
-    std::uint64_t dropped = 0;     // rows dropped to keep the queue bounded
+    std::uint64_t attempts = 0;      // connection attempts made
+    std::uint64_t connections = 0;   // CONNACKs accepted
+    std::size_t waiting = 0;         // rows not yet handed to the broker
+    std::size_t inFlight = 0;        // rows handed, not yet acknowledged
+    std::size_t retainedPending = 0; // kept topics whose last payload is not acknowledged
+    std::uint64_t delivered = 0;     // rows the broker acknowledged
+    std::uint64_t dropped = 0;       // rows dropped to keep the queue bounded
 };
 
 // Publishes logged rows to an MQTT broker in the background.
@@ -111,7 +116,17 @@ public:
     bool publish(const MqttReading& reading);
     bool publishPayload(QByteArray json);
 
-    // Gives the queued rows until `timeout` to reach the broker, then sets
+    // Keeps `topic` retained at `payload` on the broker (an empty payload
+    // removes a retained message). Published with QoS 1 ahead of the queued
+    // rows as soon as the broker is connected, and again on every new
+    // connection, so that a broker that lost its retained messages gets them
+    // back. A newer payload for the same topic replaces one not yet sent, so
+    // a broker that was away gets the last payload only; topics go out in
+    // the order they were first kept. Outside the row queue and its bound:
+    // meant for a few dozen topics. False when the publisher is not running.
+    bool keepRetained(const QByteArray& topic, QByteArray payload);
+
+    // Gives the queued rows and kept topics until `timeout` to reach the broker, then sets
     // the status "offline" and disconnects cleanly (up to one second more).
     // True when every published row was acknowledged (a second call gives
     // the same answer). A thread stuck in a name lookup or TCP connect at

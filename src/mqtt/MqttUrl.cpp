@@ -1,7 +1,8 @@
 #include "mqtt/MqttUrl.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
-#include <arpa/inet.h>
+#include <QUrl>
 
 namespace velkor::mqtt {
 
@@ -10,53 +11,29 @@ namespace {
 // The largest topic an MQTT packet can carry, in UTF-8 bytes.
 constexpr qsizetype kMaxTopicBytes = 65535;
 
+const QString kForm = QStringLiteral("mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC");
+
 struct Decoded {
     std::optional<QString> text;
     QString error;
 };
 
-int hexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') {
-        return u - '0';
-    }
-    if (u >= 'a' && u <= 'f') {
-        return u - 'a' + 10;
-    }
-    if (u >= 'A' && u <= 'F') {
-        return u - 'A' + 10;
-    }
-    return -1;
-}
-
-// Percent-decodes a user name or password: %XX escapes are bytes of UTF-8,
-// everything else stands for itself.
+// A user name or password as written in the URL: %XX escapes are bytes of
+// UTF-8, everything else stands for itself. Qt decodes the escapes; a '%'
+// without two hexadecimal digits, a NUL and bytes that are no UTF-8 are
+// refused rather than passed on altered.
 Decoded percentDecoded(const QString& text, const QString& what) {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('%')) {
-            qsizetype end = text.indexOf(QLatin1Char('%'), i);
-            end = end < 0 ? text.size() : end;
-            bytes += QStringView(text).mid(i, end - i).toUtf8();
-            i = end - 1;
-            continue;
-        }
-        const int hi = i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
-        const int lo = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-        if (hi < 0 || lo < 0) {
-            return {std::nullopt,
-                    QStringLiteral("the %1 in the MQTT URL has a '%' that is not followed by two "
-                                   "hexadecimal digits (write a '%' itself as %2)")
-                        .arg(what, QStringLiteral("%25"))};
-        }
-        const char byte = static_cast<char>(hi * 16 + lo);
-        if (byte == 0) {
-            return {std::nullopt, QStringLiteral("the %1 in the MQTT URL must not contain %2")
-                                      .arg(what, QStringLiteral("%00"))};
-        }
-        bytes += byte;
-        i += 2;
+    static const QRegularExpression badEscape(QStringLiteral("%(?![0-9A-Fa-f]{2})"));
+    if (text.contains(badEscape)) {
+        return {std::nullopt,
+                QStringLiteral("the %1 in the MQTT URL has a '%' that is not followed by two "
+                               "hexadecimal digits (write a '%' itself as %2)")
+                    .arg(what, QStringLiteral("%25"))};
+    }
+    const QByteArray bytes = QByteArray::fromPercentEncoding(text.toUtf8());
+    if (bytes.contains('\0')) {
+        return {std::nullopt, QStringLiteral("the %1 in the MQTT URL must not contain %2")
+                                  .arg(what, QStringLiteral("%00"))};
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString decoded = utf8.decode(bytes);
@@ -68,44 +45,87 @@ Decoded percentDecoded(const QString& text, const QString& what) {
     return {std::move(decoded), {}};
 }
 
-bool isHostNameChar(QChar c) {
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
-           u == '.' || u == '_';
-}
-
-bool isZoneChar(QChar c) {
-    return isHostNameChar(c) || c == QLatin1Char('~');
-}
-
-// An IPv6 literal as written between the brackets, with an optional zone
-// ("fe80::1%25eth0", the '%' escaped as URLs write it). Returns the host as
-// the resolver takes it ("fe80::1%eth0"), or nothing.
-std::optional<QString> ipv6Host(const QString& literal) {
-    QString address = literal;
-    QString zone;
-    if (const qsizetype pct = literal.indexOf(QLatin1Char('%')); pct >= 0) {
-        if (!literal.mid(pct).startsWith(QLatin1String("%25")) || pct + 3 >= literal.size()) {
-            return std::nullopt;
-        }
-        address = literal.left(pct);
-        zone = literal.mid(pct + 3);
-        for (const QChar c : zone) {
-            if (!isZoneChar(c)) {
-                return std::nullopt;
-            }
-        }
-    }
-    in6_addr parsed{};
-    if (inet_pton(AF_INET6, address.toLatin1().constData(), &parsed) != 1 ||
-        address.toLatin1() != address.toUtf8()) {
-        return std::nullopt;
-    }
-    return zone.isEmpty() ? address : address + QLatin1Char('%') + zone;
-}
-
 MqttUrlParse failure(QString why) {
     return {std::nullopt, std::move(why)};
+}
+
+// HOST[:PORT] into the URL. QUrl (strict) checks and normalises the host:
+// a name (internationalised names become their ASCII form), an IPv4
+// address, or an IPv6 address in brackets with an optional zone written
+// %25ZONE; and reads the port. Only where the parts meet is looked at here,
+// to say which part is wrong.
+std::optional<QString> readHostAndPort(const QString& hostPort, MqttUrl& url) {
+    const bool bracketed = hostPort.startsWith(QLatin1Char('['));
+    qsizetype hostEnd = hostPort.size();
+    if (bracketed) {
+        const qsizetype close = hostPort.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            return QStringLiteral("the IPv6 address in the MQTT URL has no closing ']'");
+        }
+        hostEnd = close + 1;
+        if (hostEnd < hostPort.size() && hostPort[hostEnd] != QLatin1Char(':')) {
+            return QStringLiteral("the MQTT URL has '%1' after the IPv6 address where only "
+                                  "':PORT' may follow")
+                .arg(hostPort.mid(hostEnd));
+        }
+    } else if (hostPort.count(QLatin1Char(':')) > 1) {
+        return QStringLiteral("'%1' looks like an IPv6 address: write it in brackets, as "
+                              "mqtt://[%1]/TOPIC")
+            .arg(hostPort);
+    } else if (const qsizetype colon = hostPort.indexOf(QLatin1Char(':')); colon >= 0) {
+        hostEnd = colon;
+    }
+    const QString hostText = hostPort.left(hostEnd);
+    if (hostText.isEmpty()) {
+        return QStringLiteral("the MQTT URL names no host (%1)").arg(kForm);
+    }
+    QUrl host;
+    host.setAuthority(hostText, QUrl::StrictMode);
+    if (bracketed && (!host.isValid() || !host.host().contains(QLatin1Char(':')))) {
+        return QStringLiteral("'%1' in the MQTT URL is not a valid IPv6 address").arg(hostText);
+    }
+    if (!host.isValid() || host.host().isEmpty()) {
+        return QStringLiteral("'%1' in the MQTT URL is not a valid host name or address")
+            .arg(hostText);
+    }
+    url.host = host.host();
+    if (hostEnd == hostPort.size()) {
+        return std::nullopt;
+    }
+    const QString portText = hostPort.mid(hostEnd + 1);
+    QUrl withPort;
+    withPort.setAuthority(hostPort, QUrl::StrictMode);
+    if (!withPort.isValid() || withPort.port() < 1) {
+        return QStringLiteral("the port in the MQTT URL must be a number from 1 to 65535, not '%1'")
+            .arg(portText);
+    }
+    url.port = static_cast<quint16>(withPort.port());
+    return std::nullopt;
+}
+
+std::optional<QString> topicError(const QString& topic, const MqttUrl& url) {
+    if (topic.isEmpty()) {
+        return QStringLiteral("the MQTT URL needs a topic after the host "
+                              "(mqtt://HOST/TOPIC; readings go to TOPIC/reading)");
+    }
+    if (topic.contains(QLatin1Char('+')) || topic.contains(QLatin1Char('#'))) {
+        return QStringLiteral("the MQTT topic '%1' contains a wildcard ('+' or '#'); readings "
+                              "are published to one topic, so name it exactly")
+            .arg(topic);
+    }
+    if (topic.startsWith(QLatin1Char('$'))) {
+        return QStringLiteral("the MQTT topic '%1' starts with '$', which brokers keep for "
+                              "themselves")
+            .arg(topic);
+    }
+    if (topic.contains(QChar(0))) {
+        return QStringLiteral("the MQTT topic must not contain a NUL character");
+    }
+    if (url.readingTopic().toUtf8().size() > kMaxTopicBytes) {
+        return QStringLiteral("the MQTT topic is longer than an MQTT topic may be "
+                              "(65535 bytes with /reading)");
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -135,20 +155,22 @@ MqttUrlParse parseMqttUrl(const QString& text,
         url.tls = true;
         url.port = kMqttsDefaultPort;
     } else {
-        return failure(QStringLiteral("an MQTT URL starts with mqtt:// or mqtts:// "
-                                      "(mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC)"));
+        return failure(
+            QStringLiteral("an MQTT URL starts with mqtt:// or mqtts:// (%1)").arg(kForm));
     }
 
+    // The topic is everything after the first '/' behind the host, taken as
+    // written: it is an MQTT topic, not a URL path (no escapes, any text).
     const qsizetype authorityStart = schemeEnd + 3;
     const qsizetype slash = text.indexOf(QLatin1Char('/'), authorityStart);
-    QString authority = text.mid(authorityStart, slash < 0 ? -1 : slash - authorityStart);
+    const QString authority = text.mid(authorityStart, slash < 0 ? -1 : slash - authorityStart);
     url.topic = slash < 0 ? QString() : text.mid(slash + 1);
 
-    // USER[:PASSWORD]@ (the last '@' ends it, so an unescaped '@' in a
-    // password still reads as meant).
-    if (const qsizetype at = authority.lastIndexOf(QLatin1Char('@')); at >= 0) {
+    // USER[:PASSWORD]@ ends at the last '@', so that an unescaped '@' in a
+    // password still reads as meant.
+    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
         const QString userInfo = authority.left(at);
-        authority = authority.mid(at + 1);
         const qsizetype colon = userInfo.indexOf(QLatin1Char(':'));
         const Decoded user = percentDecoded(userInfo.left(colon), QStringLiteral("user name"));
         if (!user.text) {
@@ -167,91 +189,11 @@ MqttUrlParse parseMqttUrl(const QString& text,
             url.password = *password.text;
         }
     }
-
-    // HOST[:PORT]
-    QString portText;
-    bool hasPort = false;
-    if (authority.startsWith(QLatin1Char('['))) {
-        const qsizetype close = authority.indexOf(QLatin1Char(']'));
-        if (close < 0) {
-            return failure(QStringLiteral("the IPv6 address in the MQTT URL has no closing ']'"));
-        }
-        const auto host = ipv6Host(authority.mid(1, close - 1));
-        if (!host) {
-            return failure(QStringLiteral("'%1' in the MQTT URL is not a valid IPv6 address")
-                               .arg(authority.left(close + 1)));
-        }
-        url.host = *host;
-        const QString rest = authority.mid(close + 1);
-        if (!rest.isEmpty()) {
-            if (!rest.startsWith(QLatin1Char(':'))) {
-                return failure(QStringLiteral("the MQTT URL has '%1' after the IPv6 address where "
-                                              "only ':PORT' may follow")
-                                   .arg(rest));
-            }
-            hasPort = true;
-            portText = rest.mid(1);
-        }
-    } else {
-        const qsizetype colon = authority.indexOf(QLatin1Char(':'));
-        url.host = authority.left(colon);
-        if (colon >= 0) {
-            hasPort = true;
-            portText = authority.mid(colon + 1);
-            if (portText.contains(QLatin1Char(':'))) {
-                return failure(QStringLiteral("'%1' looks like an IPv6 address: write it in "
-                                              "brackets, as mqtt://[%1]/TOPIC")
-                                   .arg(authority));
-            }
-        }
-        if (url.host.isEmpty()) {
-            return failure(QStringLiteral("the MQTT URL names no host "
-                                          "(mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC)"));
-        }
-        for (const QChar c : url.host) {
-            if (!isHostNameChar(c)) {
-                return failure(
-                    QStringLiteral("'%1' in the MQTT URL is not a valid host name or address")
-                        .arg(url.host));
-            }
-        }
+    if (const auto error = readHostAndPort(authority.mid(at + 1), url)) {
+        return failure(*error);
     }
-    if (hasPort) {
-        bool ok = true;
-        for (const QChar c : portText) {
-            ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        }
-        const uint port = ok && !portText.isEmpty() && portText.size() <= 5 ? portText.toUInt() : 0;
-        if (port < 1 || port > 65535) {
-            return failure(
-                QStringLiteral(
-                    "the port in the MQTT URL must be a number from 1 to 65535, not '%1'")
-                    .arg(portText));
-        }
-        url.port = static_cast<quint16>(port);
-    }
-
-    // TOPIC
-    if (url.topic.isEmpty()) {
-        return failure(QStringLiteral("the MQTT URL needs a topic after the host "
-                                      "(mqtt://HOST/TOPIC; readings go to TOPIC/reading)"));
-    }
-    if (url.topic.contains(QLatin1Char('+')) || url.topic.contains(QLatin1Char('#'))) {
-        return failure(QStringLiteral("the MQTT topic '%1' contains a wildcard ('+' or '#'); "
-                                      "readings are published to one topic, so name it exactly")
-                           .arg(url.topic));
-    }
-    if (url.topic.startsWith(QLatin1Char('$'))) {
-        return failure(QStringLiteral("the MQTT topic '%1' starts with '$', which brokers keep "
-                                      "for themselves")
-                           .arg(url.topic));
-    }
-    if (url.topic.contains(QChar(0))) {
-        return failure(QStringLiteral("the MQTT topic must not contain a NUL character"));
-    }
-    if (url.readingTopic().toUtf8().size() > kMaxTopicBytes) {
-        return failure(QStringLiteral("the MQTT topic is longer than an MQTT topic may be "
-                                      "(65535 bytes with /reading)"));
+    if (const auto error = topicError(url.topic, url)) {
+        return failure(*error);
     }
 
     // The password from the environment, when the URL gives none.

@@ -5,14 +5,15 @@
 
 namespace velkor::mqtt {
 
-// Where the readings go: a broker and a topic, read from
+// Where the readings go: a broker and a topic,
 //   mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC    (plain TCP, port 1883)
 //   mqtts://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC   (TLS, port 8883)
-// USER and PASSWORD are percent-decoded (a ':' or '@' in them is written
-// %3A, %40); HOST is a name, an IPv4 address or an IPv6 address in
-// brackets; TOPIC is taken as written and may have several levels
-// (lab/bench-3). Readings go to TOPIC/reading, the logger's state to
-// TOPIC/status.
+// read with QUrl. USER and PASSWORD are percent-decoded (a ':' or '@' in
+// them is written %3A, %40; an unescaped '@' in the password is taken too);
+// HOST is a name (an internationalised one in its ASCII form), an IPv4
+// address or an IPv6 address in brackets (a zone written %25ZONE); TOPIC is
+// taken as written and may have several levels (lab/bench-3). Readings go
+// to TOPIC/reading, the logger's state to TOPIC/status.
 struct MqttUrl {
     bool tls = false;
     QString host; // without brackets

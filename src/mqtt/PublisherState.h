@@ -1,8 +1,10 @@
 #pragma once
 
 #include "mqtt/MqttPublisher.h"
-#include "mqtt/PublishQueue.h"
+#include "outbox/PublishQueue.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -28,6 +30,17 @@ inline std::size_t flightWindow(const MqttPublisherOptions& o) {
     return std::max<std::size_t>(1, std::min(wanted, o.queueCapacity / 2));
 }
 
+// A topic the publisher keeps retained on the broker, with the versions of
+// its payload: the newest, the one handed over on this connection (0: none
+// yet) and the one the broker acknowledged.
+struct RetainedTopic {
+    QByteArray topic;
+    QByteArray payload;
+    std::uint64_t version = 0;
+    std::uint64_t sent = 0;
+    std::uint64_t acknowledged = 0;
+};
+
 // What the publisher and its thread share. The thread holds it too, so it
 // outlives a publisher that had to leave its thread behind.
 struct PublisherState {
@@ -42,7 +55,7 @@ struct PublisherState {
 
     const MqttPublisherOptions options;
     const MqttPublisher::EventHandler handler;
-    PublishQueue queue;
+    outbox::PublishQueue queue;
     const QString broker;
 
     int wakeFd = -1;
@@ -58,6 +71,19 @@ struct PublisherState {
     std::optional<QString> fatal;
     bool finished = false;
     std::condition_variable finishedCv;
+
+    mutable std::mutex retainedMutex; // retained, retainedIndex
+    std::vector<RetainedTopic> retained;
+    QHash<QByteArray, std::size_t> retainedIndex;
+    std::atomic<bool> retainedDirty{false}; // a kept topic waits to be handed over
+
+    // Kept topics whose newest payload the broker has not acknowledged.
+    std::size_t retainedPending() const {
+        std::lock_guard lock(retainedMutex);
+        return static_cast<std::size_t>(
+            std::count_if(retained.begin(), retained.end(),
+                          [](const RetainedTopic& t) { return t.acknowledged != t.version; }));
+    }
 
     std::mutex eventMutex; // held while the handler runs
     bool eventsOpen = true;

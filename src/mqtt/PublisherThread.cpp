@@ -89,9 +89,11 @@ PublisherThread::Result PublisherThread::runConnection() {
         if (s_.stopRequested) {
             const Clock::time_point flushUntil = s_.flushDeadline();
             const Clock::time_point closeUntil = flushUntil + kCloseGrace;
-            if (closing == Closing::No && up_ && (s_.queue.empty() || now >= flushUntil)) {
+            const bool flushed = s_.queue.empty() && s_.retainedPending() == 0;
+            if (closing == Closing::No && up_ && (flushed || now >= flushUntil)) {
                 int mid = 0;
-                if (mosquitto_publish(mosq_, &mid, statusTopic_.constData(),
+                if (s_.options.status &&
+                    mosquitto_publish(mosq_, &mid, statusTopic_.constData(),
                                       int(sizeof kStatusOffline - 1), kStatusOffline, 1,
                                       true) == MOSQ_ERR_SUCCESS) {
                     offlineMid_ = mid;
@@ -216,8 +218,18 @@ void PublisherThread::connected(int returnCode) {
     lastFailureSaid_.clear();
     // Inside the callback the library only queues this; it goes out before
     // the rows of the last connection are sent again.
-    mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(sizeof kStatusOnline - 1),
-                      kStatusOnline, 1, true);
+    if (s_.options.status) {
+        mosquitto_publish(mosq_, nullptr, statusTopic_.constData(), int(sizeof kStatusOnline - 1),
+                          kStatusOnline, 1, true);
+    }
+    // Every kept topic again: the broker may have lost it.
+    {
+        std::lock_guard lock(s_.retainedMutex);
+        for (RetainedTopic& t : s_.retained) {
+            t.sent = 0;
+        }
+    }
+    s_.retainedDirty = true;
     QString message = QStringLiteral("MQTT broker %1: connected").arg(s_.broker);
     if (trouble_) {
         const auto away =
@@ -233,8 +245,51 @@ void PublisherThread::connected(int returnCode) {
     s_.notify(MqttEventKind::Connected, message);
 }
 
+void PublisherThread::pumpRetained() {
+    if (!s_.retainedDirty.exchange(false)) {
+        return;
+    }
+    std::lock_guard lock(s_.retainedMutex);
+    for (std::size_t i = 0; i < s_.retained.size(); ++i) {
+        RetainedTopic& t = s_.retained[i];
+        if (t.sent == t.version) {
+            continue;
+        }
+        int mid = 0;
+        const int rc = mosquitto_publish(mosq_, &mid, t.topic.constData(), int(t.payload.size()),
+                                         t.payload.constData(), 1, true);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            retainedMids_[mid] = {i, t.version};
+            t.sent = t.version;
+        } else if (rc == MOSQ_ERR_NO_CONN) {
+            s_.retainedDirty = true; // again on the next connection
+        } else {
+            // Refused by the library itself (a topic it does not take): it
+            // would be refused again, so it counts as done.
+            t.sent = t.acknowledged = t.version;
+            if (!publishErrorSaid_) {
+                publishErrorSaid_ = true;
+                s_.notify(MqttEventKind::RowsUndelivered,
+                          QStringLiteral("MQTT broker %1: '%2' could not be published (%3)")
+                              .arg(s_.broker, QString::fromUtf8(t.topic),
+                                   QString::fromUtf8(mosquitto_strerror(rc))),
+                          1);
+            }
+        }
+    }
+}
+
+void PublisherThread::retainedAcknowledged(std::size_t index, std::uint64_t version) {
+    std::lock_guard lock(s_.retainedMutex);
+    if (index < s_.retained.size()) {
+        RetainedTopic& t = s_.retained[index];
+        t.acknowledged = std::max(t.acknowledged, version);
+    }
+}
+
 void PublisherThread::pump() {
     s_.wakePending = false;
+    pumpRetained();
     const std::vector<QByteArray> rows = s_.queue.take(window_);
     for (const QByteArray& row : rows) {
         int mid = 0;
@@ -277,7 +332,7 @@ void PublisherThread::drainWake() {
 }
 
 void PublisherThread::reportDrops(bool ending) {
-    const PublishQueue::DropReport report = s_.queue.takeDropReport(ending);
+    const outbox::PublishQueue::DropReport report = s_.queue.takeDropReport(ending);
     if (report.started && report.ended == 0) {
         s_.notify(
             MqttEventKind::QueueFull,
@@ -297,7 +352,7 @@ void PublisherThread::reportDrops(bool ending) {
 
 void PublisherThread::finish() {
     reportDrops(true);
-    const PublishQueue::Counts c = s_.queue.counts();
+    const outbox::PublishQueue::Counts c = s_.queue.counts();
     if (const std::uint64_t left = c.waiting + c.inFlight; left > 0) {
         s_.notify(MqttEventKind::RowsUndelivered,
                   QStringLiteral("MQTT broker %1: %2 rows were not acknowledged by the broker and "

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mosquitto.h>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace velkor::mqtt {
@@ -48,11 +49,13 @@ private:
     int service(PublisherClock::time_point wakeAt);
     void waitFor(std::chrono::milliseconds pause);
     void pump();
+    void pumpRetained();
     void drainWake();
     void reportDrops(bool ending);
     void finish();
     void connected(int returnCode);
     void sayTrouble(MqttEventKind kind, const QString& message);
+    void retainedAcknowledged(std::size_t index, std::uint64_t version);
 
     static void onConnect(mosquitto*, void* self, int rc) {
         const int error = errno;
@@ -69,6 +72,9 @@ private:
         auto* t = static_cast<PublisherThread*>(self);
         if (t->readingMids_.erase(mid) > 0) {
             t->s_.queue.acknowledge();
+        } else if (const auto kept = t->retainedMids_.find(mid); kept != t->retainedMids_.end()) {
+            t->retainedAcknowledged(kept->second.first, kept->second.second);
+            t->retainedMids_.erase(kept);
         } else if (mid == t->offlineMid_) {
             t->offlineAcked_ = true;
         }
@@ -91,6 +97,8 @@ private:
     const std::size_t window_;
 
     std::unordered_set<int> readingMids_; // rows handed to the library, not acknowledged
+    // Kept topics handed to the library: mid -> (index, payload version).
+    std::unordered_map<int, std::pair<std::size_t, std::uint64_t>> retainedMids_;
     int offlineMid_ = -1;
     bool offlineAcked_ = false;
     bool up_ = false;                    // the current connection has been accepted and is up

@@ -1,5 +1,6 @@
 #include "mqtt/ReadingJson.h"
 
+#include <QStringEncoder>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,24 +9,6 @@
 namespace velkor::mqtt {
 
 namespace {
-
-void appendUtf8(QByteArray& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 void appendEscape(QByteArray& out, char16_t unit) {
     char buf[8];
@@ -48,48 +31,47 @@ void appendKey(QByteArray& out, const char* key) {
 } // namespace
 
 void appendJsonString(QByteArray& out, QStringView text) {
+    // Runs of characters that need no escape go through Qt's UTF-8 encoder,
+    // which writes half a surrogate pair (no character) as U+FFFD.
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    qsizetype runStart = 0;
+    const auto flushRun = [&](qsizetype end) {
+        const QStringView run = text.sliced(runStart, end - runStart);
+        if (!run.isEmpty()) {
+            const qsizetype used = out.size();
+            out.resize(used + utf8.requiredSpace(run.size()));
+            char* const written = utf8.appendToBuffer(out.data() + used, run);
+            out.truncate(written - out.constData());
+        }
+    };
     out += '"';
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = text[i].unicode();
+        const char* escape = nullptr;
         switch (u) {
-        case '"':
-            out += "\\\"";
-            continue;
-        case '\\':
-            out += "\\\\";
-            continue;
-        case '\b':
-            out += "\\b";
-            continue;
-        case '\f':
-            out += "\\f";
-            continue;
-        case '\n':
-            out += "\\n";
-            continue;
-        case '\r':
-            out += "\\r";
-            continue;
-        case '\t':
-            out += "\\t";
-            continue;
-        default:
-            break;
+        case '"': escape = "\\\""; break;
+        case '\\': escape = "\\\\"; break;
+        case '\b': escape = "\\b"; break;
+        case '\f': escape = "\\f"; break;
+        case '\n': escape = "\\n"; break;
+        case '\r': escape = "\\r"; break;
+        case '\t': escape = "\\t"; break;
+        default: break;
         }
-        if (u < 0x20 || u == 0x2028 || u == 0x2029) {
-            // Control characters must be escaped; the two line separators
-            // are, so that the text can also be embedded in JavaScript.
-            appendEscape(out, u);
-        } else if (QChar::isHighSurrogate(u) && i + 1 < text.size() &&
-                   QChar::isLowSurrogate(text[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, text[i + 1].unicode()));
-            ++i;
-        } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD); // half a pair is no character
+        // Control characters must be escaped; the two line separators are,
+        // so that the text can also be embedded in JavaScript.
+        if (!escape && u >= 0x20 && u != 0x2028 && u != 0x2029) {
+            continue;
+        }
+        flushRun(i);
+        if (escape) {
+            out += escape;
         } else {
-            appendUtf8(out, u);
+            appendEscape(out, u);
         }
+        runStart = i + 1;
     }
+    flushRun(text.size());
     out += '"';
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/PseudoTerminal.h"
 #include "record/LogRecord.h"
 #include "sim/DemoScenario.h"
 #include "support/EventPump.h"
@@ -110,6 +111,19 @@ inline std::vector<std::uint8_t> demoBytes(DemoWalk& walk, int n) {
         out.insert(out.end(), b.begin(), b.end());
     }
     return out;
+}
+
+// The first frames on a line: after the line end that the one before
+// would have left, so that the first frame counts too.
+inline std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
+    std::vector<std::uint8_t> bytes{0x0A};
+    const auto frames = demoBytes(walk, n);
+    bytes.insert(bytes.end(), frames.begin(), frames.end());
+    return bytes;
+}
+
+inline bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
+    return line.send(bytes.data(), bytes.size());
 }
 
 } // namespace velkor::test

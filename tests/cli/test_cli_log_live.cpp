@@ -28,13 +28,11 @@ QByteArray fixture(const char* name) {
     return readAll(QStringLiteral(VELKOR_FIXTURES "/") + QLatin1String(name));
 }
 
+using velkor::test::sendAll; // the frames of the simulated meter
+
 bool sendAll(PseudoTerminal& line, const QByteArray& bytes) {
     return line.send(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                      static_cast<std::size_t>(bytes.size()));
-}
-
-bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
-    return line.send(bytes.data(), bytes.size());
 }
 
 termios settingsOf(const QString& path) {

@@ -38,19 +38,6 @@ TestSubscriber::Options subscriberOf(const MosquittoBroker& broker) {
     return o;
 }
 
-bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
-    return line.send(bytes.data(), bytes.size());
-}
-
-// The first frames on a line: after the line end that the one before
-// would have left, so that the first frame counts too.
-std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
-    std::vector<std::uint8_t> bytes{0x0A};
-    const auto frames = demoBytes(walk, n);
-    bytes.insert(bytes.end(), frames.begin(), frames.end());
-    return bytes;
-}
-
 // Pumps the child's output while waiting for the subscriber.
 bool waitReadings(CliProcess& cli, const TestSubscriber& sub, std::size_t n) {
     return pumpUntil(

@@ -1,10 +1,10 @@
 // The publisher against a real Mosquitto broker on 127.0.0.1, started and
 // stopped by each test.
 
+#include "mqtt/MqttPublisher.h"
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
 #include "support/broker/TestSubscriber.h"
-#include "mqtt/MqttPublisher.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -673,6 +673,56 @@ INSTANTIATE_TEST_SUITE_P(
         TlsFailureCase{"systemCas", nullptr, true, "TLS failure (certificate verify failed)"},
         TlsFailureCase{"plainToTls", nullptr, false, "closed the connection"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Kept topics: on the broker as retained messages, the newest payload only
+// after the broker was away, and given again to a broker that lost them.
+TEST(MqttBroker, KeptTopicsAreRetainedAndComeBackAfterTheBrokerLostThem) {
+    MosquittoBroker broker; // no persistence: a restart loses every retained message
+    ASSERT_EQ(broker.start(), QString());
+    TestSubscriber::Options so;
+    so.port = broker.port();
+    so.topics = {QStringLiteral("kept/#")};
+    TestSubscriber live(so);
+    ASSERT_TRUE(live.waitSubscribed(kWait));
+
+    EventLog events;
+    MqttPublisher publisher(fastOptions(urlFor(broker.port())), events.handler());
+    ASSERT_EQ(publisher.start(), std::nullopt);
+    ASSERT_TRUE(publisher.keepRetained("kept/a", "a1"));
+    ASSERT_TRUE(publisher.keepRetained("kept/b", "b1"));
+    ASSERT_TRUE(publisher.keepRetained("kept/a", "a2"));
+    ASSERT_TRUE(waitUntil([&] {
+        return publisher.stats().connected && publisher.stats().retainedPending == 0;
+    })) << describe(publisher).toStdString()
+        << qPrintable(events.all());
+    const auto retainedTexts = [&](const QString& topic) {
+        TestSubscriber::Options lo = so;
+        lo.topics = {topic};
+        TestSubscriber late(lo);
+        late.waitSubscribed(kWait);
+        late.waitFor([](const auto& m) { return !m.empty(); }, kWait);
+        QStringList texts;
+        for (const auto& m : late.messages()) {
+            texts << QString::fromUtf8(m.payload) + (m.retained ? QString() : QStringLiteral("!"));
+        }
+        return texts;
+    };
+    EXPECT_EQ(retainedTexts(QStringLiteral("kept/a")), QStringList{QStringLiteral("a2")});
+    EXPECT_EQ(retainedTexts(QStringLiteral("kept/b")), QStringList{QStringLiteral("b1")});
+
+    broker.stop();
+    ASSERT_TRUE(events.waitFor(MqttEventKind::ConnectionLost)) << qPrintable(events.all());
+    ASSERT_TRUE(publisher.keepRetained("kept/a", "a3"));
+    ASSERT_TRUE(publisher.keepRetained("kept/a", "a4"));
+    EXPECT_EQ(publisher.stats().retainedPending, 1u);
+    ASSERT_EQ(broker.start(), QString());
+    ASSERT_TRUE(events.waitFor(MqttEventKind::Connected, 2)) << qPrintable(events.all());
+    ASSERT_TRUE(waitUntil([&] { return publisher.stats().retainedPending == 0; }));
+    EXPECT_EQ(retainedTexts(QStringLiteral("kept/a")), QStringList{QStringLiteral("a4")});
+    EXPECT_EQ(retainedTexts(QStringLiteral("kept/b")), QStringList{QStringLiteral("b1")});
+    EXPECT_TRUE(publisher.stop());
+    EXPECT_FALSE(live.textsOn(QStringLiteral("kept/a")).contains(QStringLiteral("a3")));
+}
 
 TEST(MqttPublisherSetup, RefusesWhatCannotWork) {
     MqttPublisherOptions plainWithCa;

@@ -83,7 +83,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "mqtt://alice@h:1883"},
         GoodUrl{"mqtt://alice:inurl@h/t", "fromenv", false, "h", 1883, "alice", "inurl", "t",
                 "mqtt://alice@h:1883"},
-        GoodUrl{"mqtt://h/t", "", false, "h", 1883, "", nullptr, "t", "mqtt://h:1883"}));
+        GoodUrl{"mqtt://h/t", "", false, "h", 1883, "", nullptr, "t", "mqtt://h:1883"},
+        // Forms the URL standard allows that a hand-written reader refused:
+        // an internationalised host name goes to the resolver in its ASCII
+        // form, host names are case-insensitive, and a port may have leading
+        // zeros.
+        GoodUrl{"mqtt://b\xC3\xBC"
+                "cher.example/t",
+                nullptr, false, "xn--bcher-kva.example", 1883, "", nullptr, "t",
+                "mqtt://xn--bcher-kva.example:1883"},
+        GoodUrl{"mqtt://Broker.LAN/t", nullptr, false, "broker.lan", 1883, "", nullptr, "t",
+                "mqtt://broker.lan:1883"},
+        GoodUrl{"mqtt://h:0001884/t", nullptr, false, "h", 1884, "", nullptr, "t",
+                "mqtt://h:1884"}));
 
 struct BadUrl {
     const char* text;
@@ -143,7 +155,13 @@ INSTANTIATE_TEST_SUITE_P(
                              "two hexadecimal digits"},
                       BadUrl{"mqtt://al%00ice@broker/lab", nullptr, "%00"},
                       BadUrl{"mqtt://al%FFice@broker/lab", nullptr, "not UTF-8"},
-                      BadUrl{"mqtt://broker/lab", "s3cret", "names no user"}));
+                      BadUrl{"mqtt://broker/lab", "s3cret", "names no user"},
+                      // What a lenient URL reader would let through: an
+                      // IPv6 zone without its '%25', a percent-escaped host,
+                      // an IPvFuture literal, which no resolver takes.
+                      BadUrl{"mqtt://h%41/lab", nullptr, "not a valid host name"},
+                      BadUrl{"mqtt://[v1.x]/lab", nullptr, "not a valid IPv6 address"},
+                      BadUrl{"mqtt://bro<ker/lab", nullptr, "not a valid host name"}));
 
 TEST(MqttUrl, TopicLengthIsBoundedByWhatAPacketCarries) {
     const QString longest = QString(65535 - 8, QLatin1Char('t')); // + "/reading"

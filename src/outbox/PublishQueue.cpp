@@ -1,8 +1,8 @@
-#include "mqtt/PublishQueue.h"
+#include "outbox/PublishQueue.h"
 
 #include <algorithm>
 
-namespace velkor::mqtt {
+namespace velkor::outbox {
 
 PublishQueue::PublishQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 
@@ -21,6 +21,7 @@ PublishQueue::PushResult PublishQueue::push(QByteArray payload) {
         waiting_.pop_front();
     }
     waiting_.push_back(std::move(payload));
+    result.waiting = waiting_.size();
     return result;
 }
 
@@ -78,4 +79,4 @@ bool PublishQueue::empty() const {
     return waiting_.empty() && inFlight_ == 0;
 }
 
-} // namespace velkor::mqtt
+} // namespace velkor::outbox

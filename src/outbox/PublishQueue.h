@@ -7,15 +7,16 @@
 #include <mutex>
 #include <vector>
 
-namespace velkor::mqtt {
+namespace velkor::outbox {
 
-// The rows on their way to the broker: waiting ones, and those handed to
-// the client library that the broker has not acknowledged yet ("in
-// flight"). Both count against the capacity; a row leaves only when the
-// broker has acknowledged it. When the queue is full the oldest waiting row
-// makes room for the new one. A drop episode starts with the first row
-// dropped and ends once the queue has room again; the publisher says when
-// one starts and how many rows it cost when it ends.
+// The rows on their way to a server (an MQTT broker, a time-series
+// database): waiting ones, and those handed over that the server has not
+// acknowledged yet ("in flight"). Both count against the capacity; a row
+// leaves only when the server has acknowledged it (or it is abandoned). When
+// the queue is full the oldest waiting row makes room for the new one. A
+// drop episode starts with the first row dropped and ends once the queue
+// has room again; the sender says when one starts and how many rows it cost
+// when it ends.
 //
 // Thread-safe: the logging side pushes, the network side takes, acknowledges
 // and reads the drop episodes. Every call is O(1) apart from take(), which
@@ -29,6 +30,7 @@ public:
     struct PushResult {
         bool dropped = false;        // a row was dropped to keep the bound
         bool episodeStarted = false; // ... and it was the first of an episode
+        std::size_t waiting = 0;     // rows waiting now, the new one included
     };
     // Queues a row. With a full queue the oldest waiting row goes; when
     // every queued row is in flight (a capacity no larger than the flight
@@ -38,8 +40,8 @@ public:
     // Up to `maxInFlight` rows in flight in all: the oldest waiting ones,
     // counted in flight from now on.
     std::vector<QByteArray> take(std::size_t maxInFlight);
-    // In-flight rows that left: acknowledged by the broker, or refused by
-    // the client library (they will never be acknowledged).
+    // In-flight rows that left: acknowledged by the server, or refused by
+    // the server or the client library (they will never be acknowledged).
     void acknowledge(std::size_t rows = 1);
     void abandon(std::size_t rows = 1);
 
@@ -74,4 +76,4 @@ private:
     bool episodeAnnounced_ = false;
 };
 
-} // namespace velkor::mqtt
+} // namespace velkor::outbox

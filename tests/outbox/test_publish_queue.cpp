@@ -1,16 +1,12 @@
-// The bounded queue of rows on their way to the broker, and the texts of
-// connection failures.
+// The bounded queue of rows on their way to a server: order, the flight
+// window, drops when full and their episodes, two threads at once.
 
-#include "mqtt/MqttFailure.h"
-#include "mqtt/PublishQueue.h"
+#include "outbox/PublishQueue.h"
 
-#include <cerrno>
 #include <gtest/gtest.h>
-#include <mosquitto.h>
-#include <netdb.h>
 #include <thread>
 
-namespace velkor::mqtt {
+namespace velkor::outbox {
 namespace {
 
 QByteArray row(int n) {
@@ -25,7 +21,7 @@ std::vector<int> numbers(const std::vector<QByteArray>& rows) {
     return n;
 }
 
-TEST(MqttQueue, RowsLeaveInOrderAndOnlyWhenAcknowledged) {
+TEST(PublishQueue, RowsLeaveInOrderAndOnlyWhenAcknowledged) {
     PublishQueue q(10);
     for (int i = 1; i <= 5; ++i) {
         EXPECT_FALSE(q.push(row(i)).dropped);
@@ -46,7 +42,7 @@ TEST(MqttQueue, RowsLeaveInOrderAndOnlyWhenAcknowledged) {
     EXPECT_EQ(q.counts().acknowledged, 5u);
 }
 
-TEST(MqttQueue, AFullQueueDropsTheOldestWaitingRow) {
+TEST(PublishQueue, AFullQueueDropsTheOldestWaitingRow) {
     PublishQueue q(4);
     for (int i = 1; i <= 4; ++i) {
         q.push(row(i));
@@ -64,7 +60,7 @@ TEST(MqttQueue, AFullQueueDropsTheOldestWaitingRow) {
     EXPECT_EQ(q.counts().inFlight, 4u);
 }
 
-TEST(MqttQueue, WhenEveryRowIsInFlightTheNewOneIsDropped) {
+TEST(PublishQueue, WhenEveryRowIsInFlightTheNewOneIsDropped) {
     PublishQueue q(2);
     q.push(row(1));
     q.push(row(2));
@@ -74,7 +70,7 @@ TEST(MqttQueue, WhenEveryRowIsInFlightTheNewOneIsDropped) {
     EXPECT_EQ(q.counts().inFlight, 2u);
 }
 
-TEST(MqttQueue, ADropEpisodeIsReportedOnceWithItsCount) {
+TEST(PublishQueue, ADropEpisodeIsReportedOnceWithItsCount) {
     PublishQueue q(3);
     EXPECT_FALSE(q.takeDropReport().started);
     for (int i = 1; i <= 10; ++i) {
@@ -104,7 +100,7 @@ TEST(MqttQueue, ADropEpisodeIsReportedOnceWithItsCount) {
     EXPECT_EQ(q.counts().dropped, 9u);
 }
 
-TEST(MqttQueue, AbandonedRowsLeaveTheFlight) {
+TEST(PublishQueue, AbandonedRowsLeaveTheFlight) {
     PublishQueue q(5);
     q.push(row(1));
     q.take(5);
@@ -114,7 +110,7 @@ TEST(MqttQueue, AbandonedRowsLeaveTheFlight) {
     EXPECT_EQ(q.counts().acknowledged, 0u);
 }
 
-TEST(MqttQueue, PushingFromOneThreadWhileAnotherTakesLosesNothing) {
+TEST(PublishQueue, PushingFromOneThreadWhileAnotherTakesLosesNothing) {
     PublishQueue q(1000000);
     constexpr int kRows = 200000;
     std::thread producer([&] {
@@ -140,47 +136,5 @@ TEST(MqttQueue, PushingFromOneThreadWhileAnotherTakesLosesNothing) {
     EXPECT_TRUE(q.empty());
 }
 
-struct FailureCase {
-    MqttFailure failure;
-    const char* part;
-    bool fatal;
-};
-
-TEST(MqttFailureText, SaysWhyAndWhetherToTryAgain) {
-    const QString host = QStringLiteral("broker.invalid");
-    const FailureCase cases[] = {
-        {connectFailure(MOSQ_ERR_EAI, EAI_NONAME, host, {}), "unknown host 'broker.invalid'",
-         false},
-        {connectFailure(MOSQ_ERR_EAI, EAI_AGAIN, host, {}), "cannot look up the host", false},
-        {connectFailure(MOSQ_ERR_ERRNO, ECONNREFUSED, host, {}), "connection refused", false},
-        {connectFailure(MOSQ_ERR_ERRNO, ETIMEDOUT, host, {}), "timed out", false},
-        {connectFailure(MOSQ_ERR_ERRNO, EHOSTUNREACH, host, {}), "No route to host", false},
-        {connectFailure(MOSQ_ERR_TLS, 0, host,
-                        QStringLiteral("OpenSSL Error[0]: error:0A000086:SSL routines::"
-                                       "certificate verify failed")),
-         "TLS failure (certificate verify failed)", false},
-        {connectFailure(MOSQ_ERR_TLS, 0, host, {}), "TLS failure", false},
-        {connackFailure(3, {}), "server unavailable", false},
-        {connackFailure(4, QStringLiteral("alice")), "bad user name or password (as user 'alice')",
-         true},
-        {connackFailure(5, QStringLiteral("alice")), "not authorised (as user 'alice')", true},
-        {connackFailure(5, {}), "not authorised (without a user name)", true},
-        {connectionFailure(MOSQ_ERR_CONN_LOST, 0, {}), "closed the connection", false},
-        {connectionFailure(MOSQ_ERR_KEEPALIVE, 0, {}), "stopped answering", false},
-        {connectionFailure(MOSQ_ERR_ERRNO, ECONNRESET, {}), "reset", false},
-        {connectionFailure(MOSQ_ERR_ERRNO, EPROTO,
-                           QStringLiteral("OpenSSL Error[0]: error:0A00010B:SSL routines::"
-                                          "wrong version number")),
-         "TLS failure (wrong version number)", false},
-        {connectionFailure(MOSQ_ERR_TLS, 0, QStringLiteral("x: unexpected eof while reading")),
-         "TLS failure (unexpected eof while reading)", false},
-    };
-    for (const FailureCase& c : cases) {
-        EXPECT_TRUE(c.failure.reason.contains(QString::fromUtf8(c.part)))
-            << qPrintable(c.failure.reason) << " lacks " << c.part;
-        EXPECT_EQ(c.failure.fatal, c.fatal) << qPrintable(c.failure.reason);
-    }
-}
-
 } // namespace
-} // namespace velkor::mqtt
+} // namespace velkor::outbox
