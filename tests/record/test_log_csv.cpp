@@ -3,6 +3,7 @@
 // date where it is known), a real CSV reader's view, and the file written
 // whole in one step or not at all.
 #include "disk/AtomicFile.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogCsvFile.h"
 #include "record/LogTestSupport.h"
 #include "record/RowDates.h"
@@ -219,7 +220,7 @@ TEST_F(CsvFile, RefusesWhatIsNoRegularFile) {
     for (const QString& target : {fifo, sub, QStringLiteral("/dev/null")}) {
         const LogFileResult r = saveLogCsv(table, target);
         EXPECT_FALSE(r) << target.toStdString();
-        EXPECT_EQ(r.reason, QStringLiteral("not a regular file"));
+        EXPECT_EQ(r.reason, notRegularFileText());
     }
     struct stat st {};
     ASSERT_EQ(::stat("/dev/null", &st), 0);

@@ -8,6 +8,7 @@
 // reading; once it is open, no file at all (ReaderConfinement). FreeXL hands dates and
 // times as texts; they become date-time serials again here, so that both
 // workbook formats give the same cells.
+#include "platform/posix/SystemErrorText.h"
 #include "record/files/ReaderConfinement.h"
 #include "record/files/WorkbookSheet.h"
 
@@ -395,14 +396,14 @@ LogFileResult readBinaryXlsSheet(const QString& fileName, SheetCellSink& sink) {
     const QByteArray path = QFile::encodeName(fileName);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return LogFileResult::failure(systemErrorText(errno));
     }
     const pid_t child = ::fork();
     if (child < 0) {
         const int e = errno;
         ::close(fds[0]);
         ::close(fds[1]);
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(e)));
+        return LogFileResult::failure(systemErrorText(e));
     }
     if (child == 0) {
         ::close(fds[0]);

@@ -1,6 +1,7 @@
 // The log as a spreadsheet workbook: exported with libxlsxwriter, imported
 // from Office Open XML and binary .xls files, and refused when a file is
 // broken or hostile, with the table left as it was.
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogCellText.h"
 #include "record/files/LogWorkbook.h"
 #include "record/files/WorkbookTestSupport.h"
@@ -247,8 +248,8 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     // A name too long for the folder is the system's reason.
     const QString tooLong = dir.filePath(QString(260, u'a') + QStringLiteral(".xls"));
     EXPECT_EQ(exportLogWorkbook(t, tooLong, &reason), WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを作成できません (%1)")
-                          .arg(QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+    EXPECT_EQ(reason,
+              QStringLiteral("ファイルを作成できません (%1)").arg(systemErrorText(ENAMETOOLONG)));
     // A name as long as the folder allows is saved: the file is written
     // unnamed, never under a longer temporary name.
     const QString longest = dir.filePath(QString(251, u'a') + QStringLiteral(".xls"));
@@ -258,7 +259,8 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xls")));
     EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
               WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (not a regular file)"));
+    EXPECT_EQ(reason,
+              QStringLiteral("ファイルを置き換えられません (%1)").arg(notRegularFileText()));
 }
 
 TEST(WorkbookImport, ReadsTheBinaryXlsFormatByContent) {
