@@ -135,6 +135,10 @@ void MeasurementLog::RecordNewClick(MessageBoxes& boxes) {
                         QStringLiteral("インフォメーション"))) {
         return;
     }
+    clearLog();
+}
+
+void MeasurementLog::clearLog() {
     if (chartCtrl_) {
         chartCtrl_->Clear();
     }
