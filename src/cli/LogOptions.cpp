@@ -1,6 +1,7 @@
 #include "cli/LogOptions.h"
 
 #include "cli/CliOptions.h"
+#include "cli/OutputNames.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -77,6 +78,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
     o.save = opts.value(QStringLiteral("--save"));
     if (error.isEmpty() && o.save && o.save->isEmpty()) {
         error = QStringLiteral("--save needs a file name");
+    }
+    if (error.isEmpty() && o.save) {
+        error = logFormError(QStringLiteral("--save"), *o.save);
     }
     if (const auto m = opts.value(QStringLiteral("--max-records")); m && error.isEmpty()) {
         const auto n = wholeNumber(m, INT_MAX);
