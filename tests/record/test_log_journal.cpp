@@ -282,8 +282,10 @@ TEST(DeclinedJournalsTest, KeepListAndRemoveByTheMomentInTheName) {
     const QDateTime second = moment(10, 3600 + 59); // an hour later
     const QString a = declined.keepAside(file(QStringLiteral("journal-1-2-0.txt")), second);
     const QString b = declined.keepAside(file(QStringLiteral("journal-3-4-0.txt")), first);
-    EXPECT_EQ(QFileInfo(a).fileName(), QStringLiteral("declined-20261209T160059Z-journal-1-2-0.txt"));
-    EXPECT_EQ(QFileInfo(b).fileName(), QStringLiteral("declined-20261209T150000Z-journal-3-4-0.txt"));
+    EXPECT_EQ(QFileInfo(a).fileName(),
+              QStringLiteral("declined-20261209T160059Z-journal-1-2-0.txt"));
+    EXPECT_EQ(QFileInfo(b).fileName(),
+              QStringLiteral("declined-20261209T150000Z-journal-3-4-0.txt"));
     EXPECT_TRUE(declined.keepAside(dir.filePath(QStringLiteral("gone.txt")), first).isEmpty());
     // Not kept journals: damaged ones set aside, other forms, bad moments.
     file(QStringLiteral("declined-20261209T150000Z-journal-5.txt.damaged"));

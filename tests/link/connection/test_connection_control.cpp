@@ -247,10 +247,11 @@ INSTANTIATE_TEST_SUITE_P(
                         },
                         pnCOM3,
                         {"COM3 (デバイスなし)", "VELKOR_COM3"}},
-        OpenFailureCase{"unsupportedSpeed",
-                        [](Connection& t) { t.COMM2.setComPortSpeed(br14400); },
-                        pnCOM1,
-                        {"通信設定（14400 ボー、8 ビット、パリティなし、ストップビット 1）を使えません"}}),
+        OpenFailureCase{
+            "unsupportedSpeed",
+            [](Connection& t) { t.COMM2.setComPortSpeed(br14400); },
+            pnCOM1,
+            {"通信設定（14400 ボー、8 ビット、パリティなし、ストップビット 1）を使えません"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Connection, ADeviceThatGoesAwayIsReportedOnceAndTheBarReturnsToIdle) {
