@@ -119,6 +119,13 @@ const AnswerCase kAnswers[] = {
     {"Cancel", Answer::Cancel, SaveGoes::NotAsked, false},
 };
 
+void PrintTo(Action a, std::ostream* os) {
+    *os << nameOf(a);
+}
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 using UnsavedCase = std::tuple<Action, AnswerCase>;
 
 class UnsavedQuestion : public ::testing::TestWithParam<UnsavedCase> {};
