@@ -10,6 +10,7 @@
 #include "cli/LogOptions.h"
 #include "cli/LogPublisher.h"
 #include "cli/LogRun.h"
+#include "cli/OutputNames.h"
 #include "cli/QuitOnSignal.h"
 #include "meter/Reading.h"
 #include "platform/linux/LinuxPlatform.h"
@@ -32,6 +33,10 @@ int runLog(const QStringList& args) {
     }
     if (!options) {
         return kExitUsage;
+    }
+    // A log that could not be saved is found out now, not after the run.
+    if (const int status = checkLogSaveTarget(*options); status != kExitOk) {
+        return status;
     }
     // Standard output that goes away (a closed pipe) is an error to handle
     // with the log saved, not a signal that ends the program without it.

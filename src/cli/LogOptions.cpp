@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/LabOptions.h"
+#include "cli/OutputNames.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -81,6 +82,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
     o.save = opts.value(QStringLiteral("--save"));
     if (error.isEmpty() && o.save && o.save->isEmpty()) {
         error = QStringLiteral("--save needs a file name");
+    }
+    if (error.isEmpty() && o.save) {
+        error = logFormError(QStringLiteral("--save"), *o.save);
     }
     if (const auto m = opts.value(QStringLiteral("--max-records")); m && error.isEmpty()) {
         const auto n = wholeNumber(m, INT_MAX);

@@ -2,10 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/LimitOption.h"
 #include "cli/LogFileCommand.h"
 #include "cli/LogRowCsv.h"
 #include "cli/LogSources.h"
-#include "decode/LocaleNumber.h"
 #include "meter/Reading.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/MeterSession.h"
@@ -62,17 +62,17 @@ bool LogRun::start() {
     s.applyLimitStartValues(start);
     s.applyRecordStartValues(start);
 
-    // The limits as the limit edits read them: the foreign decimal separator
-    // normalised as the next frame would, then parsed with the user's.
+    // The limits as the limit edits read them, with the user's decimal
+    // separator.
     QString limits[2];
     const std::optional<QString>* given[2] = {&options_.hi, &options_.lo};
     const QString starts[2] = {s.limits.T1HI(), s.limits.T1LO()};
-    const char* names[2] = {"--hi", "--lo"};
+    const QString names[2] = {QStringLiteral("--hi"), QStringLiteral("--lo")};
     for (int i = 0; i < 2; ++i) {
-        limits[i] = normalisedSeparator(given[i]->value_or(starts[i]), start.FsDot);
-        if (parseLocaleNumber(limits[i], start.FsDot) == kUnparsedNumber) {
-            tell(
-                QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(names[i]), limits[i]));
+        limits[i] = given[i]->value_or(starts[i]);
+        if (const QString error = limitOptionError(names[i], limits[i], start.FsDot);
+            !error.isEmpty()) {
+            tell(error);
             status_ = kExitUsage;
             return false;
         }

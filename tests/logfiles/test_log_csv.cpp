@@ -4,6 +4,7 @@
 // whole in one step or not at all.
 #include "disk/AtomicFile.h"
 #include "logfiles/LogCsvFile.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogTestSupport.h"
 #include "record/RowDates.h"
 #include "record/Timestamp.h"
@@ -219,7 +220,7 @@ TEST_F(CsvFile, RefusesWhatIsNoRegularFile) {
     for (const QString& target : {fifo, sub, QStringLiteral("/dev/null")}) {
         const LogFileResult r = saveLogCsv(table, target);
         EXPECT_FALSE(r) << target.toStdString();
-        EXPECT_EQ(r.reason, QStringLiteral("not a regular file"));
+        EXPECT_EQ(r.reason, notRegularFileText());
     }
     struct stat st {};
     ASSERT_EQ(::stat("/dev/null", &st), 0);

@@ -11,6 +11,7 @@
 #include "logfiles/workbook/ReaderConfinement.h"
 #include "logfiles/workbook/SanitizedBuild.h"
 #include "logfiles/workbook/WorkbookSheet.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -396,14 +397,14 @@ LogFileResult readBinaryXlsSheet(const QString& fileName, SheetCellSink& sink) {
     const QByteArray path = QFile::encodeName(fileName);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return LogFileResult::failure(systemErrorText(errno));
     }
     const pid_t child = ::fork();
     if (child < 0) {
         const int e = errno;
         ::close(fds[0]);
         ::close(fds[1]);
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(e)));
+        return LogFileResult::failure(systemErrorText(e));
     }
     if (child == 0) {
         ::close(fds[0]);
