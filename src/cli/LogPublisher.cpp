@@ -1,9 +1,7 @@
 #include "cli/LogPublisher.h"
 
 #include "cli/CliOptions.h"
-#include "meter/Reading.h"
-#include "meter/UnitTable.h"
-#include "record/LogRecord.h"
+#include "json/LoggedReading.h"
 
 #include <QMetaObject>
 #include <chrono>
@@ -56,18 +54,7 @@ void LogPublisher::event(const mqtt::MqttEvent& e) {
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
-    mqtt::MqttReading r;
-    r.no = row.No.value_or(0);
-    r.timestamp = moment;
-    r.function = row.DCAC;
-    r.value = row.Value;
-    r.unit = readableUnit(row.Unit);
-    r.si = baseUnitValue(row.Value, row.Unit);
-    r.judge = row.Auto;
-    if (!reading.RangeModeText.isEmpty()) {
-        r.marks = {reading.RangeModeText};
-    }
-    publisher_->publish(r);
+    publisher_->publish(json::loggedReading(row, moment, json::readingMarks(reading)));
 }
 
 void LogPublisher::finish(bool drain) {
