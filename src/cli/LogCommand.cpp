@@ -1,14 +1,17 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
-// the run ends; with --mqtt each row is published to a broker as well.
+// the run ends; with --mqtt each row is published to a broker as well, with
+// --http it is shown live over HTTP.
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/LogHttp.h"
 #include "cli/LogOptions.h"
 #include "cli/LogPublisher.h"
 #include "cli/LogRun.h"
 #include "cli/QuitOnSignal.h"
 #include "meter/Reading.h"
+#include "pipeline/MeterSession.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
@@ -38,6 +41,19 @@ int runLog(const QStringList& args) {
                           platform.hid});
     run.finished = [](int) { QCoreApplication::quit(); };
 
+    // The live view listens before anything else starts: a port that cannot
+    // be had ends the run at once.
+    std::unique_ptr<LogHttp> http;
+    if (options->http) {
+        http = std::make_unique<LogHttp>(*options);
+        if (const auto error = http->start()) {
+            reportError(QStringLiteral("--http %1: %2")
+                            .arg(options->http->hostPort(options->http->port), *error));
+            return kExitInput;
+        }
+        run.onDevice = [&http](LogRun::DeviceState state) { http->device(state); };
+    }
+
     // The publisher starts first, so that the broker is being reached while
     // the input opens; what it cannot do at all ends the run before any row.
     std::unique_ptr<LogPublisher> publisher;
@@ -58,6 +74,15 @@ int runLog(const QStringList& args) {
             publisher->publish(row, reading, moment);
         };
     }
+    if (http) {
+        run.onRow = [publish = std::move(run.onRow),
+                     &http](const LogRecord& row, const Reading& reading, const QDateTime& moment) {
+            if (publish) {
+                publish(row, reading, moment);
+            }
+            http->row(row, reading, moment);
+        };
+    }
     auto finishPublishing = [&publisher](bool drain) {
         if (publisher) {
             publisher->finish(drain);
@@ -68,6 +93,9 @@ int runLog(const QStringList& args) {
         finishPublishing(false);
         return run.exitStatus();
     }
+    if (http) {
+        http->limits(run.session().limits.T1HI(), run.session().limits.T1LO());
+    }
     if (!run.isFinished()) {
         QCoreApplication::exec();
     }
@@ -76,6 +104,9 @@ int runLog(const QStringList& args) {
     const bool bySignal = !run.isFinished();
     if (bySignal) {
         run.stop();
+    }
+    if (http) {
+        http->finish();
     }
     finishPublishing(!bySignal && run.exitStatus() == kExitOk);
     if (publisher && publisher->failed() && run.exitStatus() == kExitOk) {

@@ -1,6 +1,7 @@
 #include "cli/LogOptions.h"
 
 #include "cli/CliOptions.h"
+#include "cli/LogHttp.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -24,12 +25,14 @@ std::optional<int> wholeNumber(const std::optional<QString>& text, int max) {
 } // namespace
 
 std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
-    const CliOptions opts(
-        args,
-        {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
-         QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
-         QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile")},
-        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
+    const CliOptions opts(args,
+                          {QStringLiteral("--variant"), QStringLiteral("--hi"),
+                           QStringLiteral("--lo"), QStringLiteral("--max-records"),
+                           QStringLiteral("--save"), QStringLiteral("--checkpoint"),
+                           QStringLiteral("--device"), QStringLiteral("--mqtt"),
+                           QStringLiteral("--mqtt-cafile"), QStringLiteral("--http")},
+                          {QStringLiteral("--no-repeat"), QStringLiteral("--hid"),
+                           QStringLiteral("--reconnect"), QStringLiteral("--http-open")});
     *help = opts.help();
     if (*help) {
         return std::nullopt;
@@ -119,6 +122,11 @@ std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help) {
         } else {
             o.mqttCaFile = *caFile;
         }
+    }
+    if (error.isEmpty()) {
+        error = readHttpOptions(opts.value(QStringLiteral("--http")),
+                                opts.flag(QStringLiteral("--http-open")),
+                                qgetenv(kHttpTokenVariable), &o);
     }
     if (!error.isEmpty()) {
         reportError(error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/ListenAddress.h"
 #include "meter/MeterVariant.h"
 #include "mqtt/MqttUrl.h"
 
@@ -31,11 +32,19 @@ struct LogOptions {
     // --mqtt URL: every logged row is published there too.
     std::optional<mqtt::MqttUrl> mqtt;
     QString mqttCaFile; // --mqtt-cafile FILE, for mqtts
+
+    // --http [ADDR:]PORT: the live view served there, asking for httpToken
+    // when it is not empty.
+    std::optional<http::ListenAddress> http;
+    QByteArray httpToken;
 };
 
 // The environment variable that gives the broker's password when the URL
 // names a user without one (kept out of the process list).
 inline constexpr const char* kMqttPasswordVariable = "VELKOR_MQTT_PASSWORD";
+
+// The environment variable that gives the live view's token.
+inline constexpr const char* kHttpTokenVariable = "VELKOR_HTTP_TOKEN";
 
 // Reads the options of log. On a usage error prints it and gives nothing.
 std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help);
