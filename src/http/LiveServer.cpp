@@ -101,6 +101,12 @@ MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url, con
     return core->answer(connection, url, method);
 }
 
+void onConnection(void* cls, MHD_Connection*, void**, MHD_ConnectionNotificationCode code) {
+    auto* core = static_cast<ServerCore*>(cls);
+    core->connections += code == MHD_CONNECTION_NOTIFY_STARTED ? 1 : -1;
+    core->state.setConnections(core->connections);
+}
+
 } // namespace
 
 ServerCore::ServerCore(LiveServerOptions o)
@@ -131,7 +137,8 @@ std::optional<QString> ServerCore::start() {
     daemon_ = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &onRequest, this, MHD_OPTION_LISTEN_SOCKET, fd,
         MHD_OPTION_CONNECTION_LIMIT, options.connectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
-        options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_END);
+        options.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+        MHD_OPTION_NOTIFY_CONNECTION, &onConnection, this, MHD_OPTION_END);
     if (daemon_ == nullptr) {
         ::close(fd);
         return QStringLiteral("the HTTP server library could not start");

@@ -132,6 +132,9 @@ QByteArray MeterMetrics::exposition() const {
     appendFamily(out, "velkor_link_up", "gauge",
                  "1 while the meter's input is open and read, else 0.");
     appendSample(out, "velkor_link_up", link_ == LinkState::Reading ? 1.0 : 0.0);
+    appendFamily(out, "velkor_http_connections", "gauge",
+                 "Connections open to the live view, the one asking included.");
+    appendSample(out, "velkor_http_connections", double(connections_));
     if (lastSeconds_) {
         appendFamily(out, "velkor_last_reading_timestamp_seconds", "gauge",
                      "When the last reading was logged, in seconds since 1970 (UTC).");

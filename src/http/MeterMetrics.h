@@ -15,6 +15,7 @@ namespace velkor::http {
 //   velkor_readings_total, velkor_fail_readings_total     counters of rows
 //   velkor_link_up                                        1 while reading
 //   velkor_last_reading_timestamp_seconds                 Unix time
+//   velkor_http_connections                               open to this server
 //   velkor_voltage_volts{function="DC"}                   the last value of
 //   velkor_current_amperes, velkor_resistance_ohms,       each quantity in
 //   velkor_capacitance_farads, velkor_frequency_hertz,    its base unit, per
@@ -28,6 +29,7 @@ public:
     // Rows that were counted but not handed over.
     void addUncounted(std::uint64_t rows, std::uint64_t fails);
     void setLink(LinkState state) { link_ = state; }
+    void setConnections(int connections) { connections_ = connections; }
 
     std::uint64_t rows() const { return rows_; }
     std::uint64_t fails() const { return fails_; }
@@ -41,6 +43,7 @@ private:
     std::uint64_t fails_ = 0;
     std::optional<double> lastSeconds_;
     LinkState link_ = LinkState::Reading;
+    int connections_ = 0;
 };
 
 // The content type of the exposition.

@@ -36,6 +36,7 @@ public:
     ServerState state;
     AccessPolicy policy;
     std::set<EventStream*> streams;
+    int connections = 0;
     bool ending = false;
     QByteArray chartScript;
     QByteArray chartStyle;

@@ -19,6 +19,8 @@ public:
     void absorb(RowHandOff::Item& item);
     void absorbMissed(const RowHandOff::Missed& missed);
 
+    void setConnections(int connections) { metrics_.setConnections(connections); }
+
     const HeldRows& held() const { return held_; }
     const MeterMetrics& metrics() const { return metrics_; }
     StreamStatus status() const;

@@ -1,9 +1,9 @@
 // The JSON of a published row: exact text, escaping, numbers, timestamps.
 
-#include "json/LoggedReading.h"
-#include "json/ReadingJson.h"
 #include "meter/Reading.h"
 #include "record/LogRecord.h"
+#include "json/LoggedReading.h"
+#include "json/ReadingJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -216,11 +216,11 @@ TEST(ReadingJson, ALoggedRowWithItsUnitReadableAndItsBaseValue) {
                         QStringLiteral("Fail"),
                         std::nullopt};
     const JsonReading r = loggedReading(row, at(9 * 3600), readingMarks(reading));
-    EXPECT_EQ(readingJson(r),
-              QByteArray(R"({"no":12,"timestamp":"2026-12-10T21:05:03.120+09:00",)"
-                         R"("function":"OHM","value":"4.700","unit":"k)"
-                         "Î©"
-                         R"(","si":4700,"judge":"Fail","marks":["AUTO"]})"));
+    EXPECT_EQ(readingJson(r), QByteArray(R"({"no":12,"timestamp":"2026-12-10T21:05:03.120+09:00",)"
+                                         R"("function":"OHM","value":"4.700","unit":"k)"
+                                         "\xCE\xA9"
+                                         R"(","si":4700,"judge":"Fail","marks":["AUTO"]})"))
+        << readingJson(r).constData();
 
     LogRecord overload = row;
     overload.Value = QStringLiteral("0L");
