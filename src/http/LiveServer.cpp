@@ -21,6 +21,7 @@ namespace {
 constexpr size_t kConnectionMemory = 32 * 1024; // request headers and buffers
 constexpr int kListenBacklog = 64;
 constexpr int kPollWithoutWakeMs = 20; // if no eventfd could be made
+constexpr std::chrono::milliseconds kBatch{20};
 
 QString systemError(const char* what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
@@ -173,41 +174,55 @@ void ServerCore::wakeStreams(bool keepAlive) {
 
 void ServerCore::run() {
     using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
     const auto keepAliveEvery = std::chrono::seconds(options.keepAliveSeconds);
     auto nextKeepAlive = Clock::now() + keepAliveEvery;
+    // Rows are taken in batches: after one, the next comes no sooner than
+    // kBatch later, so that a fast logger wakes the server (and the server
+    // its streams) tens of times a second, not once a row.
+    auto nextBatch = Clock::now();
     Clock::time_point endBy{};
     for (;;) {
-        bool news = absorbHandOff();
-        if (stopRequested_.load() && !ending) {
-            ending = true;
-            endBy = Clock::now() + grace_;
-            news = true;
-        }
-        const bool keepAlive = Clock::now() >= nextKeepAlive;
-        if (keepAlive) {
-            nextKeepAlive = Clock::now() + keepAliveEvery;
-        }
-        if (news || keepAlive) {
-            wakeStreams(keepAlive);
+        auto now = Clock::now();
+        if (now >= nextBatch) {
+            bool news = absorbHandOff();
+            if (stopRequested_.load() && !ending) {
+                ending = true;
+                endBy = now + grace_;
+                news = true;
+            }
+            const bool keepAlive = now >= nextKeepAlive;
+            if (keepAlive) {
+                nextKeepAlive = now + keepAliveEvery;
+            }
+            if (news || keepAlive) {
+                wakeStreams(keepAlive);
+                nextBatch = now + kBatch;
+            }
         }
         MHD_run(daemon_);
-        const auto now = Clock::now();
+        now = Clock::now();
         if (ending && (streams.empty() || now >= endBy)) {
             break;
         }
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextKeepAlive - now);
+        auto until = nextKeepAlive;
         if (ending) {
-            wait =
-                std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(endBy - now));
+            until = std::min(until, endBy);
         }
+        const bool batchDue = now >= nextBatch;
+        if (!batchDue) {
+            until = std::min(until, nextBatch);
+        }
+        auto wait = std::chrono::duration_cast<milliseconds>(until - now);
         MHD_UNSIGNED_LONG_LONG mhdTimeout = 0;
         if (MHD_get_timeout(daemon_, &mhdTimeout) == MHD_YES) {
-            wait = std::min(wait, std::chrono::milliseconds(static_cast<qint64>(mhdTimeout)));
+            wait = std::min(wait, milliseconds(static_cast<qint64>(mhdTimeout)));
         }
         if (handOff.wakeFd() < 0) {
-            wait = std::min(wait, std::chrono::milliseconds(kPollWithoutWakeMs));
+            wait = std::min(wait, milliseconds(kPollWithoutWakeMs));
         }
-        pollfd fds[2] = {{epollFd_, POLLIN, 0}, {handOff.wakeFd(), POLLIN, 0}};
+        // The hand-off's wake-up counts only once a batch is due.
+        pollfd fds[2] = {{epollFd_, POLLIN, 0}, {batchDue ? handOff.wakeFd() : -1, POLLIN, 0}};
         ::poll(fds, 2, static_cast<int>(std::max<qint64>(1, wait.count() + 1)));
     }
     // No connection may stay suspended when the daemon stops.
@@ -253,7 +268,7 @@ QStringList LiveServer::missingFiles() const {
 }
 
 void LiveServer::addRow(LiveRow row) {
-    core_->handOff.push(std::move(row));
+    core_->handOff.push(row);
 }
 
 void LiveServer::setLink(LinkState state) {

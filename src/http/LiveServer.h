@@ -21,7 +21,7 @@ struct LiveServerOptions {
     // The rows held for /events, /api/readings and /api/log.csv.
     std::size_t heldRows = 100000;
     // The rows that may wait between the logger and the server.
-    std::size_t handOffRows = 16384;
+    std::size_t handOffRows = 8192;
     // Bounds against slow or flooding clients.
     unsigned connectionLimit = 256;
     unsigned idleSeconds = 30;      // a connection that moves nothing is closed
@@ -62,7 +62,7 @@ public:
 
     // The end of the run: the streams are told so and given up to `grace`
     // to take it, then every connection is closed. Once only.
-    void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(1000));
+    void stop(std::chrono::milliseconds grace = std::chrono::milliseconds(500));
 
 private:
     std::unique_ptr<ServerCore> core_;

@@ -18,7 +18,7 @@
   };
   // The logger says "alive" every 15 s when nothing else comes.
   const QUIET_MS = 40000;
-  const GRAPH_EVERY_MS = 250;
+  const GRAPH_EVERY_MS = 500;
 
   let span = readSpan();
   let source = null;
@@ -234,10 +234,24 @@
     };
   }
 
+  // A browser opens only a few connections to one server at a time: a
+  // page out of sight gives its stream up, so that other tabs can have one,
+  // and takes a new one when it is shown again.
+  document.addEventListener("visibilitychange", () => {
+    if (document.hidden) {
+      if (source && !ended) {
+        source.close();
+        source = null;
+      }
+    } else if (!source && !ended) {
+      connect(true);
+    }
+  });
+
   // A connection that stays silent (a machine switched off, a network
   // gone) closes nothing: the silence itself tells.
   setInterval(() => {
-    if (!ended && Date.now() - watchFrom > QUIET_MS) {
+    if (source && !ended && Date.now() - watchFrom > QUIET_MS) {
       setLink("gone");
       showGone(
         "The logger has gone: nothing from it since " + clock(new Date(lastHeard)) +
