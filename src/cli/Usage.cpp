@@ -21,7 +21,8 @@ void printUsage(bool toStderr) {
            "      error and decoding goes on.\n"
            "  log [--variant NAME] [--hi TEXT] [--lo TEXT] [--no-repeat] [--max-records N]\n"
            "      [--save OUT [--checkpoint SECONDS]] [--reconnect]\n"
-           "      [--mqtt URL [--mqtt-cafile FILE]] FILE | --device PATH | --hid [PATH]\n"
+           "      [--mqtt URL [--mqtt-cafile FILE]] [--http [ADDR:]PORT [--http-open]]\n"
+           "      FILE | --device PATH | --hid [PATH]\n"
            "      Run the stream (FILE, or - for standard input) or a live meter (--device, a\n"
            "      serial device or COM1 .. COM4, opened as read --device opens it; --hid, the\n"
            "      USB cable as read --hid finds it) through the decoder, the limit judge and\n"
@@ -60,6 +61,16 @@ void printUsage(bool toStderr) {
            "      and rows dropped or never acknowledged are said on standard error. A bad\n"
            "      URL is a usage error; a broker that refuses the credentials ends the run\n"
            "      (log saved, exit status 1).\n"
+           "      --http shows the run to any browser while it lasts, at http://ADDR:PORT/\n"
+           "      (ADDR an IP address, [IPv6] or localhost; default 127.0.0.1; port 0: a\n"
+           "      free one, said on standard error): a page like the meter with a live\n"
+           "      trend, /events (Server-Sent Events, one JSON row each, resumed with\n"
+           "      Last-Event-ID), /api/readings?since=N, /api/log.csv and /metrics\n"
+           "      (Prometheus), from the last 100000 rows. Read-only. A token in\n"
+           "      VELKOR_HTTP_TOKEN is asked of every request (Authorization: Bearer, or\n"
+           "      once ?token=, which sets a cookie); beyond this machine it is needed\n"
+           "      unless --http-open says the network is trusted. The log never waits for\n"
+           "      a client; a port that cannot be had ends the run (exit status 1).\n"
            "  read --device PATH [--variant NAME] [--count N]\n"
            "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
            "      COM4 (see README: COM port names). Opens it with the variant's line\n"
@@ -86,8 +97,9 @@ void printUsage(bool toStderr) {
            "build's own).\n"
            "\n"
            "Exit status: 0 when the input was read to its end (or log ended by a signal),\n"
-           "1 when it could not be read, the device was lost or the broker refused the\n"
-           "credentials, 2 for a usage error, 3 when the output could not be written.\n";
+           "1 when it could not be read, the device was lost, the broker refused the\n"
+           "credentials or the --http port could not be had, 2 for a usage error, 3 when\n"
+           "the output could not be written.\n";
 }
 
 } // namespace velkor::cli
