@@ -9,6 +9,7 @@
 // Each figure is run several times and the median printed.
 //
 //   velkor-bench-cli-mqtt CLI METERSIM [--rows N] [--seconds S] [--runs K]
+#include "ProcessCpu.h"
 #include "sim/DemoScenario.h"
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
@@ -28,34 +29,16 @@
 
 using namespace velkor;
 using namespace velkor::test;
+using velkor::bench::median;
+using velkor::bench::processCpuSeconds;
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString kTopic = QStringLiteral("bench/1");
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 QString urlOf(const MosquittoBroker& broker) {
     return QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(kTopic);
-}
-
-// utime + stime of a running process, in seconds.
-double cpuSeconds(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray stat = f.readAll();
-    // The fields after the command's closing parenthesis; utime and stime
-    // are the 14th and 15th of the line.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
-    return ticks / double(::sysconf(_SC_CLK_TCK));
 }
 
 // Seconds from the logger's start until the subscriber holds every row.
@@ -112,10 +95,10 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, b
         return -1;
     }
     QThread::sleep(2); // started, connected, logging
-    const double c0 = cpuSeconds(logger.pid());
+    const double c0 = processCpuSeconds(logger.pid());
     const auto t0 = std::chrono::steady_clock::now();
     QThread::sleep(static_cast<unsigned long>(seconds));
-    const double c1 = cpuSeconds(logger.pid());
+    const double c1 = processCpuSeconds(logger.pid());
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     logger.signal(SIGTERM);

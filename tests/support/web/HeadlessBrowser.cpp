@@ -77,6 +77,8 @@ QString HeadlessBrowser::start() {
                                      "--disable-background-networking",
                                      "--disable-component-update",
                                      "--disable-sync",
+                                     "--disable-breakpad",
+                                     "--disable-crash-reporter",
                                      "--remote-debugging-pipe",
                                      profile.toStdString(),
                                      "about:blank"};
@@ -183,8 +185,11 @@ std::optional<QJsonObject> HeadlessBrowser::call(const QString& method, const QJ
 
 std::optional<QString> HeadlessBrowser::open(const QString& url, int width, int height,
                                              bool mobile) {
+    // A window of its own: a tab behind another one is hidden, and a
+    // hidden page draws nothing.
     const auto target = call(QStringLiteral("Target.createTarget"),
-                             {{QStringLiteral("url"), QStringLiteral("about:blank")}});
+                             {{QStringLiteral("url"), QStringLiteral("about:blank")},
+                              {QStringLiteral("newWindow"), true}});
     if (!target) {
         return std::nullopt;
     }
