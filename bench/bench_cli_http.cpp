@@ -15,11 +15,11 @@
 //
 //   velkor-bench-cli-http CLI METERSIM [--seconds S] [--runs K] [--loads L]
 //                         [--rows N] [--screenshot FILE] [--only cpu|first|throughput]
-#include "ProcessCpu.h"
-#include "sim/DemoScenario.h"
+#include "MeteredLogger.h"
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
 #include "support/web/HeadlessBrowser.h"
+#include "support/web/TcpClient.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,67 +27,44 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace velkor;
 using namespace velkor::test;
 using velkor::bench::median;
-using velkor::bench::processCpuSeconds;
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString kFirstReading = QStringLiteral("document.documentElement.dataset.firstReadingMs");
 
-// The simulated meter on a link in `dir`, and the logger reading it.
+// The logger on the simulated meter, with --http on a port of its own.
 struct LiveRun {
-    ChildProcess sim;
-    ChildProcess logger;
+    bench::MeteredLogger logger;
     quint16 port = 0;
 
     bool start(const QString& cli, const QString& metersim, const QString& dir, bool http) {
-        const QString link = dir + QStringLiteral("/meter");
-        QFile::remove(link);
-        if (!sim.start(
-                metersim,
-                {QStringLiteral("--rate"), QStringLiteral("137"), QStringLiteral("--link"), link},
-                dir + QStringLiteral("/sim.out"))) {
-            return false;
-        }
-        const auto until = std::chrono::steady_clock::now() + 30s;
-        while (!QFileInfo::exists(link) && std::chrono::steady_clock::now() < until) {
-            QThread::msleep(20);
-        }
-        QStringList args{QStringLiteral("log"), QStringLiteral("--device"), link};
+        QStringList options;
         if (http) {
             // On every address, so that each page can have a loopback
             // address of its own: a browser keeps at most six connections
             // to one server, and each page holds one. The run is short and
             // shows only the simulated meter.
             port = freeLoopbackPort();
-            args << QStringLiteral("--http") << QStringLiteral("0.0.0.0:%1").arg(port)
-                 << QStringLiteral("--http-open");
+            options << QStringLiteral("--http") << QStringLiteral("0.0.0.0:%1").arg(port)
+                    << QStringLiteral("--http-open");
         }
-        return logger.start(cli, args, QStringLiteral("/dev/null"));
+        return logger.start(cli, metersim, dir, options);
     }
     // The page at 127.0.0.N, N from 1 to 254.
     QString url(int n = 1) const {
         return QStringLiteral("http://127.0.0.%1:%2/").arg(n).arg(port);
-    }
-    ~LiveRun() {
-        logger.signal(SIGTERM);
-        logger.wait(30s);
-        sim.signal(SIGTERM);
-        sim.wait(30s);
     }
 };
 
@@ -136,12 +113,7 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, b
         }
     }
     QThread::sleep(2); // started, connected, logging
-    const double c0 = processCpuSeconds(run.logger.pid());
-    const auto t0 = std::chrono::steady_clock::now();
-    QThread::sleep(static_cast<unsigned long>(seconds));
-    const double c1 = processCpuSeconds(run.logger.pid());
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = run.logger.cpuPercent(seconds);
     if (!screenshot.isEmpty() && browsers == 1) {
         if (const auto phone = openPage(browser, run.url(2), nullptr, 390, 844, true)) {
             QThread::sleep(3); // a trend of a few seconds
@@ -151,7 +123,7 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, b
             }
         }
     }
-    return 100.0 * (c1 - c0) / wall;
+    return cpu;
 }
 
 std::vector<double> firstReadings(const QString& cli, const QString& metersim, const QString& dir,
@@ -171,24 +143,6 @@ std::vector<double> firstReadings(const QString& cli, const QString& metersim, c
         }
     }
     return out;
-}
-
-int connectTo(quint16 port, const char* request) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    if (request) {
-        (void)::send(fd, request, std::strlen(request), MSG_NOSIGNAL);
-    }
-    return fd;
 }
 
 // Rows per second of log --http on a file, fed through a pipe that is
@@ -217,17 +171,18 @@ double throughputRun(const QString& cli, const QString& input, int rows, bool ht
     const auto until = std::chrono::steady_clock::now() + 30s;
     int probe = -1;
     while (http && probe < 0 && std::chrono::steady_clock::now() < until) {
-        probe = connectTo(port, nullptr);
+        probe = connectWithoutReading(port);
         QThread::msleep(probe < 0 ? 20 : 0);
     }
     fds.push_back(probe);
     if (clients) {
         for (int i = 0; i < 200; ++i) {
-            fds.push_back(connectTo(port, nullptr));
+            fds.push_back(connectWithoutReading(port));
         }
+        fds.push_back(connectWithoutReading(
+            port, "GET /events?last=10000 HTTP/1.1\r\nHost: localhost\r\n\r\n"));
         fds.push_back(
-            connectTo(port, "GET /events?last=10000 HTTP/1.1\r\nHost: localhost\r\n\r\n"));
-        fds.push_back(connectTo(port, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n"));
+            connectWithoutReading(port, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     }
     QFile in(input);
     in.open(QIODevice::ReadOnly);
@@ -281,8 +236,7 @@ int main(int argc, char** argv) {
     }
     const QString cli = a[1], metersim = a[2];
     auto option = [&](const char* name, int fallback) {
-        const qsizetype i = a.indexOf(QLatin1String(name));
-        return i > 0 && i + 1 < a.size() ? a[i + 1].toInt() : fallback;
+        return bench::intOption(a, name, fallback);
     };
     const int seconds = option("--seconds", 30);
     const int runs = option("--runs", 3);
@@ -344,16 +298,9 @@ int main(int argc, char** argv) {
     const QString input = dir.filePath(QStringLiteral("frames.bin"));
     {
         QFile f(input);
-        if (!f.open(QIODevice::WriteOnly)) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(bench::demoFrameStream(rows)) < 0) {
             return 1;
         }
-        QByteArray bytes("\n");
-        DemoWalk walk;
-        for (int i = 0; i < rows; ++i) {
-            const auto b = walk.next().frame.bytes();
-            bytes.append(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-        }
-        f.write(bytes);
     }
     const struct {
         const char* name;

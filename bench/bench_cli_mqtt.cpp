@@ -9,8 +9,7 @@
 // Each figure is run several times and the median printed.
 //
 //   velkor-bench-cli-mqtt CLI METERSIM [--rows N] [--seconds S] [--runs K]
-#include "ProcessCpu.h"
-#include "sim/DemoScenario.h"
+#include "MeteredLogger.h"
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
 #include "support/broker/TestSubscriber.h"
@@ -30,7 +29,6 @@
 using namespace velkor;
 using namespace velkor::test;
 using velkor::bench::median;
-using velkor::bench::processCpuSeconds;
 using namespace std::chrono_literals;
 
 namespace {
@@ -74,38 +72,16 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, b
     if (mqtt && !broker.start().isEmpty()) {
         return -1;
     }
-    const QString link = dir + QStringLiteral("/meter");
-    ChildProcess sim;
-    if (!sim.start(
-            metersim,
-            {QStringLiteral("--rate"), QStringLiteral("137"), QStringLiteral("--link"), link},
-            dir + QStringLiteral("/sim.out"))) {
-        return -1;
-    }
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    while (!QFileInfo::exists(link) && std::chrono::steady_clock::now() < until) {
-        QThread::msleep(20);
-    }
-    QStringList args{QStringLiteral("log"), QStringLiteral("--device"), link};
+    QStringList options;
     if (mqtt) {
-        args << QStringLiteral("--mqtt") << urlOf(broker);
+        options << QStringLiteral("--mqtt") << urlOf(broker);
     }
-    ChildProcess logger;
-    if (!logger.start(cli, args, QStringLiteral("/dev/null"))) {
+    bench::MeteredLogger run;
+    if (!run.start(cli, metersim, dir, options)) {
         return -1;
     }
     QThread::sleep(2); // started, connected, logging
-    const double c0 = processCpuSeconds(logger.pid());
-    const auto t0 = std::chrono::steady_clock::now();
-    QThread::sleep(static_cast<unsigned long>(seconds));
-    const double c1 = processCpuSeconds(logger.pid());
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    logger.signal(SIGTERM);
-    logger.wait(30s);
-    sim.signal(SIGTERM);
-    sim.wait(30s);
-    return 100.0 * (c1 - c0) / wall;
+    return run.cpuPercent(seconds);
 }
 
 } // namespace
@@ -120,8 +96,7 @@ int main(int argc, char** argv) {
     }
     const QString cli = a[1], metersim = a[2];
     auto option = [&](const char* name, int fallback) {
-        const qsizetype i = a.indexOf(QLatin1String(name));
-        return i > 0 && i + 1 < a.size() ? a[i + 1].toInt() : fallback;
+        return bench::intOption(a, name, fallback);
     };
     // Below the publisher's queue of 100,000: no row is dropped while the
     // file is read far faster than any broker takes it.
@@ -133,16 +108,9 @@ int main(int argc, char** argv) {
     const QString input = dir.filePath(QStringLiteral("frames.bin"));
     {
         QFile f(input);
-        if (!f.open(QIODevice::WriteOnly)) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(bench::demoFrameStream(rows)) < 0) {
             return 1;
         }
-        QByteArray bytes("\n");
-        DemoWalk walk;
-        for (int i = 0; i < rows; ++i) {
-            const auto b = walk.next().frame.bytes();
-            bytes.append(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-        }
-        f.write(bytes);
     }
 
     std::vector<double> rates;

@@ -10,16 +10,14 @@
 #include "support/web/Curl.h"
 #include "support/web/HeadlessBrowser.h"
 #include "support/web/PrometheusServer.h"
+#include "support/web/TcpClient.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace velkor;
@@ -62,20 +60,6 @@ std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
 
 void write(CliProcess& cli, const std::vector<std::uint8_t>& bytes) {
     cli.p.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
-
-// A reading's JSON holds the fields of its printed line
-// (No,Time,DC/AC,Value,Unit,Auto,ScaledValue,Timestamp).
-void expectSameRow(const QByteArray& json, const QString& line) {
-    const QJsonObject o = QJsonDocument::fromJson(json).object();
-    const QStringList f = line.split(u',');
-    ASSERT_EQ(f.size(), 8) << line.toStdString();
-    EXPECT_EQ(o.value("no").toInteger(), f[0].toLongLong()) << line.toStdString();
-    EXPECT_EQ(o.value("timestamp").toString(), f[7]);
-    EXPECT_EQ(o.value("function").toString(), f[2]);
-    EXPECT_EQ(o.value("value").toString(), f[3]);
-    EXPECT_EQ(o.value("unit").toString(), readableUnit(f[4]));
-    EXPECT_EQ(o.value("judge").toString(), f[5]);
 }
 
 class LogHttp : public ::testing::Test {
@@ -166,9 +150,7 @@ TEST_F(LogHttp, ThePageInABrowserFollowsTheMeterAndItsLink) {
     EXPECT_TRUE(waitLink("reconnecting"));
     PseudoTerminal again;
     ASSERT_TRUE(again.open());
-    const QString fresh = path("meter.new");
-    ASSERT_TRUE(QFile::link(again.slavePath(), fresh));
-    ASSERT_EQ(::rename(fresh.toLocal8Bit().constData(), link.toLocal8Bit().constData()), 0);
+    ASSERT_TRUE(repointLink(link, again.slavePath()));
     ASSERT_TRUE(cli.waitErr("is back after")) << cli.err.toStdString();
     EXPECT_TRUE(waitLink("reading"));
 
@@ -210,7 +192,8 @@ TEST_F(LogHttp, TheEventsCarryThePrintedRowsAndTheCsvIsTheSavedOne) {
     ASSERT_EQ(events.readings().size(), rows);
     for (qsizetype i = 0; i < rows; ++i) {
         EXPECT_EQ(events.readings()[i].id, cli.lines[i + 1].section(u',', 0, 0).toUtf8());
-        expectSameRow(events.readings()[i].data, cli.lines[i + 1]);
+        expectJsonOfPrintedRow(QJsonDocument::fromJson(events.readings()[i].data).object(),
+                               cli.lines[i + 1]);
     }
 
     const QByteArray resumeAt = cli.lines[rows - 10].section(u',', 0, 0).toUtf8();
@@ -356,24 +339,6 @@ TEST_F(LogHttp, TheOptionsAndTheirErrors) {
     EXPECT_EQ(open.p.exitCode(), 0);
 }
 
-int rawConnection(quint16 port, const QByteArray& send = {}) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    if (!send.isEmpty()) {
-        (void)::send(fd, send.constData(), static_cast<size_t>(send.size()), MSG_NOSIGNAL);
-    }
-    return fd;
-}
-
 // 200 idle connections and clients that never read: the log goes on, every
 // row printed at once, and a client that reads gets every one of them.
 TEST_F(LogHttp, IdleAndStuckClientsDoNotHoldUpTheLog) {
@@ -389,12 +354,13 @@ TEST_F(LogHttp, IdleAndStuckClientsDoNotHoldUpTheLog) {
 
     std::vector<int> fds;
     for (int i = 0; i < 200; ++i) {
-        fds.push_back(rawConnection(port));
+        fds.push_back(connectWithoutReading(port));
         ASSERT_GE(fds.back(), 0);
     }
     fds.push_back(
-        rawConnection(port, "GET /events?last=10000 HTTP/1.1\r\nHost: localhost\r\n\r\n"));
-    fds.push_back(rawConnection(port, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n"));
+        connectWithoutReading(port, "GET /events?last=10000 HTTP/1.1\r\nHost: localhost\r\n\r\n"));
+    fds.push_back(
+        connectWithoutReading(port, "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n"));
     CurlStream reader(url + QStringLiteral("events"));
     ASSERT_TRUE(reader.waitFor([](const auto& e) { return !e.isEmpty(); }, kWaitMs));
 

@@ -6,23 +6,22 @@
 #include "record/LogCsvFile.h"
 #include "support/EventPump.h"
 #include "support/web/Curl.h"
+#include "support/web/TcpClient.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
-#include <arpa/inet.h>
 #include <chrono>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace velkor::http {
 namespace {
 
+using test::connectWithoutReading;
 using test::curl;
 using test::CurlStream;
 using test::HttpAnswer;
@@ -75,26 +74,6 @@ std::vector<qint64> range(qint64 from, qint64 to) {
         out.push_back(i);
     }
     return out;
-}
-
-// A TCP connection to the server that sends what it is given and reads
-// nothing (its receive buffer as small as the system allows).
-int rawConnection(quint16 port, const QByteArray& send = {}) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    if (!send.isEmpty()) {
-        (void)::send(fd, send.constData(), static_cast<size_t>(send.size()), MSG_NOSIGNAL);
-    }
-    return fd;
 }
 
 struct TokenCase {
@@ -401,14 +380,15 @@ TEST(HttpServer, IdleSlowAndFloodingClientsHoldNothingUp) {
     }
     std::vector<int> idle;
     for (int i = 0; i < 200; ++i) {
-        const int fd = rawConnection(s.server.port());
+        const int fd = connectWithoutReading(s.server.port());
         ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
-    const int stuckStream = rawConnection(s.server.port(), "GET /events?last=10000 HTTP/1.1\r\n"
-                                                           "Host: localhost\r\n\r\n");
-    const int stuckCsv =
-        rawConnection(s.server.port(), "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    const int stuckStream =
+        connectWithoutReading(s.server.port(), "GET /events?last=10000 HTTP/1.1\r\n"
+                                               "Host: localhost\r\n\r\n");
+    const int stuckCsv = connectWithoutReading(
+        s.server.port(), "GET /api/log.csv HTTP/1.1\r\nHost: localhost\r\n\r\n");
     ASSERT_GE(stuckStream, 0);
     ASSERT_GE(stuckCsv, 0);
 
@@ -433,7 +413,7 @@ TEST(HttpServer, IdleSlowAndFloodingClientsHoldNothingUp) {
     // only the reader's and the one asking are left.
     std::vector<int> more;
     for (int i = 0; i < 100; ++i) {
-        more.push_back(rawConnection(s.server.port()));
+        more.push_back(connectWithoutReading(s.server.port()));
     }
     EXPECT_TRUE(test::pumpUntil(
         [&] { return curl(s.url("/metrics")).body.contains("velkor_http_connections 2\n"); },

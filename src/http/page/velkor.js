@@ -106,7 +106,9 @@
       points = [];
       trendUnit = unit;
     }
-    points.push([new Date(r.timestamp), typeof r.si === "number" ? r.si : null]);
+    if (r.timestamp) {
+      points.push([new Date(r.timestamp), typeof r.si === "number" ? r.si : null]);
+    }
     if (points.length > span) {
       points.splice(0, points.length - span);
     }
@@ -132,8 +134,8 @@
       const judge = r.judge === "Fail" ? "fail" : r.judge === "pass" ? "pass" : "none";
       el("lamp").dataset.judge = judge;
       el("judge").textContent = judge === "none" ? r.judge : judge.toUpperCase();
-      el("last").textContent =
-        r.timestamp.slice(0, 10) + " " + r.timestamp.slice(11, 23) + " \u00B7 row " + r.no;
+      const when = r.timestamp ? r.timestamp.slice(0, 10) + " " + r.timestamp.slice(11, 23) : "";
+      el("last").textContent = when + " \u00B7 row " + r.no;
       const root = document.documentElement;
       if (!root.dataset.firstReadingMs) {
         root.dataset.firstReadingMs = String(Math.round(performance.now()));
