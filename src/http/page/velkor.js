@@ -29,6 +29,7 @@
   let more = { rows: 0, fails: 0 }; // readings since that status
   let lastNo = -1;
   let latest = null;
+  const trends = new Map(); // base unit -> [[time, value in that unit], ...]
   let points = [];
   let trendUnit = null;
   let graph = null;
@@ -90,8 +91,8 @@
 
   function reading(r) {
     if (r.no <= lastNo) {
-      // A new run numbers from the start again: its trend too.
-      points = [];
+      // A new run numbers from the start again: its trends too.
+      trends.clear();
       graphDirty = true;
     }
     lastNo = r.no;
@@ -101,11 +102,13 @@
         more.fails += 1;
       }
     }
-    const unit = baseUnit(r.unit);
-    if (unit !== trendUnit) {
-      points = [];
-      trendUnit = unit;
+    // One trend per base unit: the one of the reading shown is drawn, and
+    // the others wait for the meter to come back to theirs.
+    trendUnit = baseUnit(r.unit);
+    if (!trends.has(trendUnit)) {
+      trends.set(trendUnit, []);
     }
+    points = trends.get(trendUnit);
     if (r.timestamp) {
       points.push([new Date(r.timestamp), typeof r.si === "number" ? r.si : null]);
     }
@@ -191,6 +194,7 @@
       source.close();
     }
     if (fresh) {
+      trends.clear();
       points = [];
       lastNo = -1;
       graphDirty = true;
