@@ -1,11 +1,12 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
 // the run ends; with --mqtt each row is published to a broker as well, with
-// --influx written to InfluxDB.
+// --influx written to InfluxDB, and with --http shown live over HTTP.
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/HaRemoveCommand.h"
+#include "cli/LogHttp.h"
 #include "cli/LogInflux.h"
 #include "cli/LogOptions.h"
 #include "cli/LogPublisher.h"
@@ -13,6 +14,7 @@
 #include "cli/OutputNames.h"
 #include "cli/QuitOnSignal.h"
 #include "meter/Reading.h"
+#include "pipeline/MeterSession.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
@@ -48,6 +50,19 @@ int runLog(const QStringList& args) {
     LogRun run(*options, {platform.clock, platform.locale, platform.serial, platform.portNames,
                           platform.hid});
     run.finished = [](int) { QCoreApplication::quit(); };
+
+    // The live view listens before anything else starts: a port that cannot
+    // be had ends the run at once.
+    std::unique_ptr<LogHttp> http;
+    if (options->http) {
+        http = std::make_unique<LogHttp>(*options);
+        if (const auto error = http->start()) {
+            reportError(QStringLiteral("--http %1: %2")
+                            .arg(options->http->hostPort(options->http->port), *error));
+            return kExitInput;
+        }
+        run.onDevice = [&http](LogRun::DeviceState state) { http->device(state); };
+    }
 
     // The publisher starts first, so that the broker is being reached while
     // the input opens; what it cannot do at all ends the run before any row.
@@ -90,6 +105,15 @@ int runLog(const QStringList& args) {
             influx->write(row, moment);
         };
     }
+    if (http) {
+        run.onRow = [publish = std::move(run.onRow),
+                     &http](const LogRecord& row, const Reading& reading, const QDateTime& moment) {
+            if (publish) {
+                publish(row, reading, moment);
+            }
+            http->row(row, reading, moment);
+        };
+    }
     auto finishPublishing = [&publisher, &influx](bool drain) {
         if (publisher) {
             publisher->finish(drain);
@@ -103,6 +127,9 @@ int runLog(const QStringList& args) {
         finishPublishing(false);
         return run.exitStatus();
     }
+    if (http) {
+        http->limits(run.session().limits.T1HI(), run.session().limits.T1LO());
+    }
     if (!run.isFinished()) {
         QCoreApplication::exec();
     }
@@ -111,6 +138,9 @@ int runLog(const QStringList& args) {
     const bool bySignal = !run.isFinished();
     if (bySignal) {
         run.stop();
+    }
+    if (http) {
+        http->finish();
     }
     finishPublishing(!bySignal && run.exitStatus() == kExitOk);
     if (((publisher && publisher->failed()) || (influx && influx->failed())) &&

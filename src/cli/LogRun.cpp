@@ -176,6 +176,9 @@ void LogRun::deviceLost(const QString& reason) {
     if (const QString path = source_->devicePath(); !path.isEmpty() && path != what) {
         what += QStringLiteral(" (%1)").arg(path);
     }
+    if (onDevice) {
+        onDevice(options_.reconnect ? DeviceState::AwaitingReturn : DeviceState::Lost);
+    }
     if (!options_.reconnect) {
         tell(QStringLiteral("%1 was lost: %2").arg(what, reason));
         end(kExitInput);
@@ -194,6 +197,9 @@ void LogRun::deviceBack() {
     const double seconds = awayFor_.isValid() ? awayFor_.elapsed() / 1000.0 : 0.0;
     tell(QStringLiteral("%1 is back after %2 s; logging goes on")
              .arg(what, QString::number(seconds, 'f', 1)));
+    if (onDevice) {
+        onDevice(DeviceState::Back);
+    }
 }
 
 bool LogRun::checkpoint() {

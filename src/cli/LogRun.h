@@ -70,6 +70,11 @@ public:
     // and the moment (for whatever else takes the rows, such as a publisher).
     std::function<void(const LogRecord&, const Reading&, const QDateTime&)> onRow;
 
+    // The device went away (the run waits for it with --reconnect, else it
+    // ends) or came back.
+    enum class DeviceState { Lost, AwaitingReturn, Back };
+    std::function<void(DeviceState)> onDevice;
+
     // Saves the log to OUT now. False (with the reason said once per run
     // of failures) when it cannot.
     bool checkpoint();

@@ -22,7 +22,8 @@ void printUsage(bool toStderr) {
            "  log [--variant NAME] [--hi TEXT] [--lo TEXT] [--no-repeat] [--max-records N]\n"
            "      [--save OUT [--checkpoint SECONDS]] [--reconnect]\n"
            "      [--mqtt URL [--mqtt-cafile FILE] [--ha-discovery[=PREFIX]]]\n"
-           "      [--influx URL] FILE | --device PATH | --hid [PATH]\n"
+           "      [--influx URL] [--http [ADDR:]PORT [--http-open]]\n"
+           "      FILE | --device PATH | --hid [PATH]\n"
            "      Run the stream (FILE, or - for standard input) or a live meter (--device, a\n"
            "      serial device or COM1 .. COM4, opened as read --device opens it; --hid, the\n"
            "      USB cable as read --hid finds it) through the decoder, the limit judge and\n"
@@ -83,6 +84,16 @@ void printUsage(bool toStderr) {
            "      or 5000 rows a request); a server that is away is tried again while up to\n"
            "      100000 rows wait; refused credentials or an unknown database end the run\n"
            "      (log saved, exit status 1).\n"
+           "      --http shows the run to any browser while it lasts, at http://ADDR:PORT/\n"
+           "      (ADDR an IP address, [IPv6] or localhost; default 127.0.0.1; port 0: a\n"
+           "      free one, said on standard error): a page like the meter with a live\n"
+           "      trend, /events (Server-Sent Events, one JSON row each, resumed with\n"
+           "      Last-Event-ID), /api/readings?since=N, /api/log.csv and /metrics\n"
+           "      (Prometheus), from the last 100000 rows. Read-only. A token in\n"
+           "      VELKOR_HTTP_TOKEN is asked of every request (Authorization: Bearer, or\n"
+           "      once ?token=, which sets a cookie); beyond this machine it is needed\n"
+           "      unless --http-open says the network is trusted. The log never waits for\n"
+           "      a client; a port that cannot be had ends the run (exit status 1).\n"
            "  read --device PATH [--variant NAME] [--count N]\n"
            "      Read a meter on a serial line: PATH is a device (/dev/ttyUSB0) or COM1 ..\n"
            "      COM4 (see README: COM port names). Opens it with the variant's line\n"
@@ -112,8 +123,8 @@ void printUsage(bool toStderr) {
            "\n"
            "Exit status: 0 when the input was read to its end (or log ended by a signal),\n"
            "1 when it could not be read, the device was lost, the broker or InfluxDB refused\n"
-           "the credentials or InfluxDB has no such database, 2 for a usage error, 3 when\n"
-           "the output could not be written.\n";
+           "the credentials, InfluxDB has no such database or the --http port could not\n"
+           "be had, 2 for a usage error, 3 when the output could not be written.\n";
 }
 
 } // namespace velkor::cli

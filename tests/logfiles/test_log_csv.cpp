@@ -280,6 +280,10 @@ TEST(Timestamp, IsoWithMillisecondsAndTheOffset) {
         EXPECT_EQ(back.offsetFromUtc(), m.offsetFromUtc());
     }
     EXPECT_EQ(parseIsoTimestamp("2026-01-02T03:04:05.006Z"), utc);
+    // An offset with seconds (a local mean time): the same instant in UTC.
+    const QDateTime lmt(QDate(1880, 1, 1), QTime(12, 0), QTimeZone(9 * 3600 + 18 * 60 + 59));
+    EXPECT_EQ(isoTimestamp(lmt), QStringLiteral("1880-01-01T02:41:01.000+00:00"));
+    EXPECT_EQ(parseIsoTimestamp(isoTimestampUtf8(lmt)), lmt);
     for (const char* bad : {"", "2026-01-02 03:04:05.006Z", "2026-13-02T03:04:05.006Z",
                             "2026-01-02T03:04:05.006+24:00", "2026-01-02T03:04:05,006Z"}) {
         EXPECT_FALSE(parseIsoTimestamp(bad).isValid()) << bad;
