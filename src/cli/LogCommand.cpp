@@ -79,10 +79,10 @@ int runLog(const QStringList& args) {
                 run.stop(kExitInput);
             }
         };
-        run.onRow = [&publisher](const LogRecord& row, const Reading& reading,
-                                 const QDateTime& moment) {
+        run.alsoOnRow([&publisher](const LogRecord& row, const Reading& reading,
+                                   const QDateTime& moment) {
             publisher->publish(row, reading, moment);
-        };
+        });
     }
     // --influx: after the publisher, on the same rows.
     std::unique_ptr<LogInflux> influx;
@@ -97,22 +97,13 @@ int runLog(const QStringList& args) {
                 run.stop(kExitInput);
             }
         };
-        run.onRow = [previous = run.onRow, &influx](const LogRecord& row, const Reading& reading,
-                                                    const QDateTime& moment) {
-            if (previous) {
-                previous(row, reading, moment);
-            }
+        run.alsoOnRow([&influx](const LogRecord& row, const Reading&, const QDateTime& moment) {
             influx->write(row, moment);
-        };
+        });
     }
     if (http) {
-        run.onRow = [publish = std::move(run.onRow),
-                     &http](const LogRecord& row, const Reading& reading, const QDateTime& moment) {
-            if (publish) {
-                publish(row, reading, moment);
-            }
-            http->row(row, reading, moment);
-        };
+        run.alsoOnRow([&http](const LogRecord& row, const Reading& reading,
+                              const QDateTime& moment) { http->row(row, reading, moment); });
     }
     auto finishPublishing = [&publisher, &influx](bool drain) {
         if (publisher) {

@@ -49,6 +49,16 @@ LogRun::~LogRun() {
     source_.reset();
 }
 
+void LogRun::alsoOnRow(RowListener listener) {
+    onRow = [before = std::move(onRow), listener = std::move(listener)](
+                const LogRecord& row, const Reading& reading, const QDateTime& moment) {
+        if (before) {
+            before(row, reading, moment);
+        }
+        listener(row, reading, moment);
+    };
+}
+
 void LogRun::tell(const QString& message) {
     if (say) {
         say(message);
