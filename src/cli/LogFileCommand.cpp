@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/OutputNames.h"
 #include "disk/InputFile.h"
 #include "platform/LocaleSource.h"
 #include "platform/linux/SystemLocaleSource.h"
@@ -69,6 +70,10 @@ int runConvert(const QStringList& args) {
     }
     const QString in = opts.positional()[0];
     const QString out = opts.positional()[1];
+    if (const QString error = logFormError(QStringLiteral("convert OUT"), out); !error.isEmpty()) {
+        reportError(error);
+        return kExitUsage;
+    }
     const QLocale locale = SystemLocaleSource().userLocale();
     LogRowBuffer rows;
     if (const LogFileResult r = readLogFile(in, locale, &rows); !r) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "influx/InfluxUrl.h"
+#include "http/ListenAddress.h"
 #include "meter/MeterVariant.h"
 #include "mqtt/MqttUrl.h"
 
@@ -38,6 +39,10 @@ struct LogOptions {
     std::optional<QString> haPrefix;
     // --influx URL: every logged row written to InfluxDB too.
     std::optional<influx::InfluxTarget> influx;
+    // --http [ADDR:]PORT: the live view served there, asking for httpToken
+    // when it is not empty.
+    std::optional<http::ListenAddress> http;
+    QByteArray httpToken;
 
     // Alarms (AlarmOptions.cpp): --on-fail CMD and --on-pass CMD run when
     // the judge turns Fail or back to Pass, a transition counting after
@@ -53,6 +58,9 @@ struct LogOptions {
 // The environment variable that gives the broker's password when the URL
 // names a user without one (kept out of the process list).
 inline constexpr const char* kMqttPasswordVariable = "VELKOR_MQTT_PASSWORD";
+
+// The environment variable that gives the live view's token.
+inline constexpr const char* kHttpTokenVariable = "VELKOR_HTTP_TOKEN";
 
 // Reads the options of log. On a usage error prints it and gives nothing.
 std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help);

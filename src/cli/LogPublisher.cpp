@@ -1,8 +1,9 @@
 #include "cli/LogPublisher.h"
 
-#include "cli/CliOptions.h"
 #include "alarm/AlarmReading.h"
+#include "cli/CliOptions.h"
 #include "cli/DrainWait.h"
+#include "json/LoggedReading.h"
 #include "meter/Reading.h"
 #include "meter/UnitTable.h"
 #include "record/LogRecord.h"
@@ -17,21 +18,6 @@ mqtt::MqttPublisherOptions publisherOptions(const LogOptions& options) {
     o.url = *options.mqtt;
     o.caFile = options.mqttCaFile;
     return o;
-}
-
-// A row's fields as they are published: the unit readable, the value also
-// in the base unit.
-mqtt::MqttReading mqttReading(qint64 no, const QDateTime& moment, const QString& function,
-                              const QString& value, const QString& unit, const QString& judge) {
-    mqtt::MqttReading r;
-    r.no = no;
-    r.timestamp = moment;
-    r.function = function;
-    r.value = value;
-    r.unit = readableUnit(unit);
-    r.si = baseUnitValue(value, unit);
-    r.judge = judge;
-    return r;
 }
 
 } // namespace
@@ -68,12 +54,8 @@ void LogPublisher::event(const mqtt::MqttEvent& e) {
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
-    mqtt::MqttReading r =
-        mqttReading(row.No.value_or(0), moment, row.DCAC, row.Value, row.Unit, row.Auto);
-    if (!reading.RangeModeText.isEmpty()) {
-        r.marks = {reading.RangeModeText};
-    }
-    QByteArray json = mqtt::readingJson(r);
+    QByteArray payload =
+        json::readingJson(json::loggedReading(row, moment, json::readingMarks(reading)));
     if (ha_) {
         const auto unit = unitInfo(row.Unit);
         if (const mqtt::HaQuantity* q = unit ? mqtt::haQuantity(row.DCAC, unit->base) : nullptr) {
@@ -81,17 +63,16 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
                 announced_.insert(q);
                 publisher_->keepRetained(mqtt::haConfigTopic(*ha_, *q), mqtt::haConfig(*ha_, *q));
             }
-            publisher_->keepRetained(mqtt::haStateTopic(*ha_, *q), json);
+            publisher_->keepRetained(mqtt::haStateTopic(*ha_, *q), payload);
         }
     }
-    publisher_->publishPayload(std::move(json));
+    publisher_->publishPayload(std::move(payload));
 }
 
 void LogPublisher::publishAlarm(bool failing, const AlarmReading& a) {
+    const LogRecord row{a.no, {}, a.function, a.value, a.unit, a.judge, {}};
     publisher_->publishTo(publisher_->url().alarmTopic().toUtf8(),
-                          mqtt::alarmJson(mqttReading(a.no, a.moment, a.function, a.value, a.unit,
-                                                      a.judge),
-                                          failing));
+                          json::alarmJson(json::loggedReading(row, a.moment, {}), failing));
 }
 
 void LogPublisher::finish(bool drain) {

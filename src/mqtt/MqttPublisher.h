@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mqtt/MqttUrl.h"
-#include "mqtt/ReadingJson.h"
+#include "json/ReadingJson.h"
 
 #include <QByteArray>
 #include <QString>
@@ -113,7 +113,7 @@ public:
 
     // Queues one row for TOPIC/reading. False when the publisher is not
     // running (not started, stopped, ended by a fatal error).
-    bool publish(const MqttReading& reading);
+    bool publish(const json::JsonReading& reading);
     bool publishPayload(QByteArray json);
     // Queues a message for another topic (QoS 1, not retained), in its
     // place among the rows: an event that goes with them, such as an

@@ -10,12 +10,19 @@ QByteArray isoTimestampUtf8(const QDateTime& moment) {
     if (!moment.isValid()) {
         return {};
     }
-    const QDate d = moment.date();
-    const QTime t = moment.time();
+    QDateTime shown = moment;
+    int offset = moment.offsetFromUtc(); // seconds east of UTC
+    if (offset % 60 != 0) {
+        // Offsets with seconds (local mean times before time zones) have no
+        // ISO 8601 form: the same moment in UTC instead.
+        shown = moment.toUTC();
+        offset = 0;
+    }
+    const QDate d = shown.date();
+    const QTime t = shown.time();
     if (d.year() < 0 || d.year() > 9999) {
         return {};
     }
-    const int offset = moment.offsetFromUtc(); // seconds east of UTC
     const int offsetMinutes = std::abs(offset) / 60;
     char buf[40];
     const int n =
