@@ -6,7 +6,6 @@
 #include "logfiles/LogXmlFile.h"
 #include "platform/linux/PseudoTerminal.h"
 #include "record/LogTestSupport.h"
-#include "sim/FrameEncoder.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,20 +20,6 @@ namespace {
 
 constexpr int kWaitMs = 30000;
 
-// DC volts, judged against --hi 10 --lo -10: P passes, F fails.
-std::vector<std::uint8_t> framesOf(const char* verdicts) {
-    std::vector<std::uint8_t> bytes{0x0A};
-    for (const char* v = verdicts; *v; ++v) {
-        const MeterFrame f = meterFrame(*v == 'P' ? "05.00" : "12.00",
-                                        {status1::Auto | status1::DC, 0, 0, status4::Volt});
-        const auto b = f.bytes();
-        bytes.insert(bytes.end(), b.begin(), b.end());
-    }
-    return bytes;
-}
-
-const QStringList kLimits{QStringLiteral("--hi"), QStringLiteral("10"), QStringLiteral("--lo"),
-                          QStringLiteral("-10")};
 
 class Alarms : public ::testing::Test {
 protected:
@@ -44,14 +29,14 @@ protected:
         const QString file = path("frames.bin");
         QFile f(file);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        const auto bytes = framesOf(verdicts);
+        const auto bytes = verdictFrames(verdicts);
         f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
         return file;
     }
     // log on a file of frames, to its end.
     void runOnFile(CliProcess& cli, const char* verdicts, const QStringList& options) {
         cli.environment.push_back({QStringLiteral("OUTDIR"), dir.path()});
-        cli.start(QStringList{QStringLiteral("log")} + kLimits + options +
+        cli.start(QStringList{QStringLiteral("log")} + kVerdictLimits + options +
                   QStringList{input(verdicts)});
         ASSERT_TRUE(cli.waitEnd(kWaitMs)) << cli.err.toStdString();
     }
@@ -110,7 +95,7 @@ TEST_F(Alarms, LoggingNeverWaitsForACommandAndOneRunsAtATime) {
     ASSERT_TRUE(line.open()) << line.errorText().toStdString();
     CliProcess cli;
     cli.environment = {{QStringLiteral("OUTDIR"), dir.path()}};
-    cli.start(QStringList{QStringLiteral("log")} + kLimits +
+    cli.start(QStringList{QStringLiteral("log")} + kVerdictLimits +
               QStringList{QStringLiteral("--on-fail"),
                           QStringLiteral("touch \"$OUTDIR/started-$VELKOR_NO\"; "
                                          "while [ ! -e \"$OUTDIR/done\" ]; do sleep 0.05; done"),
@@ -118,10 +103,10 @@ TEST_F(Alarms, LoggingNeverWaitsForACommandAndOneRunsAtATime) {
                           QStringLiteral("touch \"$OUTDIR/passed-$VELKOR_NO\""),
                           QStringLiteral("--device"), line.slavePath()});
     ASSERT_TRUE(cli.waitReady()) << cli.err.toStdString();
-    ASSERT_TRUE(sendAll(line, framesOf("PF")));
+    ASSERT_TRUE(sendAll(line, verdictFrames("PF")));
     ASSERT_TRUE(pumpUntil([&] { return QFileInfo::exists(path("started-2")); }, kWaitMs));
     // The command waits for "done"; logging goes on meanwhile.
-    const auto more = framesOf("PPPF");
+    const auto more = verdictFrames("PPPF");
     ASSERT_TRUE(line.send(more.data() + 1, more.size() - 1));
     ASSERT_TRUE(cli.waitLines(1 + 6, kWaitMs)) << cli.err.toStdString();
     ASSERT_TRUE(cli.waitErr("--on-pass for No. 3 skipped: the --on-fail command for No. 2 is "
@@ -134,7 +119,7 @@ TEST_F(Alarms, LoggingNeverWaitsForACommandAndOneRunsAtATime) {
     // turn, each pair once the one before is logged, until a transition
     // after it has run a command.
     QFile(path("done")).open(QIODevice::WriteOnly);
-    const auto turns = framesOf("FP");
+    const auto turns = verdictFrames("FP");
     qsizetype sentRows = 6;
     const bool again = pumpUntil(
         [&] {

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -55,7 +56,7 @@ StatisticsWindow::StatisticsWindow(MeasurementTable& table, QItemSelectionModel*
     layout->addWidget(scope_);
     layout->addWidget(figures_);
     layout->addLayout(buttons);
-    resize(420, 400);
+    resize(440, 520);
 
     connect(copy_, &QPushButton::clicked, this, &StatisticsWindow::copyToClipboard);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
@@ -64,6 +65,8 @@ StatisticsWindow::StatisticsWindow(MeasurementTable& table, QItemSelectionModel*
     copyKey->setShortcutContext(Qt::WindowShortcut);
     connect(copyKey, &QAction::triggered, this, &StatisticsWindow::copyToClipboard);
     addAction(copyKey);
+    // The table itself takes the copy key (for its current cell alone).
+    figures_->installEventFilter(this);
 
     // Rows appended at the end are counted on; anything else counts again.
     connect(&table_, &QAbstractItemModel::rowsInserted, this,
@@ -85,6 +88,15 @@ StatisticsWindow::StatisticsWindow(MeasurementTable& table, QItemSelectionModel*
     refreshTimer_.setInterval(kRefreshMs);
     connect(&refreshTimer_, &QTimer::timeout, this, &StatisticsWindow::refresh);
     refresh();
+}
+
+bool StatisticsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == figures_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        copyToClipboard();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void StatisticsWindow::logGrew() {

@@ -46,6 +46,9 @@ public:
     // The figures' names, top down.
     static QStringList figureNames();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void logGrew();
     void logChanged();
