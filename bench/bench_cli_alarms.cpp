@@ -59,11 +59,12 @@ void benchStats(const QString& cli, const QString& dir, int rows, int runs) {
     }
     const QString xml = dir + QStringLiteral("/log.xml");
     const QString xlsx = dir + QStringLiteral("/log.xlsx");
-    const double made = timed(cli,
-                              {QStringLiteral("log"), QStringLiteral("--quiet"),
-                               QStringLiteral("--save"), xml, frames},
-                              QStringLiteral("/dev/null"));
-    if (made < 0 || timed(cli, {QStringLiteral("convert"), xml, xlsx}, QStringLiteral("/dev/null")) < 0) {
+    const double made = timed(
+        cli,
+        {QStringLiteral("log"), QStringLiteral("--quiet"), QStringLiteral("--save"), xml, frames},
+        QStringLiteral("/dev/null"));
+    if (made < 0 ||
+        timed(cli, {QStringLiteral("convert"), xml, xlsx}, QStringLiteral("/dev/null")) < 0) {
         std::fprintf(stderr, "cannot make the log\n");
         return;
     }
@@ -72,6 +73,7 @@ void benchStats(const QString& cli, const QString& dir, int rows, int runs) {
     for (const QString& file : {xml, xlsx}) {
         std::vector<double> times;
         for (int i = 0; i < runs; ++i) {
+            QFile::remove(dir + QStringLiteral("/stats.out"));
             const double t =
                 timed(cli, {QStringLiteral("stats"), file}, dir + QStringLiteral("/stats.out"));
             if (t < 0) {
@@ -80,8 +82,8 @@ void benchStats(const QString& cli, const QString& dir, int rows, int runs) {
             }
             times.push_back(t);
         }
-        std::printf("stats %-9s %.3f s (median of %d)\n",
-                    qPrintable(file.section(u'/', -1)), median(times), runs);
+        std::printf("stats %-9s %.3f s (median of %d)\n", qPrintable(file.section(u'/', -1)),
+                    median(times), runs);
     }
     QFile out(dir + QStringLiteral("/stats.out"));
     if (out.open(QIODevice::ReadOnly)) {
@@ -153,7 +155,8 @@ void benchCpu(const QString& cli, int seconds, int runs) {
         QStringList options;
     } configs[] = {
         {"without alarms", {}},
-        {"--on-fail true (a command a second)", {QStringLiteral("--on-fail"), QStringLiteral("true")}},
+        {"--on-fail true (a command a second)",
+         {QStringLiteral("--on-fail"), QStringLiteral("true")}},
     };
     for (const auto& c : configs) {
         std::vector<double> logger, commands;
@@ -174,8 +177,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: %s CLI [--rows N] [--seconds S] [--runs K] "
-                             "[--only stats|cpu]\n",
+        std::fprintf(stderr,
+                     "usage: %s CLI [--rows N] [--seconds S] [--runs K] "
+                     "[--only stats|cpu]\n",
                      argv[0]);
         return 2;
     }

@@ -3,8 +3,8 @@
 #include "cli/AlarmOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/LabOptions.h"
-#include "cli/OutputNames.h"
 #include "cli/LogHttp.h"
+#include "cli/OutputNames.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -38,7 +38,8 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
          QStringLiteral("--influx"), QStringLiteral("--http"), QStringLiteral("--on-fail"),
          QStringLiteral("--on-pass"), QStringLiteral("--alarm-after")},
         {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect"),
-         QStringLiteral("--http-open"), QStringLiteral("--stop-on-fail"), QStringLiteral("--quiet")});
+         QStringLiteral("--http-open"), QStringLiteral("--stop-on-fail"),
+         QStringLiteral("--quiet")});
     *help = opts.help();
     if (*help) {
         return std::nullopt;

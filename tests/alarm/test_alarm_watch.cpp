@@ -25,7 +25,9 @@ TEST_P(Hysteresis, TransitionsComeAfterEnoughVerdictsOnTheNewSide) {
     AlarmWatch watch(c.after);
     std::string got;
     for (const char* v = c.verdicts; *v; ++v) {
-        const Verdict verdict = *v == 'P' ? Verdict::Pass : *v == 'F' ? Verdict::Fail : Verdict::None;
+        const Verdict verdict = *v == 'P'   ? Verdict::Pass
+                                : *v == 'F' ? Verdict::Fail
+                                            : Verdict::None;
         switch (watch.judged(verdict)) {
         case AlarmTransition::None: got += '.'; break;
         case AlarmTransition::ToFail: got += 'f'; break;

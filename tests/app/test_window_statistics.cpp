@@ -128,10 +128,9 @@ TEST(WindowStatistics, SeveralSelectedRowsAreShownAndStaySelectedAsRowsCome) {
     // Rows 2 to 4 (No. 2, 3, 4) and then row 1 with the control key.
     QItemSelectionModel* selection = grid->selectionModel();
     const auto rows = QItemSelectionModel::Select | QItemSelectionModel::Rows;
-    selection->select(grid->model()->index(1, 0), QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
-    selection->select(QItemSelection(grid->model()->index(2, 0), grid->model()->index(3, 0)),
-                      rows);
+    selection->select(grid->model()->index(1, 0),
+                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection->select(QItemSelection(grid->model()->index(2, 0), grid->model()->index(3, 0)), rows);
     const QString dc = QStringLiteral("DC V");
     ASSERT_TRUE(pumpUntil([&] { return w->showsSelection(); }, kWaitMs));
     EXPECT_EQ(w->scopeLabel()->text(), QStringLiteral("選択した記録 3件"));

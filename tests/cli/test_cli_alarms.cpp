@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kWaitMs = 30000;
 
-
 class Alarms : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -128,8 +127,10 @@ TEST_F(Alarms, LoggingNeverWaitsForACommandAndOneRunsAtATime) {
                 line.send(turns.data() + 1, turns.size() - 1);
                 sentRows += 2;
             }
-            const QStringList ran = QDir(dir.path()).entryList(
-                {QStringLiteral("started-*"), QStringLiteral("passed-*")}, QDir::Files);
+            const QStringList ran =
+                QDir(dir.path())
+                    .entryList({QStringLiteral("started-*"), QStringLiteral("passed-*")},
+                               QDir::Files);
             return ran.size() > 1;
         },
         kWaitMs);

@@ -317,8 +317,8 @@ TEST_F(LogMqtt, TransitionsGoToTheAlarmTopicAfterTheirRows) {
     lateOptions.topics = {alarmTopic, kTopic + QStringLiteral("/status")};
     TestSubscriber late(lateOptions);
     ASSERT_TRUE(late.waitSubscribed(std::chrono::milliseconds(kWaitMs)));
-    ASSERT_TRUE(late.waitFor([](const auto& m) { return !m.empty(); },
-                             std::chrono::milliseconds(kWaitMs)));
+    ASSERT_TRUE(
+        late.waitFor([](const auto& m) { return !m.empty(); }, std::chrono::milliseconds(kWaitMs)));
     EXPECT_EQ(late.messagesOn(alarmTopic).size(), 0u) << "an alarm kept as retained";
 }
 

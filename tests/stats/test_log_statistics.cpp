@@ -98,62 +98,61 @@ TEST_P(Statistics, GroupsAndFiguresAreThoseWorkedByHand) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Statistics,
-    ::testing::Values(
-        StatisticsCase{"one_row",
-                       {{1, "09:00:00", "DC", "012.3", "V", "pass"}},
-                       {{"DC", "V", 1, 0, 0, 12.3, 1, 12.3, 1, 12.3, std::nullopt, "09:00:00",
-                         "09:00:00"}}},
-        // The same reading again and again: no spread at all, exactly.
-        StatisticsCase{"identical_rows",
-                       {{1, "09:00:00", "OHM", "4.700", "k*", "pass"},
-                        {2, "09:00:01", "OHM", "4.700", "k*", "pass"},
-                        {3, "09:00:02", "OHM", "4.700", "k*", "pass"},
-                        {4, "09:00:03", "OHM", "4.700", "k*", "pass"}},
-                       {{"OHM", "Ω", 4, 0, 0, 4700, 1, 4700, 1, 4700, 0.0, "09:00:00",
-                         "09:00:03"}}},
-        // mV and V are one quantity in volts; AC is another function; ohms
-        // another unit.
-        StatisticsCase{"mixed_units",
-                       {{1, "10:00:00", "DC", "123.4", "mV", "pass"},
-                        {2, "10:00:01", "OHM", "4.700", "k*", "pass"},
-                        {3, "10:00:02", "DC", "0.500", "V", "Fail"},
-                        {4, "10:00:03", "AC", "229.8", "V", "pass"},
-                        {5, "10:00:04", "OHM", "1.000", "M*", "pass"}},
-                       {{"DC", "V", 2, 0, 1, 0.1234, 1, 0.5, 3, 0.3117, 0.26629641379485, "10:00:00",
-                         "10:00:02"},
-                        {"OHM", "Ω", 2, 0, 0, 4700, 2, 1e6, 5, 502350, 703783.37931497, "10:00:01",
-                         "10:00:04"},
-                        {"AC", "V", 1, 0, 0, 229.8, 4, 229.8, 4, 229.8, std::nullopt,
-                         "10:00:03", "10:00:03"}}},
-        // Overloads count apart and stay out of the figures, but their rows
-        // are the group's first and last, and they fail.
-        StatisticsCase{"overloads",
-                       {{1, "11:00:00", "DC", "0L", "V", "Fail"},
-                        {2, "11:00:01", "DC", "-1.234", "V", "pass"},
-                        {3, "11:00:02", "DC", "0L", "V", "Fail"},
-                        {4, "11:00:03", "OHM", "0L", "M*", "Fail"}},
-                       {{"DC", "V", 1, 2, 2, -1.234, 2, -1.234, 2, -1.234, std::nullopt,
-                         "11:00:00", "11:00:02"},
-                        {"OHM", "Ω", 0, 1, 1, 0, std::nullopt, 0, std::nullopt, 0, std::nullopt,
-                         "11:00:03", "11:00:03"}}},
-        // The first row with the extreme value is the one named; rows from a
-        // file may have no number and spell the verdict otherwise.
-        StatisticsCase{"ties_and_file_rows",
-                       {{std::nullopt, "12:00:00", "DC", "5", "V", "FAIL"},
-                        {7, "12:00:01", "DC", "3", "V", "pass"},
-                        {8, "12:00:02", "DC", "3", "V", "fail"},
-                        {9, "12:00:03", "DC", "9", "V", "pass"},
-                        {10, "12:00:04", "DC", "9", "V", "pass"}},
-                       {{"DC", "V", 5, 0, 2, 3, 7, 9, 9, 5.8, 3.03315017762062, "12:00:00",
-                         "12:00:04"}}},
-        // A unit the meter does not know has no base unit to go to.
-        StatisticsCase{"foreign_unit",
-                       {{1, "13:00:00", "X", "1.5", "yard", "pass"},
-                        {2, "13:00:01", "DC", "abc", "V", "Fail"}},
-                       {{"X", "yard", 0, 1, 0, 0, std::nullopt, 0, std::nullopt, 0,
-                         std::nullopt, "13:00:00", "13:00:00"},
-                        {"DC", "V", 0, 1, 1, 0, std::nullopt, 0, std::nullopt, 0, std::nullopt,
-                         "13:00:01", "13:00:01"}}}),
+    ::testing::Values(StatisticsCase{"one_row",
+                                     {{1, "09:00:00", "DC", "012.3", "V", "pass"}},
+                                     {{"DC", "V", 1, 0, 0, 12.3, 1, 12.3, 1, 12.3, std::nullopt,
+                                       "09:00:00", "09:00:00"}}},
+                      // The same reading again and again: no spread at all, exactly.
+                      StatisticsCase{"identical_rows",
+                                     {{1, "09:00:00", "OHM", "4.700", "k*", "pass"},
+                                      {2, "09:00:01", "OHM", "4.700", "k*", "pass"},
+                                      {3, "09:00:02", "OHM", "4.700", "k*", "pass"},
+                                      {4, "09:00:03", "OHM", "4.700", "k*", "pass"}},
+                                     {{"OHM", "Ω", 4, 0, 0, 4700, 1, 4700, 1, 4700, 0.0, "09:00:00",
+                                       "09:00:03"}}},
+                      // mV and V are one quantity in volts; AC is another function; ohms
+                      // another unit.
+                      StatisticsCase{"mixed_units",
+                                     {{1, "10:00:00", "DC", "123.4", "mV", "pass"},
+                                      {2, "10:00:01", "OHM", "4.700", "k*", "pass"},
+                                      {3, "10:00:02", "DC", "0.500", "V", "Fail"},
+                                      {4, "10:00:03", "AC", "229.8", "V", "pass"},
+                                      {5, "10:00:04", "OHM", "1.000", "M*", "pass"}},
+                                     {{"DC", "V", 2, 0, 1, 0.1234, 1, 0.5, 3, 0.3117,
+                                       0.26629641379485, "10:00:00", "10:00:02"},
+                                      {"OHM", "Ω", 2, 0, 0, 4700, 2, 1e6, 5, 502350,
+                                       703783.37931497, "10:00:01", "10:00:04"},
+                                      {"AC", "V", 1, 0, 0, 229.8, 4, 229.8, 4, 229.8, std::nullopt,
+                                       "10:00:03", "10:00:03"}}},
+                      // Overloads count apart and stay out of the figures, but their rows
+                      // are the group's first and last, and they fail.
+                      StatisticsCase{"overloads",
+                                     {{1, "11:00:00", "DC", "0L", "V", "Fail"},
+                                      {2, "11:00:01", "DC", "-1.234", "V", "pass"},
+                                      {3, "11:00:02", "DC", "0L", "V", "Fail"},
+                                      {4, "11:00:03", "OHM", "0L", "M*", "Fail"}},
+                                     {{"DC", "V", 1, 2, 2, -1.234, 2, -1.234, 2, -1.234,
+                                       std::nullopt, "11:00:00", "11:00:02"},
+                                      {"OHM", "Ω", 0, 1, 1, 0, std::nullopt, 0, std::nullopt, 0,
+                                       std::nullopt, "11:00:03", "11:00:03"}}},
+                      // The first row with the extreme value is the one named; rows from a
+                      // file may have no number and spell the verdict otherwise.
+                      StatisticsCase{"ties_and_file_rows",
+                                     {{std::nullopt, "12:00:00", "DC", "5", "V", "FAIL"},
+                                      {7, "12:00:01", "DC", "3", "V", "pass"},
+                                      {8, "12:00:02", "DC", "3", "V", "fail"},
+                                      {9, "12:00:03", "DC", "9", "V", "pass"},
+                                      {10, "12:00:04", "DC", "9", "V", "pass"}},
+                                     {{"DC", "V", 5, 0, 2, 3, 7, 9, 9, 5.8, 3.03315017762062,
+                                       "12:00:00", "12:00:04"}}},
+                      // A unit the meter does not know has no base unit to go to.
+                      StatisticsCase{"foreign_unit",
+                                     {{1, "13:00:00", "X", "1.5", "yard", "pass"},
+                                      {2, "13:00:01", "DC", "abc", "V", "Fail"}},
+                                     {{"X", "yard", 0, 1, 0, 0, std::nullopt, 0, std::nullopt, 0,
+                                       std::nullopt, "13:00:00", "13:00:00"},
+                                      {"DC", "V", 0, 1, 1, 0, std::nullopt, 0, std::nullopt, 0,
+                                       std::nullopt, "13:00:01", "13:00:01"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A spread of a few volts on top of a gigavolt: the sum of squares minus
@@ -191,8 +190,8 @@ TEST(StatisticsPieces, RowsAddedInPiecesGiveTheFiguresOfTheWhole) {
     static const char* times[] = {"00:00:01", "00:00:02", "00:00:03", "00:00:04"};
     for (int i = 0; i < 40; ++i) {
         const int k = (i * 5) % 7;
-        rows.push_back({i + 1, times[i % 4], functions[k], values[k], units[k],
-                        i % 3 ? "pass" : "Fail"});
+        rows.push_back(
+            {i + 1, times[i % 4], functions[k], values[k], units[k], i % 3 ? "pass" : "Fail"});
     }
     const LogRowBuffer whole = storeOf(rows);
     LogStatistics all;
@@ -244,8 +243,8 @@ TEST(StatisticsFigures, TextsOfAGroupInTheirOrder) {
     s.addRows(store, 0, store.rowCount());
     const auto t = figureTexts(s.groups()[0]);
     const std::array<const char*, kFigureCount> want = {
-        "2",        "1",      "1",        "0.1234", "1", "09:00:00", "0.2",
-        "3",        "09:00:02", "0.1617", "0.0541644", "09:00:00", "09:00:02"};
+        "2", "1",        "1",      "0.1234",    "1",        "09:00:00", "0.2",
+        "3", "09:00:02", "0.1617", "0.0541644", "09:00:00", "09:00:02"};
     for (int i = 0; i < kFigureCount; ++i) {
         EXPECT_EQ(t[std::size_t(i)], QString::fromLatin1(want[std::size_t(i)])) << i;
     }
@@ -253,16 +252,23 @@ TEST(StatisticsFigures, TextsOfAGroupInTheirOrder) {
 
 TEST(StatisticsNumbers, ReadInPlainDecimalNotation) {
     const std::pair<double, const char*> exact[] = {
-        {0.1234, "0.1234"},       {4700, "4700"},       {4.7e-9, "0.0000000047"},
-        {-0.0, "0"},              {-1.234, "-1.234"},   {1e21, "1000000000000000000000"},
-        {1000000010, "1000000010"}, {NAN, "nan"},       {-INFINITY, "-inf"}};
+        {0.1234, "0.1234"},         {4700, "4700"},
+        {4.7e-9, "0.0000000047"},   {-0.0, "0"},
+        {-1.234, "-1.234"},         {1e21, "1000000000000000000000"},
+        {1000000010, "1000000010"}, {NAN, "nan"},
+        {-INFINITY, "-inf"}};
     for (const auto& [v, text] : exact) {
         EXPECT_EQ(exactNumberText(v), QString::fromLatin1(text)) << text;
     }
-    const std::pair<double, const char*> rounded[] = {
-        {12.3333333333, "12.3333"}, {0.0516397779, "0.0516398"}, {12000000, "12000000"},
-        {9.9999999, "10"},          {-1.23456789, "-1.23457"},   {0, "0"},
-        {0.000012345678, "0.0000123457"}, {-0.0000001, "-0.0000001"}, {INFINITY, "inf"}};
+    const std::pair<double, const char*> rounded[] = {{12.3333333333, "12.3333"},
+                                                      {0.0516397779, "0.0516398"},
+                                                      {12000000, "12000000"},
+                                                      {9.9999999, "10"},
+                                                      {-1.23456789, "-1.23457"},
+                                                      {0, "0"},
+                                                      {0.000012345678, "0.0000123457"},
+                                                      {-0.0000001, "-0.0000001"},
+                                                      {INFINITY, "inf"}};
     for (const auto& [v, text] : rounded) {
         EXPECT_EQ(roundedNumberText(v), QString::fromLatin1(text)) << text;
     }

@@ -26,7 +26,7 @@ public:
     };
 
     std::vector<Started> started;
-    QString refusal;     // not empty: start() fails with this reason
+    QString refusal;        // not empty: start() fails with this reason
     bool endsInWait = true; // waitForEnd() ends the command (exit 0)
     int waits = 0;
 
