@@ -96,8 +96,10 @@ TEST_F(Alarms, LoggingNeverWaitsForACommandAndOneRunsAtATime) {
     cli.environment = {{QStringLiteral("OUTDIR"), dir.path()}};
     cli.start(QStringList{QStringLiteral("log")} + kVerdictLimits +
               QStringList{QStringLiteral("--on-fail"),
+                          // Until "done", or the test's folder is gone.
                           QStringLiteral("touch \"$OUTDIR/started-$VELKOR_NO\"; "
-                                         "while [ ! -e \"$OUTDIR/done\" ]; do sleep 0.05; done"),
+                                         "while [ ! -e \"$OUTDIR/done\" ] && [ -d \"$OUTDIR\" ]; "
+                                         "do sleep 0.05; done"),
                           QStringLiteral("--on-pass"),
                           QStringLiteral("touch \"$OUTDIR/passed-$VELKOR_NO\""),
                           QStringLiteral("--device"), line.slavePath()});

@@ -121,7 +121,9 @@ TEST(ShellCommandRunner, TheCommandStartsCleanOfTheProgramsState) {
 TEST(ShellCommandRunner, NothingWaitsForACommandUntilAskedTo) {
     Runner r;
     QString error;
-    ASSERT_TRUE(r.runner.start(QStringLiteral("sleep 30"), {}, &error)) << error.toStdString();
+    // exec: the signal below ends the sleep itself, which would otherwise
+    // hold the test's output open after the shell has gone.
+    ASSERT_TRUE(r.runner.start(QStringLiteral("exec sleep 30"), {}, &error)) << error.toStdString();
     EXPECT_TRUE(r.runner.running());
     QString second;
     EXPECT_FALSE(r.runner.start(QStringLiteral("true"), {}, &second)); // one at a time
