@@ -11,10 +11,10 @@
 
 namespace velkor::bench {
 
-// User plus system time a process has used so far, in seconds, from
-// /proc/PID/stat (utime and stime, its 14th and 15th fields); 0 when it
+namespace detail {
+// The sum of two clock-tick fields of /proc/PID/stat, in seconds; 0 when it
 // cannot be read.
-inline double processCpuSeconds(pid_t pid) {
+inline double statSeconds(pid_t pid, int first, int second) {
     std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
     const std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     // The fields after the command's closing parenthesis, from the third on.
@@ -24,15 +24,27 @@ inline double processCpuSeconds(pid_t pid) {
     }
     std::istringstream rest(s.substr(close + 2));
     std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) {
-            utime = std::stoull(field);
-        } else if (i == 15) {
-            stime = std::stoull(field);
+    unsigned long long sum = 0;
+    for (int i = 3; i <= second && rest >> field; ++i) {
+        if (i == first || i == second) {
+            sum += std::stoull(field);
         }
     }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return static_cast<double>(sum) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+} // namespace detail
+
+// User plus system time a process has used so far, in seconds, from
+// /proc/PID/stat (utime and stime, its 14th and 15th fields); 0 when it
+// cannot be read.
+inline double processCpuSeconds(pid_t pid) {
+    return detail::statSeconds(pid, 14, 15);
+}
+
+// The same of the children it has waited for (cutime and cstime, the 16th
+// and 17th fields).
+inline double childrenCpuSeconds(pid_t pid) {
+    return detail::statSeconds(pid, 16, 17);
 }
 
 inline double median(std::vector<double> v) {

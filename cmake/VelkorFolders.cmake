@@ -16,6 +16,8 @@ set(VELKOR_FOLDERS
     record
     pipeline
     sim
+    stats
+    alarm
     logfiles/xml
     logfiles
     logfiles/workbook
@@ -34,6 +36,7 @@ set(VELKOR_GUI_FOLDERS
     record/view
     record/report
     record/report/preview
+    stats/view
     app)
 
 set(VELKOR_ALL_FOLDERS ${VELKOR_FOLDERS})

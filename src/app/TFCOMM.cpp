@@ -1,5 +1,7 @@
 #include "app/TFCOMM.h"
 
+#include "alarm/AlarmWatch.h"
+#include "platform/AlarmSound.h"
 #include "app/DisplayPacer.h"
 #include "app/ErrorBox.h"
 #include "app/LcdPicture.h"
@@ -48,6 +50,7 @@ TFCOMM::TFCOMM(const TFCOMMServices& services, QWidget* parent)
     wireUsbArea();
     wireJudgeArea();
     wireRecordArea();
+    wireStatisticsArea();
     wireFilesArea();
     wireJournalArea();
     wireChartArea();

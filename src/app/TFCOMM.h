@@ -28,6 +28,8 @@ class QToolButton;
 
 namespace velkor {
 
+class AlarmSound;
+class AlarmWatch;
 class Clock;
 class DisplayPacer;
 class HandlerTimer;
@@ -52,6 +54,7 @@ class MeterPanel;
 class MeterPipeline;
 class PanelButton;
 class ShapeWidget;
+class StatisticsWindow;
 struct StartValues;
 class TCommPortDriver;
 class HidPlatform;
@@ -74,6 +77,8 @@ struct TFCOMMServices {
     // Where the log's journal is kept ($XDG_STATE_HOME/velkor); empty: no
     // journal.
     QString journalDirectory = {};
+    // The alarm sound; none: the desktop's own.
+    AlarmSound* alarmSound = nullptr;
 };
 
 // FCOMM, the one main window. It owns every component for the whole run and
@@ -92,6 +97,7 @@ struct TFCOMMServices {
 //   TFCOMMFiles.cpp       log files and the printed report
 //   TFCOMMChart.cpp       trend chart and its toolbar
 //   TFCOMMJournal.cpp     the log's journal and the offer to restore it
+//   TFCOMMStatistics.cpp  the statistics window and the alarm sound
 // Each area declares its members in its own block below and connects its
 // controls in its wire...Area() function, which the constructor calls after
 // the layout is built and before FormCreate. Handlers connected to widgets
@@ -340,6 +346,21 @@ public:
     std::unique_ptr<LogJournal> journal;
     std::unique_ptr<RowDates> rowDates;
     std::unique_ptr<UnsavedRows> unsavedRows;
+
+    // ===== Statistics and the alarm sound (TFCOMMStatistics.cpp) =========
+    // The record menu's "統計" (also in the grid's context menu) opens the
+    // statistics window; the checkable "Fail時に警告音" sounds the desktop's
+    // alarm when the judge turns Fail.
+    void wireStatisticsArea();
+    QAction* RecordStats = nullptr;
+    QAction* FailSound = nullptr;
+    QMenu* gridMenu = nullptr;
+    void RecordStatsClick();
+    // The statistics window while it is open (it deletes itself when closed).
+    QPointer<StatisticsWindow> statisticsWindow;
+    std::unique_ptr<AlarmWatch> failWatch;
+    std::unique_ptr<AlarmSound> ownAlarmSound;
+    AlarmSound* alarmSound = nullptr;
 
     // ===== Trend chart (TFCOMMChart.cpp) ==================================
     void wireChartArea();

@@ -1,11 +1,14 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
 // the run ends; with --mqtt each row is published to a broker as well, with
-// --influx written to InfluxDB, and with --http shown live over HTTP.
+// --influx written to InfluxDB, and with --http shown live over HTTP;
+// alarms act on the judge's transitions, and the run's statistics are said
+// at its end.
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/HaRemoveCommand.h"
+#include "cli/LogAlarms.h"
 #include "cli/LogHttp.h"
 #include "cli/LogInflux.h"
 #include "cli/LogOptions.h"
@@ -13,15 +16,32 @@
 #include "cli/LogRun.h"
 #include "cli/OutputNames.h"
 #include "cli/QuitOnSignal.h"
+#include "cli/StatisticsReport.h"
 #include "meter/Reading.h"
 #include "pipeline/MeterSession.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/ShellCommandRunner.h"
 
 #include <QCoreApplication>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 namespace velkor::cli {
+
+namespace {
+
+// The statistics of the run's rows, on standard error as the run ends.
+void printLogSummary(const LogStatistics& statistics) {
+    if (statistics.rows() == 0) {
+        std::fputs("velkor-cli: no row was logged\n", stderr);
+        return;
+    }
+    std::fprintf(stderr, "velkor-cli: %lld rows logged\n%s",
+                 static_cast<long long>(statistics.rows()), statisticsTable(statistics).c_str());
+}
+
+} // namespace
 
 int runLog(const QStringList& args) {
     if (args.contains(QStringLiteral("--ha-remove"))) {
@@ -105,6 +125,21 @@ int runLog(const QStringList& args) {
         run.alsoOnRow([&http](const LogRecord& row, const Reading& reading,
                               const QDateTime& moment) { http->row(row, reading, moment); });
     }
+    // Alarms: after the publisher and InfluxDB, so that the row of a
+    // transition has gone there before its alarm.
+    ShellCommandRunner commandRunner;
+    std::unique_ptr<LogAlarms> alarms;
+    if (LogAlarms::wanted(*options)) {
+        alarms = std::make_unique<LogAlarms>(*options, run, platform.clock, commandRunner);
+        if (publisher) {
+            alarms->publish = [&publisher](bool failing, const AlarmReading& reading) {
+                publisher->publishAlarm(failing, reading);
+            };
+        }
+        run.alsoOnRow([&alarms](const LogRecord& row, const Reading&, const QDateTime& moment) {
+            alarms->rowLogged(row, moment);
+        });
+    }
     auto finishPublishing = [&publisher, &influx](bool drain) {
         if (publisher) {
             publisher->finish(drain);
@@ -133,7 +168,13 @@ int runLog(const QStringList& args) {
     if (http) {
         http->finish();
     }
+    if (alarms) {
+        alarms->finish();
+    }
     finishPublishing(!bySignal && run.exitStatus() == kExitOk);
+    if (!options->quiet) {
+        printLogSummary(run.statistics());
+    }
     if (((publisher && publisher->failed()) || (influx && influx->failed())) &&
         run.exitStatus() == kExitOk) {
         return kExitInput;

@@ -1,9 +1,10 @@
 #include "cli/LogOptions.h"
 
+#include "cli/AlarmOptions.h"
 #include "cli/CliOptions.h"
 #include "cli/LabOptions.h"
-#include "cli/OutputNames.h"
 #include "cli/LogHttp.h"
+#include "cli/OutputNames.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -34,9 +35,11 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
         {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
          QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
          QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile"),
-         QStringLiteral("--influx"), QStringLiteral("--http")},
+         QStringLiteral("--influx"), QStringLiteral("--http"), QStringLiteral("--on-fail"),
+         QStringLiteral("--on-pass"), QStringLiteral("--alarm-after")},
         {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect"),
-         QStringLiteral("--http-open")});
+         QStringLiteral("--http-open"), QStringLiteral("--stop-on-fail"),
+         QStringLiteral("--quiet")});
     *help = opts.help();
     if (*help) {
         return std::nullopt;
@@ -137,6 +140,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
         error = readHttpOptions(opts.value(QStringLiteral("--http")),
                                 opts.flag(QStringLiteral("--http-open")),
                                 qgetenv(kHttpTokenVariable), &o);
+    }
+    if (error.isEmpty()) {
+        error = readAlarmOptions(opts, o);
     }
     if (!error.isEmpty()) {
         reportError(error);

@@ -43,6 +43,16 @@ struct LogOptions {
     // when it is not empty.
     std::optional<http::ListenAddress> http;
     QByteArray httpToken;
+
+    // Alarms (AlarmOptions.cpp): --on-fail CMD and --on-pass CMD run when
+    // the judge turns Fail or back to Pass, a transition counting after
+    // --alarm-after N readings on the new side; --stop-on-fail ends the run
+    // on a transition to Fail. --quiet: no summary on standard error.
+    QString onFail;
+    QString onPass;
+    int alarmAfter = 1;
+    bool stopOnFail = false;
+    bool quiet = false;
 };
 
 // The environment variable that gives the broker's password when the URL

@@ -1,5 +1,6 @@
 #include "cli/LogPublisher.h"
 
+#include "alarm/AlarmReading.h"
 #include "cli/CliOptions.h"
 #include "cli/DrainWait.h"
 #include "json/LoggedReading.h"
@@ -66,6 +67,12 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
         }
     }
     publisher_->publishPayload(std::move(payload));
+}
+
+void LogPublisher::publishAlarm(bool failing, const AlarmReading& a) {
+    const LogRecord row{a.no, {}, a.function, a.value, a.unit, a.judge, {}};
+    publisher_->publishTo(publisher_->url().alarmTopic().toUtf8(),
+                          json::alarmJson(json::loggedReading(row, a.moment, {}), failing));
 }
 
 void LogPublisher::finish(bool drain) {

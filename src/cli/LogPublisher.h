@@ -14,6 +14,7 @@
 #include <optional>
 
 namespace velkor {
+struct AlarmReading;
 struct LogRecord;
 struct Reading;
 } // namespace velkor
@@ -47,6 +48,9 @@ public:
     std::optional<QString> start();
 
     void publish(const LogRecord& row, const Reading& reading, const QDateTime& moment);
+    // An alarm's transition (to Fail, or back to Pass) to TOPIC/alarm, QoS
+    // 1, not retained, among the rows in the order it came.
+    void publishAlarm(bool failing, const AlarmReading& reading);
 
     // The orderly end. After the input's end (`drain`), the queued rows are
     // given as long as the broker keeps taking them; after a signal, a few

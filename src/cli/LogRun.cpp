@@ -164,9 +164,11 @@ void LogRun::rowLogged(const Reading& reading, const QDateTime& moment) {
     line_.clear();
     appendLogRowCsv(line_, row, reading.ScaledValue, moment);
     changed_ = true;
+    statistics_.addRows(table.store(), last, last + 1, clearedRows_);
     if (keepRows_) {
         dates_.noteLogged(last, moment.date());
     } else if (table.rowCount() >= kUnkeptRows) {
+        clearedRows_ += table.rowCount();
         table.clear();
     }
     if (std::fputs(line_.c_str(), out_) < 0 || std::fflush(out_) != 0) {

@@ -3,6 +3,7 @@
 #include "cli/LogOptions.h"
 #include "record/LogRecord.h"
 #include "record/RowDates.h"
+#include "stats/LogStatistics.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -84,6 +85,9 @@ public:
 
     MeterSession& session() { return *session_; }
     const RowDates& rowDates() const { return dates_; }
+    // The statistics of every row logged in this run, read from the table
+    // as each row is logged (also the rows not kept without --save).
+    const LogStatistics& statistics() const { return statistics_; }
 
 private:
     void feed(const std::uint8_t* data, std::size_t size);
@@ -101,6 +105,8 @@ private:
     std::unique_ptr<MeterPipeline> pipeline_;
     std::unique_ptr<LogSource> source_;
     RowDates dates_;
+    LogStatistics statistics_;
+    qsizetype clearedRows_ = 0; // rows let go of without --save
     QTimer checkpointTimer_;
     QElapsedTimer awayFor_;
     std::string line_;

@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
     if (command == QLatin1String("convert")) {
         return velkor::cli::runConvert(args);
     }
+    if (command == QLatin1String("stats")) {
+        return velkor::cli::runStats(args);
+    }
     if (command == QLatin1String("report")) { // a build without the Qt GUI
         std::fprintf(stderr, "velkor-cli: report is not part of this build\n");
         return velkor::cli::kExitUsage;

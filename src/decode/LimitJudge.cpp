@@ -84,16 +84,16 @@ void LimitJudge::normaliseSeparators(const QString& fsDot) {
     write(lo_, normalisedSeparator(lo_.text, fsDot));
 }
 
-void LimitJudge::judge(Reading& reading) {
+Verdict LimitJudge::judge(Reading& reading) {
     panel.T1VALUE = reading.ValueText;
     // Without two readable limits there is no verdict.
     const std::optional<double> hi = limitValue(hi_.text, FsDot);
     if (!hi) {
-        return;
+        return Verdict::None;
     }
     const std::optional<double> lo = limitValue(lo_.text, FsDot);
     if (!lo) {
-        return;
+        return Verdict::None;
     }
     // Both limits count as inside; a value that does not parse fails.
     const double v = parseLocaleNumber(reading.ValueText, FsDot);
@@ -101,6 +101,7 @@ void LimitJudge::judge(Reading& reading) {
     panel.verdict = pass ? Verdict::Pass : Verdict::Fail;
     panel.judgeCaption = pass ? QStringLiteral("Pass") : QStringLiteral("Fail");
     reading.JudgeText = pass ? QStringLiteral("pass") : QStringLiteral("Fail");
+    return panel.verdict;
 }
 
 } // namespace velkor

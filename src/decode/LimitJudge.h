@@ -81,8 +81,9 @@ public:
     void normaliseSeparators(const QString& fsDot);
     // Every decoded reading: shows the value, judges it against the limits (both
     // inclusive) and sets JudgeText. An unparsable limit makes no verdict;
-    // an unparsable value (an overload) fails.
-    void judge(Reading& reading);
+    // an unparsable value (an overload) fails. The verdict of this reading,
+    // None when it had none.
+    Verdict judge(Reading& reading);
 
     // Last accepted limit texts ("6000" and "-6000" from the start).
     QString UpperLimitText = QStringLiteral("6000");

@@ -177,8 +177,8 @@ void WriterThread::takeBatch(Clock::time_point now, bool stopping) {
     }
     s_.wakePending = false;
     batchTimer_ = false;
-    for (QByteArray& line : s_.queue.take(maxBatch_)) {
-        hand_.push_back(std::move(line));
+    for (outbox::PublishQueue::Message& line : s_.queue.take(maxBatch_)) {
+        hand_.push_back(std::move(line.payload));
     }
 }
 

@@ -116,4 +116,10 @@ QByteArray readingJson(const JsonReading& r) {
     return out;
 }
 
+QByteArray alarmJson(const JsonReading& reading, bool failing) {
+    QByteArray out = readingJson(reading);
+    out.insert(1, failing ? R"("alarm":"fail",)" : R"("alarm":"pass",)");
+    return out;
+}
+
 } // namespace velkor::json

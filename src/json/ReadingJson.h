@@ -29,6 +29,11 @@ struct JsonReading {
 // (JSON has no NaN or infinity). An invalid timestamp is null too.
 QByteArray readingJson(const JsonReading& reading);
 
+// An alarm's transition, to Fail or back to Pass, with the reading that
+// made it: the reading's object with "alarm" ("fail" or "pass") first,
+//   {"alarm":"fail","no":12,"timestamp":...,"judge":"Fail","marks":[]}
+QByteArray alarmJson(const JsonReading& reading, bool failing);
+
 // A JSON string literal, quotes included.
 void appendJsonString(QByteArray& out, QStringView text);
 

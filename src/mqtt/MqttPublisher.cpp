@@ -122,11 +122,15 @@ bool MqttPublisher::publish(const json::JsonReading& reading) {
 }
 
 bool MqttPublisher::publishPayload(QByteArray json) {
+    return publishTo({}, std::move(json));
+}
+
+bool MqttPublisher::publishTo(QByteArray topic, QByteArray payload) {
     PublisherState& s = *shared_;
     if (!s.accepting) {
         return false;
     }
-    const outbox::PublishQueue::PushResult r = s.queue.push(std::move(json));
+    const outbox::PublishQueue::PushResult r = s.queue.push(std::move(payload), std::move(topic));
     if (r.episodeStarted || !s.wakePending.exchange(true)) {
         s.wake();
     }

@@ -115,6 +115,10 @@ public:
     // running (not started, stopped, ended by a fatal error).
     bool publish(const json::JsonReading& reading);
     bool publishPayload(QByteArray json);
+    // Queues a message for another topic (QoS 1, not retained), in its
+    // place among the rows: an event that goes with them, such as an
+    // alarm's transition.
+    bool publishTo(QByteArray topic, QByteArray payload);
 
     // Keeps `topic` retained at `payload` on the broker (an empty payload
     // removes a retained message). Published with QoS 1 ahead of the queued

@@ -13,7 +13,8 @@ namespace velkor::mqtt {
 // HOST is a name (an internationalised one in its ASCII form), an IPv4
 // address or an IPv6 address in brackets (a zone written %25ZONE); TOPIC is
 // taken as written and may have several levels (lab/bench-3). Readings go
-// to TOPIC/reading, the logger's state to TOPIC/status.
+// to TOPIC/reading, the logger's state to TOPIC/status, the judge's
+// alarms to TOPIC/alarm.
 struct MqttUrl {
     bool tls = false;
     QString host; // without brackets
@@ -24,6 +25,7 @@ struct MqttUrl {
 
     QString readingTopic() const { return topic + QStringLiteral("/reading"); }
     QString statusTopic() const { return topic + QStringLiteral("/status"); }
+    QString alarmTopic() const { return topic + QStringLiteral("/alarm"); }
 
     // The broker as messages name it: scheme, user, host and port, never
     // the password ("mqtts://alice@[::1]:8883").

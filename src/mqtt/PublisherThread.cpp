@@ -290,11 +290,12 @@ void PublisherThread::retainedAcknowledged(std::size_t index, std::uint64_t vers
 void PublisherThread::pump() {
     s_.wakePending = false;
     pumpRetained();
-    const std::vector<QByteArray> rows = s_.queue.take(window_);
-    for (const QByteArray& row : rows) {
+    const std::vector<outbox::PublishQueue::Message> rows = s_.queue.take(window_);
+    for (const outbox::PublishQueue::Message& row : rows) {
         int mid = 0;
-        const int rc = mosquitto_publish(mosq_, &mid, readingTopic_.constData(), int(row.size()),
-                                         row.constData(), 1, false);
+        const QByteArray& topic = row.topic.isEmpty() ? readingTopic_ : row.topic;
+        const int rc = mosquitto_publish(mosq_, &mid, topic.constData(), int(row.payload.size()),
+                                         row.payload.constData(), 1, false);
         if (rc == MOSQ_ERR_SUCCESS) {
             readingMids_.insert(mid);
             continue;

@@ -6,7 +6,7 @@ namespace velkor::outbox {
 
 PublishQueue::PublishQueue(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}
 
-PublishQueue::PushResult PublishQueue::push(QByteArray payload) {
+PublishQueue::PushResult PublishQueue::push(QByteArray payload, QByteArray topic) {
     std::lock_guard lock(mutex_);
     PushResult result;
     if (waiting_.size() + inFlight_ >= capacity_) {
@@ -20,14 +20,14 @@ PublishQueue::PushResult PublishQueue::push(QByteArray payload) {
         }
         waiting_.pop_front();
     }
-    waiting_.push_back(std::move(payload));
+    waiting_.push_back({std::move(payload), std::move(topic)});
     result.waiting = waiting_.size();
     return result;
 }
 
-std::vector<QByteArray> PublishQueue::take(std::size_t maxInFlight) {
+std::vector<PublishQueue::Message> PublishQueue::take(std::size_t maxInFlight) {
     std::lock_guard lock(mutex_);
-    std::vector<QByteArray> rows;
+    std::vector<Message> rows;
     const std::size_t room = maxInFlight > inFlight_ ? maxInFlight - inFlight_ : 0;
     const std::size_t n = std::min(room, waiting_.size());
     rows.reserve(n);

@@ -23,6 +23,13 @@ namespace velkor::outbox {
 // moves at most the rows it returns.
 class PublishQueue {
 public:
+    // A row, and where it goes when a sender has more than one place (an
+    // MQTT topic); empty: the sender's own.
+    struct Message {
+        QByteArray payload;
+        QByteArray topic;
+    };
+
     explicit PublishQueue(std::size_t capacity);
 
     std::size_t capacity() const { return capacity_; }
@@ -35,11 +42,11 @@ public:
     // Queues a row. With a full queue the oldest waiting row goes; when
     // every queued row is in flight (a capacity no larger than the flight
     // window), the new row itself is dropped.
-    PushResult push(QByteArray payload);
+    PushResult push(QByteArray payload, QByteArray topic = {});
 
     // Up to `maxInFlight` rows in flight in all: the oldest waiting ones,
     // counted in flight from now on.
-    std::vector<QByteArray> take(std::size_t maxInFlight);
+    std::vector<Message> take(std::size_t maxInFlight);
     // In-flight rows that left: acknowledged by the server, or refused by
     // the server or the client library (they will never be acknowledged).
     void acknowledge(std::size_t rows = 1);
@@ -66,7 +73,7 @@ public:
 private:
     const std::size_t capacity_;
     mutable std::mutex mutex_;
-    std::deque<QByteArray> waiting_;
+    std::deque<Message> waiting_;
     std::size_t inFlight_ = 0;
     std::uint64_t acknowledged_ = 0;
     std::uint64_t dropped_ = 0;

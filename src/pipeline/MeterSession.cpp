@@ -61,7 +61,10 @@ void MeterSession::setVerticalAxis(double maximum, double minimum) {
 
 void MeterSession::judgeReading(Reading& reading) {
     reading_ = &reading;
-    limits.judge(reading);
+    const Verdict verdict = limits.judge(reading);
+    if (onJudged) {
+        onJudged(reading, verdict);
+    }
 }
 
 void MeterSession::setSamplingTimerEnabled(bool on) {
@@ -71,6 +74,9 @@ void MeterSession::setSamplingTimerEnabled(bool on) {
 void MeterSession::INDataToTable(int /*index*/) {
     if (reading_) {
         log.INDataToTable(*reading_);
+        if (onHandedOff) {
+            onHandedOff(*reading_);
+        }
     }
 }
 

@@ -5,6 +5,8 @@
 #include "record/MeasurementLog.h"
 #include "record/MeasurementTable.h"
 
+#include <functional>
+
 namespace velkor {
 
 class ChartFacility;
@@ -46,6 +48,14 @@ public:
     MeasurementTable cds1;
     MeasurementLog log;
     bool BtFill = true; // the chart's fill box: area (checked) or line view
+
+    // Each judged reading with its verdict (None: the limits made none),
+    // right after the judge.
+    std::function<void(const Reading&, Verdict)> onJudged;
+    // Each reading after its hand-off to the log on the continuous path
+    // (logged, dropped as a repeat or turned away by the size limit): the
+    // end of its pass.
+    std::function<void(const Reading&)> onHandedOff;
 
     // PassHost
     void normaliseLimitSeparators(const QString& fsDot) override;

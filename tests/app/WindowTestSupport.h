@@ -13,6 +13,7 @@
 #include "support/FakeHidPlatform.h"
 #include "support/FixedClock.h"
 #include "support/FixedLocaleSource.h"
+#include "support/RecordingAlarmSound.h"
 #include "support/ScriptedLogFileDialogs.h"
 #include "support/ScriptedSavePictureDialog.h"
 
@@ -33,6 +34,7 @@ struct WindowFixture {
     FakeHidPlatform noHid;
     ScriptedSavePictureDialog saveDialog;
     ScriptedLogFileDialogs fileDialogs;
+    RecordingAlarmSound alarmSound;
     std::unique_ptr<TFCOMM> window;
 
     // journalDirectory: where the window keeps its journal (none when
@@ -51,7 +53,8 @@ struct WindowFixture {
                                                          .variant = variant,
                                                          .savePictureDialog = &saveDialog,
                                                          .fileDialogs = &fileDialogs,
-                                                         .journalDirectory = journalDirectory});
+                                                         .journalDirectory = journalDirectory,
+                                                         .alarmSound = &alarmSound});
         window->show();
         QApplication::processEvents();
         // The serial assembler takes a frame from the line feed of the one

@@ -260,13 +260,22 @@ TEST(Window, RecordMenu) {
     const QList<QAction*> items = menus[0]->menu()->actions();
     const char* names[] = {"N10001", "N50001", "N100001", "N500001", "N1000001", "limitess"};
     const char* captions[] = {"1000", "5000", "10000", "50000", "100000", "無制限"};
-    ASSERT_EQ(items.size(), 6);
+    // The six size limits, then the statistics and the alarm sound.
+    ASSERT_EQ(items.size(), 9);
     for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE(names[i]);
         EXPECT_EQ(items[i]->objectName(), QString::fromLatin1(names[i]));
         EXPECT_EQ(items[i]->text(), QString::fromUtf8(captions[i]));
         EXPECT_EQ(items[i]->isChecked(), i == 2);
     }
+    EXPECT_TRUE(items[6]->isSeparator());
+    EXPECT_EQ(items[7]->objectName(), QStringLiteral("RecordStats"));
+    EXPECT_EQ(items[7]->text(), QStringLiteral("統計"));
+    EXPECT_FALSE(items[7]->isCheckable());
+    EXPECT_EQ(items[8]->objectName(), QStringLiteral("FailSound"));
+    EXPECT_EQ(items[8]->text(), QStringLiteral("Fail時に警告音"));
+    EXPECT_TRUE(items[8]->isCheckable());
+    EXPECT_FALSE(items[8]->isChecked());
 }
 
 // ----- Closing -------------------------------------------------------------

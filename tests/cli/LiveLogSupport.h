@@ -4,6 +4,7 @@
 #include "meter/UnitTable.h"
 #include "record/LogRecord.h"
 #include "sim/DemoScenario.h"
+#include "sim/FrameEncoder.h"
 #include "support/EventPump.h"
 
 #include <QByteArray>
@@ -126,6 +127,21 @@ inline std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
     bytes.insert(bytes.end(), frames.begin(), frames.end());
     return bytes;
 }
+
+// Frames of DC volts that the judge, given kVerdictLimits, passes ('P',
+// 5 V) or fails ('F', 12 V), one per letter, after a line end.
+inline std::vector<std::uint8_t> verdictFrames(const char* verdicts) {
+    std::vector<std::uint8_t> bytes{0x0A};
+    for (const char* v = verdicts; *v; ++v) {
+        const MeterFrame f = meterFrame(*v == 'P' ? "05.00" : "12.00",
+                                        {status1::Auto | status1::DC, 0, 0, status4::Volt});
+        const auto b = f.bytes();
+        bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    return bytes;
+}
+inline const QStringList kVerdictLimits{QStringLiteral("--hi"), QStringLiteral("10"),
+                                        QStringLiteral("--lo"), QStringLiteral("-10")};
 
 inline bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
     return line.send(bytes.data(), bytes.size());

@@ -1,8 +1,8 @@
 # Runs velkor-cli log ARGS (separated by "|") on INPUT and compares standard
 # output with EXPECTED and standard error with EXPECTED_ERR. Each row's Time
 # must be the time of its Timestamp (which carries its UTC offset); both are
-# replaced by TIME and TIMESTAMP before the comparison. The exit code must be
-# 0.
+# replaced by TIME and TIMESTAMP before the comparison, and the times in the
+# summary on standard error by TIME. The exit code must be 0.
 string(REPLACE "|" ";" args "${ARGS}")
 execute_process(COMMAND ${CLI} log ${args} ${INPUT}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
@@ -26,6 +26,8 @@ file(READ ${EXPECTED} want)
 if(NOT masked STREQUAL want)
     message(FATAL_ERROR "standard output differs:\n--- got\n${out}--- want\n${want}")
 endif()
+# The summary at the end names the times of its rows.
+string(REGEX REPLACE "[0-9][0-9]:[0-9][0-9]:[0-9][0-9]" "TIME" err "${err}")
 file(READ ${EXPECTED_ERR} want_err)
 if(NOT err STREQUAL want_err)
     message(FATAL_ERROR "standard error differs:\n--- got\n${err}--- want\n${want_err}")

@@ -1,8 +1,9 @@
 // velkor-cli log --mqtt against a real Mosquitto broker on 127.0.0.1: the
 // rows a subscriber gets are the printed rows, once each and in order; the
 // retained status follows the logger's life, to its death by SIGKILL; a
-// broker that goes away and comes back loses no row; refused credentials end
-// the run with the log saved; a bad URL is a usage error.
+// broker that goes away and comes back loses no row; the judge's
+// transitions go to the alarm topic; refused credentials end the run with
+// the log saved; a bad URL is a usage error.
 #include "cli/LiveLogSupport.h"
 #include "meter/UnitTable.h"
 #include "platform/linux/PseudoTerminal.h"
@@ -257,6 +258,68 @@ TEST_F(LogMqtt, TheRightPasswordFromTheEnvironmentIsAccepted) {
     ASSERT_TRUE(cli.waitEnd(kWaitMs));
     ASSERT_EQ(cli.p.exitCode(), 0) << cli.err.toStdString();
     ASSERT_TRUE(waitReadings(cli, sub, static_cast<std::size_t>(cli.lines.size() - 1)));
+}
+
+// Each lasting transition of the judge goes to TOPIC/alarm after its row's
+// reading, as that reading's object with "alarm" first; the broker keeps none
+// of them for later subscribers.
+TEST_F(LogMqtt, TransitionsGoToTheAlarmTopicAfterTheirRows) {
+    MosquittoBroker broker;
+    ASSERT_EQ(broker.start(), QString());
+    TestSubscriber sub(subscriberOf(broker));
+    ASSERT_TRUE(sub.waitSubscribed(std::chrono::milliseconds(kWaitMs)));
+    const auto bytes = verdictFrames("PPFPFFPPFF");
+    QFile input(path("frames.bin"));
+    ASSERT_TRUE(input.open(QIODevice::WriteOnly));
+    input.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    input.close();
+
+    CliProcess cli;
+    cli.start(QStringList{QStringLiteral("log"), QStringLiteral("--mqtt"), urlOf(broker),
+                          QStringLiteral("--alarm-after"), QStringLiteral("2")} +
+              kVerdictLimits + QStringList{input.fileName()});
+    ASSERT_TRUE(cli.waitEnd(kWaitMs));
+    ASSERT_EQ(cli.p.exitCode(), 0) << cli.err.toStdString();
+    ASSERT_EQ(cli.lines.size(), 1 + 10);
+    ASSERT_TRUE(waitStatus(cli, sub, {QStringLiteral("online"), QStringLiteral("offline")}));
+
+    const QString alarmTopic = kTopic + QStringLiteral("/alarm");
+    const struct {
+        const char* alarm;
+        int no;
+    } want[] = {{"fail", 6}, {"pass", 8}, {"fail", 10}};
+    const auto alarms = sub.messagesOn(alarmTopic);
+    ASSERT_EQ(alarms.size(), std::size(want));
+    for (std::size_t i = 0; i < alarms.size(); ++i) {
+        SCOPED_TRACE(want[i].no);
+        EXPECT_TRUE(alarms[i].payload.startsWith(QByteArray(R"({"alarm":")") + want[i].alarm))
+            << alarms[i].payload.toStdString();
+        EXPECT_FALSE(alarms[i].retained);
+        expectJsonOfPrintedRow(jsonOf(alarms[i]), cli.lines[want[i].no]);
+    }
+    // Each after the reading of its row.
+    const auto all = sub.messages();
+    auto at = [&](const QString& topic, int no) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i].topic == topic && jsonOf(all[i]).value(QLatin1String("no")).toInt() == no) {
+                return i;
+            }
+        }
+        return all.size();
+    };
+    for (const auto& w : want) {
+        EXPECT_LT(at(kTopic + QStringLiteral("/reading"), w.no), at(alarmTopic, w.no)) << w.no;
+    }
+
+    // The broker gives a new subscription's retained messages topic by topic
+    // in the order subscribed: a kept alarm would come before the status.
+    TestSubscriber::Options lateOptions = subscriberOf(broker);
+    lateOptions.topics = {alarmTopic, kTopic + QStringLiteral("/status")};
+    TestSubscriber late(lateOptions);
+    ASSERT_TRUE(late.waitSubscribed(std::chrono::milliseconds(kWaitMs)));
+    ASSERT_TRUE(
+        late.waitFor([](const auto& m) { return !m.empty(); }, std::chrono::milliseconds(kWaitMs)));
+    EXPECT_EQ(late.messagesOn(alarmTopic).size(), 0u) << "an alarm kept as retained";
 }
 
 // Nothing is opened or written for a URL that cannot be right.

@@ -13,10 +13,10 @@ QByteArray row(int n) {
     return QByteArray::number(n);
 }
 
-std::vector<int> numbers(const std::vector<QByteArray>& rows) {
+std::vector<int> numbers(const std::vector<PublishQueue::Message>& rows) {
     std::vector<int> n;
-    for (const QByteArray& r : rows) {
-        n.push_back(r.toInt());
+    for (const PublishQueue::Message& r : rows) {
+        n.push_back(r.payload.toInt());
     }
     return n;
 }
@@ -40,6 +40,18 @@ TEST(PublishQueue, RowsLeaveInOrderAndOnlyWhenAcknowledged) {
     EXPECT_EQ(q.counts().acknowledged, 5u);
     q.acknowledge(); // more than in flight: ignored
     EXPECT_EQ(q.counts().acknowledged, 5u);
+}
+
+TEST(PublishQueue, ARowKeepsItsTopicAndItsPlace) {
+    PublishQueue q(10);
+    q.push(row(1));
+    q.push(row(2), "bench/alarm");
+    q.push(row(3));
+    const std::vector<PublishQueue::Message> rows = q.take(3);
+    ASSERT_EQ(numbers(rows), (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(rows[0].topic.isEmpty());
+    EXPECT_EQ(rows[1].topic, QByteArray("bench/alarm"));
+    EXPECT_TRUE(rows[2].topic.isEmpty());
 }
 
 TEST(PublishQueue, AFullQueueDropsTheOldestWaitingRow) {
@@ -120,9 +132,9 @@ TEST(PublishQueue, PushingFromOneThreadWhileAnotherTakesLosesNothing) {
     });
     std::vector<int> got;
     while (got.size() < static_cast<std::size_t>(kRows)) {
-        const std::vector<QByteArray> rows = q.take(64);
-        for (const QByteArray& r : rows) {
-            got.push_back(r.toInt());
+        const std::vector<PublishQueue::Message> rows = q.take(64);
+        for (const PublishQueue::Message& r : rows) {
+            got.push_back(r.payload.toInt());
         }
         q.acknowledge(rows.size());
         if (rows.empty()) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStaticText>
@@ -134,7 +135,15 @@ void showNewest(QTableView& grid, int rowCount) {
         return;
     }
     const QModelIndex newest = grid.model()->index(rowCount - 1, 0);
-    grid.setCurrentIndex(newest);
+    // Rows the user has selected (more than one, for their statistics)
+    // stay selected while the newest row becomes current.
+    QItemSelectionModel* selection = grid.selectionModel();
+    if (selection && selection->selection().size() > 0 &&
+        (selection->selection().size() > 1 || selection->selection().first().height() > 1)) {
+        selection->setCurrentIndex(newest, QItemSelectionModel::NoUpdate);
+    } else {
+        grid.setCurrentIndex(newest);
+    }
     grid.scrollTo(newest);
 }
 
