@@ -64,10 +64,17 @@ QByteArray sharedStrings(qsizetype n) {
     return QByteArray("<si/>").repeated(n);
 }
 
-struct BoundCase {
-    const char* name;
+// The sheet and the shared strings are made when the case runs: a test
+// process made for another test of this program should not build tens of
+// megabytes first.
+struct BookParts {
     QByteArray sheetData;
     QByteArray strings;
+};
+
+struct BoundCase {
+    const char* name;
+    BookParts (*parts)();
     const char* reason; // a part of the reason
 };
 
@@ -79,7 +86,8 @@ class WorkbookBounds : public ::testing::TestWithParam<BoundCase> {};
 
 TEST_P(WorkbookBounds, RefusedWithTheLimitPassed) {
     QTemporaryDir dir;
-    const QString path = writeBook(dir, GetParam().sheetData, GetParam().strings);
+    const BookParts parts = GetParam().parts();
+    const QString path = writeBook(dir, parts.sheetData, parts.strings);
     LogRowBuffer rows;
     bool six = true;
     const LogFileResult r = readLogWorkbook(path, QLocale::c(), &rows, &six);
@@ -88,37 +96,59 @@ TEST_P(WorkbookBounds, RefusedWithTheLimitPassed) {
     EXPECT_EQ(rows.rowCount(), 0);
 }
 
-const QByteArray kLongText(kMaxCellTextChars + 1, 'x');
+QByteArray longText() {
+    return QByteArray(kMaxCellTextChars + 1, 'x');
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Sheets, WorkbookBounds,
     ::testing::Values(
         BoundCase{"CellOfManyAttributes",
-                  headerRow() + logRow(2, "<c r=\"A2\"" + attributes(100000) + "><v>1</v></c>"),
-                  {},
+                  [] {
+                      return BookParts{headerRow() + logRow(2, "<c r=\"A2\"" + attributes(100000) +
+                                                                   "><v>1</v></c>"),
+                                       {}};
+                  },
                   "属性が多すぎます"},
         BoundCase{"LongInlineString",
-                  headerRow() + logRow(2, "<c r=\"A2\" t=\"inlineStr\"><is><t>" + kLongText +
-                                              "</t></is></c>"),
-                  {},
+                  [] {
+                      return BookParts{headerRow() +
+                                           logRow(2, "<c r=\"A2\" t=\"inlineStr\"><is><t>" +
+                                                         longText() + "</t></is></c>"),
+                                       {}};
+                  },
                   "セルの文字列が長すぎます (上限 32767 文字)"},
         BoundCase{"LongValue",
-                  headerRow() + logRow(2, "<c r=\"A2\"><v>" + QByteArray(40000, '1') + "</v></c>"),
-                  {},
+                  [] {
+                      return BookParts{
+                          headerRow() +
+                              logRow(2, "<c r=\"A2\"><v>" + QByteArray(40000, '1') + "</v></c>"),
+                          {}};
+                  },
                   "セルの文字列が長すぎます"},
-        BoundCase{"LongSharedString", headerRow(), "<si><t>" + kLongText + "</t></si>",
+        BoundCase{"LongSharedString",
+                  [] {
+                      return BookParts{headerRow(), "<si><t>" + longText() + "</t></si>"};
+                  },
                   "セルの文字列が長すぎます"},
-        BoundCase{"MoreSharedStringsThanALogHasCells", headerRow(),
-                  sharedStrings(kMaxSharedStrings + 1), "共有文字列が多すぎます (上限 6291456 個"},
+        BoundCase{"MoreSharedStringsThanALogHasCells",
+                  [] {
+                      return BookParts{headerRow(), sharedStrings(kMaxSharedStrings + 1)};
+                  },
+                  "共有文字列が多すぎます (上限 6291456 個"},
         BoundCase{"MarkupFarBeyondItsRows",
-                  headerRow() + logRow(2) +
-                      logRow(3, "<c r=\"A3\"><v>3</v></c>" + QByteArray("<x/>").repeated(2 << 20)) +
-                      logRow(4),
-                  {},
+                  [] {
+                      return BookParts{headerRow() + logRow(2) +
+                                           logRow(3, "<c r=\"A3\"><v>3</v></c>" +
+                                                         QByteArray("<x/>").repeated(2 << 20)) +
+                                           logRow(4),
+                                       {}};
+                  },
                   "ワークシートが行数 (3 行) に比べて大きすぎます"},
         BoundCase{"TextFarBeyondItsRows",
-                  headerRow() + logRow(2) + QByteArray(8 << 20, ' '),
-                  {},
+                  [] {
+                      return BookParts{headerRow() + logRow(2) + QByteArray(8 << 20, ' '), {}};
+                  },
                   "ワークシートが行数 (2 行) に比べて大きすぎます"}),
     [](const auto& info) { return std::string(info.param.name); });
 
