@@ -18,6 +18,7 @@ set(VELKOR_FOLDERS
     sim
     logfiles/xml
     logfiles
+    logfiles/sqlite
     logfiles/workbook
     logfiles/commands
     outbox

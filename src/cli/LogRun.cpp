@@ -6,6 +6,7 @@
 #include "cli/LogRowCsv.h"
 #include "cli/LogSources.h"
 #include "decode/LocaleNumber.h"
+#include "logfiles/sqlite/LogSqliteWriter.h"
 #include "meter/Reading.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/MeterSession.h"
@@ -15,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace velkor::cli {
@@ -35,13 +37,19 @@ LogRun::LogRun(const LogOptions& options, const LogPlatform& platform, std::FILE
     session_ = std::make_unique<MeterSession>(MeterSession::Timers{*timer1_, *timer4_, *timer3_},
                                               platform_.clock, platform_.locale);
     pipeline_ = std::make_unique<MeterPipeline>(options_.variant, platform_.locale, *session_);
-    keepRows_ = options_.save.has_value();
+    if (options_.save && isSqliteName(*options_.save)) {
+        sqlite_ = std::make_unique<LogSqliteWriter>(*options_.save);
+    }
+    keepRows_ = options_.save.has_value() && !sqlite_;
     checkpointTimer_.setInterval(options_.checkpointSeconds * 1000);
     QObject::connect(&checkpointTimer_, &QTimer::timeout, [this] {
         if (changed_) {
             checkpoint();
         }
     });
+    commitTimer_.setSingleShot(true);
+    commitTimer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&commitTimer_, &QTimer::timeout, [this] { commitSqlite(); });
 }
 
 LogRun::~LogRun() {
@@ -82,7 +90,11 @@ bool LogRun::start() {
     s.limits.Timer1Timer();
     s.limits.Timer4Timer();
     s.log.RepeatSet = options_.repeat;
-    s.log.MaxRecords = options_.maxRecords;
+    // An SQLite log keeps no row in memory: no size limit unless one is given.
+    s.log.MaxRecords = sqlite_ && !options_.maxRecordsGiven ? INT_MAX : options_.maxRecords;
+    if (sqlite_ && !openSqlite(limits[0], limits[1])) {
+        return false;
+    }
 
     s.log.onRowLogged = [this](const Reading& reading, const QDateTime& now) {
         rowLogged(reading, now);
@@ -129,10 +141,71 @@ bool LogRun::start() {
     line_ = logRowCsvHeader();
     std::fputs(line_.c_str(), out_);
     std::fflush(out_);
-    if (options_.checkpointSeconds > 0) {
+    if (options_.checkpointSeconds > 0 && !sqlite_) {
         checkpointTimer_.start();
     }
     return true;
+}
+
+// Takes the SQLite log for this run before the input is opened: a file
+// another logger writes, or one that is not a log, ends the run at once.
+bool LogRun::openSqlite(const QString& limitHi, const QString& limitLo) {
+    if (options_.checkpointSeconds > 0) {
+        tell(QStringLiteral("--checkpoint has no effect on an SQLite log: every row is written "
+                            "to %1 as it is logged and committed within a second")
+                 .arg(*options_.save));
+    }
+    LogRunInfo run = cliRunInfo(sourceName(options_));
+    run.variant = QString::fromLatin1(variantName(options_.variant));
+    run.started = platform_.clock.now();
+    run.limitHi = limitHi;
+    run.limitLo = limitLo;
+    run.repeats = options_.repeat;
+    if (options_.maxRecordsGiven) {
+        run.maxRecords = options_.maxRecords;
+    }
+    const LogFileResult r = sqlite_->open(run);
+    if (r) {
+        return true;
+    }
+    if (sqlite_->lockedByAnother()) {
+        tell(QStringLiteral("cannot write %1: another logger is writing it; give this run another "
+                            "--save file")
+                 .arg(*options_.save));
+    } else {
+        tell(QStringLiteral("cannot write %1: %2").arg(*options_.save, r.reason));
+    }
+    status_ = kExitOutput;
+    return false;
+}
+
+// Writes the rows logged since the last commit. A file that cannot be
+// written is said once; the rows wait and go in with a later commit, until
+// too many wait.
+void LogRun::commitSqlite() {
+    commitTimer_.stop();
+    const LogFileResult r = sqlite_->commit();
+    if (!r) {
+        if (!saveFailing_) {
+            tell(QStringLiteral("cannot write %1: %2; the rows wait in memory until it can be "
+                                "written")
+                     .arg(*options_.save, r.reason));
+        }
+        saveFailing_ = true;
+        if (sqlite_->overflowing() && !ending_) {
+            tell(QStringLiteral("cannot write %1 for too long: %2 rows could not be written")
+                     .arg(*options_.save)
+                     .arg(sqlite_->waiting()));
+            end(kExitOutput);
+            return;
+        }
+    } else if (saveFailing_) {
+        tell(QStringLiteral("%1 is written again").arg(*options_.save));
+        saveFailing_ = false;
+    }
+    if (const qint64 due = sqlite_->msUntilCommitDue(); due >= 0 && !ending_) {
+        commitTimer_.start(static_cast<int>(due));
+    }
 }
 
 // A chunk of the serial stream, a byte at a time, so that a frame that fails
@@ -164,6 +237,17 @@ void LogRun::rowLogged(const Reading& reading, const QDateTime& moment) {
             tell(QStringLiteral("cannot write to standard output: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
             end(kExitOutput);
+        }
+    }
+    if (sqlite_ && !ending_) {
+        LoggedReading logged{row, {}, 0, pipeline_->decoder().display.marks, {}};
+        logged.setMoment(moment);
+        logged.setFrameHex(pipeline_->decoder().FrameHex);
+        sqlite_->append(std::move(logged));
+        if (sqlite_->commitDue()) {
+            commitSqlite();
+        } else if (!commitTimer_.isActive()) {
+            commitTimer_.start(static_cast<int>(sqlite_->msUntilCommitDue()));
         }
     }
     if (onRow && !ending_) {
@@ -200,6 +284,10 @@ bool LogRun::checkpoint() {
     if (!options_.save) {
         return true;
     }
+    if (sqlite_) {
+        commitSqlite();
+        return !saveFailing_;
+    }
     const RowDateFn dateOf = [this](qsizetype row) { return dates_.dateOf(row); };
     const LogFileResult r = writeLogFile(session_->cds1, *options_.save, dateOf);
     if (!r) {
@@ -231,7 +319,16 @@ void LogRun::end(int status) {
     checkpointTimer_.stop();
     std::fflush(out_);
     status_ = status;
-    if (options_.save) {
+    if (sqlite_) {
+        commitTimer_.stop();
+        // What waits is written, the run's end noted, the file let go.
+        if (const LogFileResult r = sqlite_->finish(); !r) {
+            tell(QStringLiteral("cannot write %1: %2").arg(*options_.save, r.reason));
+            if (status_ == kExitOk) {
+                status_ = kExitOutput;
+            }
+        }
+    } else if (options_.save) {
         saveFailing_ = false; // the last word on the file is said in any case
         if (!checkpoint() && status_ == kExitOk) {
             status_ = kExitOutput;

@@ -15,6 +15,7 @@
 
 namespace velkor {
 class Clock;
+class LogSqliteWriter;
 class HidPlatform;
 class LocaleSource;
 class ManualTimer;
@@ -44,6 +45,8 @@ struct LogPlatform {
 // run ends, however it ends short of SIGKILL: the input's end, SIGINT,
 // SIGTERM or SIGHUP, a lost device, standard output gone; with --checkpoint
 // also every so many seconds while it runs, each time whole and in one step.
+// Into an SQLite log (.sqlite, .db) each row is added to the file as it is
+// logged instead, committed within a second, and no row is kept in memory.
 // Without --save no row is kept once printed, so a run of days stays small.
 class LogRun {
 public:
@@ -81,6 +84,8 @@ private:
     void feed(const std::uint8_t* data, std::size_t size);
     void rowLogged(const Reading& reading, const QDateTime& moment);
     void deviceLost(const QString& reason);
+    bool openSqlite(const QString& limitHi, const QString& limitLo);
+    void commitSqlite();
     void deviceBack();
     void end(int status);
     void tell(const QString& message);
@@ -94,6 +99,9 @@ private:
     std::unique_ptr<LogSource> source_;
     RowDates dates_;
     QTimer checkpointTimer_;
+    // The SQLite log, written row by row, and the timer that commits it.
+    std::unique_ptr<LogSqliteWriter> sqlite_;
+    QTimer commitTimer_;
     QElapsedTimer awayFor_;
     std::string line_;
     bool keepRows_ = false;
