@@ -51,11 +51,11 @@ LogFileResult readLogFile(const QString& fileName, const QLocale& locale, LogRow
         return LogFileResult::failure(
             QStringLiteral("--run names a run of an SQLite log (.sqlite, .db)"));
     }
+    if (sqlite) { // checks the file itself, without opening it beside a writer
+        return readLogSqlite(fileName, *rows, {how.run, how.dates});
+    }
     if (const LogFileResult r = checkInputFile(fileName); !r) {
         return r;
-    }
-    if (sqlite) {
-        return readLogSqlite(fileName, *rows, {how.run, how.dates});
     }
     if (LogFileCommands::isXmlName(fileName)) {
         QFile f(fileName);

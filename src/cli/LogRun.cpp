@@ -6,7 +6,6 @@
 #include "cli/LogRowCsv.h"
 #include "cli/LogSources.h"
 #include "decode/LocaleNumber.h"
-#include "logfiles/sqlite/LogSqliteWriter.h"
 #include "meter/Reading.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/MeterSession.h"
@@ -18,6 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <unistd.h>
 
 namespace velkor::cli {
 
@@ -34,6 +34,14 @@ LogRun::LogRun(const LogOptions& options, const LogPlatform& platform, std::FILE
       timer1_(std::make_unique<ManualTimer>(500)), timer4_(std::make_unique<ManualTimer>(500)),
       timer3_(std::make_unique<ManualTimer>(1000)) {
     say = [](const QString& message) { reportError(message); };
+    // Rows are flushed at the end of each piece of input: standard output
+    // with a buffer that holds a piece's lines writes them in one go (a
+    // terminal stays line by line).
+    static bool buffered = false;
+    if (out_ == stdout && !buffered && !::isatty(STDOUT_FILENO)) {
+        static char buffer[1 << 16];
+        buffered = std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer) == 0;
+    }
     session_ = std::make_unique<MeterSession>(MeterSession::Timers{*timer1_, *timer4_, *timer3_},
                                               platform_.clock, platform_.locale);
     pipeline_ = std::make_unique<MeterPipeline>(options_.variant, platform_.locale, *session_);
@@ -47,9 +55,11 @@ LogRun::LogRun(const LogOptions& options, const LogPlatform& platform, std::FILE
             checkpoint();
         }
     });
-    commitTimer_.setSingleShot(true);
-    commitTimer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&commitTimer_, &QTimer::timeout, [this] { commitSqlite(); });
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setInterval(0);
+    QObject::connect(&flushTimer_, &QTimer::timeout, [this] { flushOutput(); });
+    sqliteWatch_.setInterval(LogSqliteWriter::kCommitIntervalMs);
+    QObject::connect(&sqliteWatch_, &QTimer::timeout, [this] { watchSqlite(); });
 }
 
 LogRun::~LogRun() {
@@ -144,6 +154,9 @@ bool LogRun::start() {
     if (options_.checkpointSeconds > 0 && !sqlite_) {
         checkpointTimer_.start();
     }
+    if (sqlite_) {
+        sqliteWatch_.start();
+    }
     return true;
 }
 
@@ -179,37 +192,28 @@ bool LogRun::openSqlite(const QString& limitHi, const QString& limitLo) {
     return false;
 }
 
-// Writes the rows logged since the last commit. A file that cannot be
-// written is said once; the rows wait and go in with a later commit, until
-// too many wait.
-void LogRun::commitSqlite() {
-    commitTimer_.stop();
-    const LogFileResult r = sqlite_->commit();
-    if (!r) {
-        if (!saveFailing_) {
-            tell(QStringLiteral("cannot write %1: %2; the rows wait in memory until it can be "
-                                "written")
-                     .arg(*options_.save, r.reason));
-        }
-        saveFailing_ = true;
-        if (sqlite_->overflowing() && !ending_) {
-            tell(QStringLiteral("cannot write %1 for too long: %2 rows could not be written")
-                     .arg(*options_.save)
-                     .arg(sqlite_->waiting()));
-            end(kExitOutput);
-            return;
-        }
-    } else if (saveFailing_) {
+// Says once when the SQLite log cannot be written (the rows wait in memory)
+// and when it can again; ends the run when too many rows wait.
+void LogRun::watchSqlite() {
+    const LogSqliteWriter::Health h = sqlite_->health();
+    if (h.failing && !saveFailing_) {
+        tell(QStringLiteral("cannot write %1: %2; the rows wait in memory until it can be "
+                            "written")
+                 .arg(*options_.save, h.reason));
+    } else if (!h.failing && saveFailing_) {
         tell(QStringLiteral("%1 is written again").arg(*options_.save));
-        saveFailing_ = false;
     }
-    if (const qint64 due = sqlite_->msUntilCommitDue(); due >= 0 && !ending_) {
-        commitTimer_.start(static_cast<int>(due));
+    saveFailing_ = h.failing;
+    if (h.overflowing && !ending_) {
+        tell(QStringLiteral("cannot write %1 for too long: %2 rows could not be written")
+                 .arg(*options_.save)
+                 .arg(h.waiting));
+        end(kExitOutput);
     }
 }
 
 // A chunk of the serial stream, a byte at a time, so that a frame that fails
-// to decode costs only itself.
+// to decode costs only itself; its rows are flushed together.
 void LogRun::feed(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size && !ending_; ++i) {
         try {
@@ -218,37 +222,69 @@ void LogRun::feed(const std::uint8_t* data, std::size_t size) {
             std::fprintf(stderr, "frame %lld: %s\n", pipeline_->framesOffered(), e.what());
         }
     }
+    flushOutput();
+}
+
+// The rows printed so far reach standard output before the run waits for
+// more input (a chunk of the stream, a report of the cable).
+void LogRun::flushOutput() {
+    if (!unflushed_) {
+        return;
+    }
+    unflushed_ = false;
+    flushTimer_.stop();
+    if (std::fflush(out_) != 0) {
+        outputFailed();
+    }
+    // The SQLite log takes rows once they are printed: a row in the file
+    // has been printed, whenever the logger is killed.
+    if (sqlite_ && !toFile_.empty()) {
+        toFileBatch_ = toFile_.size();
+        sqlite_->append(std::move(toFile_));
+        toFile_.clear();
+    }
+}
+
+void LogRun::outputFailed() {
+    if (!ending_) {
+        tell(QStringLiteral("cannot write to standard output: %1")
+                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        end(kExitOutput);
+    }
 }
 
 void LogRun::rowLogged(const Reading& reading, const QDateTime& moment) {
     MeasurementTable& table = session_->cds1;
     const qsizetype last = table.rowCount() - 1;
     const LogRecord row = table.row(last);
+    // The moment in UTC and its offset, worked out once for every use.
+    const qint64 utcMs = moment.toMSecsSinceEpoch();
+    const int utcOffset = moment.offsetFromUtc();
     line_.clear();
-    appendLogRowCsv(line_, row, reading.ScaledValue, moment);
+    appendLogRowCsv(line_, row, reading.ScaledValue, utcMs, utcOffset);
     changed_ = true;
     if (keepRows_) {
         dates_.noteLogged(last, moment.date());
     } else if (table.rowCount() >= kUnkeptRows) {
         table.clear();
     }
-    if (std::fputs(line_.c_str(), out_) < 0 || std::fflush(out_) != 0) {
-        if (!ending_) {
-            tell(QStringLiteral("cannot write to standard output: %1")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
-            end(kExitOutput);
-        }
+    // Flushed once the rows of this piece of input are printed.
+    if (std::fputs(line_.c_str(), out_) < 0) {
+        outputFailed();
+    } else if (!unflushed_) {
+        unflushed_ = true;
+        flushTimer_.start();
     }
     if (sqlite_ && !ending_) {
-        LoggedReading logged{row, {}, 0, pipeline_->decoder().display.marks, {}};
-        logged.setMoment(moment);
-        logged.setFrameHex(pipeline_->decoder().FrameHex);
-        sqlite_->append(std::move(logged));
-        if (sqlite_->commitDue()) {
-            commitSqlite();
-        } else if (!commitTimer_.isActive()) {
-            commitTimer_.start(static_cast<int>(sqlite_->msUntilCommitDue()));
+        if (toFile_.capacity() == 0) {
+            toFile_.reserve(toFileBatch_); // as many as the last piece of input gave
         }
+        LoggedReading& logged = toFile_.emplace_back();
+        logged.setRow(row);
+        logged.utcMs = utcMs;
+        logged.utcOffset = utcOffset;
+        logged.marks = pipeline_->decoder().display.marks;
+        logged.setFrameHex(pipeline_->decoder().FrameHex);
     }
     if (onRow && !ending_) {
         onRow(row, reading, moment);
@@ -285,8 +321,8 @@ bool LogRun::checkpoint() {
         return true;
     }
     if (sqlite_) {
-        commitSqlite();
-        return !saveFailing_;
+        flushOutput();
+        return static_cast<bool>(sqlite_->commitNow());
     }
     const RowDateFn dateOf = [this](qsizetype row) { return dates_.dateOf(row); };
     const LogFileResult r = writeLogFile(session_->cds1, *options_.save, dateOf);
@@ -317,10 +353,10 @@ void LogRun::end(int status) {
     }
     ending_ = true;
     checkpointTimer_.stop();
-    std::fflush(out_);
+    flushOutput(); // a failure now is no news: the run ends anyway
     status_ = status;
     if (sqlite_) {
-        commitTimer_.stop();
+        sqliteWatch_.stop();
         // What waits is written, the run's end noted, the file let go.
         if (const LogFileResult r = sqlite_->finish(); !r) {
             tell(QStringLiteral("cannot write %1: %2").arg(*options_.save, r.reason));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/LogOptions.h"
+#include "logfiles/sqlite/LogSqliteWriter.h"
 #include "record/LogRecord.h"
 #include "record/RowDates.h"
 
@@ -12,10 +13,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velkor {
 class Clock;
-class LogSqliteWriter;
 class HidPlatform;
 class LocaleSource;
 class ManualTimer;
@@ -82,10 +83,12 @@ public:
 
 private:
     void feed(const std::uint8_t* data, std::size_t size);
+    void flushOutput();
+    void outputFailed();
     void rowLogged(const Reading& reading, const QDateTime& moment);
     void deviceLost(const QString& reason);
     bool openSqlite(const QString& limitHi, const QString& limitLo);
-    void commitSqlite();
+    void watchSqlite();
     void deviceBack();
     void end(int status);
     void tell(const QString& message);
@@ -99,9 +102,14 @@ private:
     std::unique_ptr<LogSource> source_;
     RowDates dates_;
     QTimer checkpointTimer_;
-    // The SQLite log, written row by row, and the timer that commits it.
+    QTimer flushTimer_;
+    bool unflushed_ = false; // rows printed but not flushed
+    // The SQLite log, written row by row: the rows printed and not yet
+    // flushed, handed to it once they are; and the look at how it goes.
     std::unique_ptr<LogSqliteWriter> sqlite_;
-    QTimer commitTimer_;
+    std::vector<LoggedReading> toFile_;
+    std::size_t toFileBatch_ = 1;
+    QTimer sqliteWatch_;
     QElapsedTimer awayFor_;
     std::string line_;
     bool keepRows_ = false;

@@ -115,7 +115,9 @@ bool LogFileCommands::LoadLogFile(const QString& FileName, LogTable& Table) {
     if (!xml && !isSqliteName(FileName)) {
         return ImportLogWorkbook(FileName, Table);
     }
-    LogFileResult r = checkInputFile(FileName);
+    // The SQLite reader checks the file itself, without opening it beside
+    // a writer.
+    LogFileResult r = xml ? checkInputFile(FileName) : LogFileResult::success();
     if (r && xml) {
         r = loadLogXml(FileName, Table);
     } else if (r) {

@@ -3,9 +3,13 @@
 #include "logfiles/sqlite/LogSqliteSchema.h"
 #include "logfiles/sqlite/SqliteDatabase.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+#include <cerrno>
+#include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 namespace velkor {
 
@@ -26,8 +30,17 @@ QString damaged(const Database& db) {
     return QStringLiteral("壊れています (%1)").arg(db.failureText());
 }
 
-// Opens a file to read and checks it is a log.
+// Opens a file to read and checks it is a log. A file that is no regular
+// file (a pipe nobody writes would keep the open waiting) is refused
+// without opening it.
 LogFileResult openLog(Database& db, const QString& fileName) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) {
+        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return LogFileResult::failure(QStringLiteral("not a regular file"));
+    }
     if (!db.open(fileName, sqlite::OpenMode::Read)) {
         return LogFileResult::failure(db.failureText());
     }

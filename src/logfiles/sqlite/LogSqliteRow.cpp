@@ -2,6 +2,8 @@
 
 #include "meter/UnitTable.h"
 
+#include <iterator>
+
 namespace velkor::sqlite {
 
 namespace {
@@ -80,8 +82,21 @@ void ReadingInserter::deriveValue(QByteArrayView value) {
         return;
     }
     value_.assign(value.data() ? value.data() : "", static_cast<std::size_t>(value.size()));
-    si_ = baseUnitValue(QString::fromUtf8(value), unitText_);
     valueKnown_ = true;
+    // A value is a few ASCII characters: read where they lie.
+    char16_t chars[32];
+    if (value.size() <= qsizetype(std::size(chars))) {
+        bool ascii = true;
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            ascii = ascii && static_cast<unsigned char>(value[i]) < 0x80;
+            chars[i] = static_cast<unsigned char>(value[i]);
+        }
+        if (ascii) {
+            si_ = baseUnitValue(QStringView(chars, value.size()), unitText_);
+            return;
+        }
+    }
+    si_ = baseUnitValue(QString::fromUtf8(value), unitText_);
 }
 
 bool ReadingInserter::insert(qint64 run, const ReadingRow& r) {

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,16 +24,58 @@ using sqlite::ReadingInserter;
 using sqlite::ReadingRow;
 using sqlite::Statement;
 
-struct LogSqliteWriter::Derived {
-    explicit Derived(Database& db) : inserter(db) {}
-    ReadingInserter inserter;
-    std::string time, function, value, judge, unitCode;
+// The insert of the writer's rows: their texts in UTF-8, in buffers kept
+// from row to row.
+// The insert of the writer's rows.
+class LogSqliteWriter::Inserter {
+public:
+    explicit Inserter(Database& db) : inserter_(db) {}
+    bool ok() const { return inserter_.ok(); }
+
+    bool insert(qint64 run, const LoggedReading& r) {
+        ReadingRow row;
+        row.no = r.no;
+        row.utcMs = r.utcMs;
+        row.utcOffset = r.utcOffset;
+        row.time = r.time;
+        row.function = r.function;
+        row.value = r.value;
+        row.judge = r.judge;
+        row.unitCode = r.unit;
+        row.marks = r.marks;
+        row.frame = QByteArrayView(r.frame.data(), r.frameSize);
+        row.nval = r.nval;
+        return inserter_.insert(run, row);
+    }
+    ReadingInserter& rows() { return inserter_; }
+
+private:
+    ReadingInserter inserter_;
 };
 
 namespace {
 
 QString systemReason(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The files writers of this process hold. A descriptor of such a file must
+// not be opened and closed beside SQLite's: closing any descriptor of a
+// file drops every lock the process holds on it, SQLite's included, and
+// another process could then take the log from under its writer.
+std::mutex heldMutex;
+std::set<std::pair<dev_t, ino_t>>& heldFiles() {
+    static std::set<std::pair<dev_t, ino_t>> held;
+    return held;
+}
+
+bool heldHere(const QByteArray& path) {
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        return false;
+    }
+    std::lock_guard lock(heldMutex);
+    return heldFiles().count({st.st_dev, st.st_ino}) > 0;
 }
 
 void syncDirectoryOf(const QString& fileName) {
@@ -69,6 +113,16 @@ bool isSqliteName(const QString& fileName) {
            name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
 }
 
+void LoggedReading::setRow(const LogRecord& row) {
+    no = row.No;
+    nval = row.NVal;
+    sqlite::utf8Of(row.Time, time);
+    sqlite::utf8Of(row.DCAC, function);
+    sqlite::utf8Of(row.Value, value);
+    sqlite::utf8Of(row.Unit, unit);
+    sqlite::utf8Of(row.Auto, judge);
+}
+
 void LoggedReading::setMoment(const QDateTime& moment) {
     if (!moment.isValid()) {
         utcMs.reset();
@@ -79,41 +133,50 @@ void LoggedReading::setMoment(const QDateTime& moment) {
 }
 
 void LoggedReading::setFrameHex(const std::string& hex) {
-    frame = QByteArray::fromHex(
-        QByteArray::fromRawData(hex.data(), static_cast<qsizetype>(hex.size() & ~1u)));
+    const auto nibble = [](char c) {
+        return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    };
+    frameSize = static_cast<quint8>(std::min(hex.size() / 2, frame.size()));
+    for (std::size_t i = 0; i < frameSize; ++i) {
+        frame[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    }
 }
 
 LogSqliteWriter::LogSqliteWriter(QString fileName) : fileName_(std::move(fileName)) {}
 
 LogSqliteWriter::~LogSqliteWriter() {
-    if (db_) {
-        finish();
-    }
-    releaseFile();
+    finish();
 }
 
 void LogSqliteWriter::releaseFile() {
     // SQLite's own locks on the file go with its last descriptor of the
     // file in this process: the lock's descriptor closes after the
     // database.
-    derived_.reset();
-    insertReading_.reset();
+    inserter_.reset();
     db_.reset();
     if (lockFd_ >= 0) {
+        if (held_) {
+            std::lock_guard lock(heldMutex);
+            heldFiles().erase(*held_);
+            held_.reset();
+        }
         ::close(lockFd_);
         lockFd_ = -1;
     }
 }
 
 LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
-    releaseFile();
+    finish();
     info_ = run;
     if (!info_.started.isValid()) {
         info_.started = QDateTime::currentDateTime();
     }
-    runId_ = 0;
     lockedByAnother_ = false;
     const QByteArray path = QFile::encodeName(fileName_);
+    if (heldHere(path)) {
+        lockedByAnother_ = true;
+        return LogFileResult::failure(QStringLiteral("別の記録プログラムが書き込み中です"));
+    }
     constexpr int kFlags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     bool created = true;
     lockFd_ = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0666);
@@ -141,6 +204,11 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
         lockedByAnother_ = errno == EWOULDBLOCK;
         return refuse(lockedByAnother_ ? QStringLiteral("別の記録プログラムが書き込み中です")
                                        : systemReason(errno));
+    }
+    {
+        std::lock_guard lock(heldMutex);
+        heldFiles().insert({st.st_dev, st.st_ino});
+        held_ = {st.st_dev, st.st_ino};
     }
     db_ = std::make_unique<Database>();
     if (!db_->open(fileName_, sqlite::OpenMode::Write)) {
@@ -175,41 +243,193 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
             syncDirectoryOf(fileName_);
         }
     }
-    derived_ = std::make_unique<Derived>(*db_);
-    if (!derived_->inserter.ok()) {
+    inserter_ = std::make_unique<Inserter>(*db_);
+    if (!inserter_->ok()) {
         return refuse(db_->failureText());
     }
+    std::lock_guard lock(m_);
+    runId_ = 0;
+    handedOver_ = committed_ = 0;
+    incoming_.clear();
+    incomingRows_ = 0;
+    commitAsked_ = false;
+    stop_ = false;
+    health_ = {};
+    thread_ = std::thread([this] { work(); });
     return LogFileResult::success();
 }
 
 void LogSqliteWriter::append(LoggedReading reading) {
-    if (waiting_.empty()) {
-        waitingSince_.start();
-    }
-    waiting_.push_back(std::move(reading));
+    std::vector<LoggedReading> one;
+    one.push_back(std::move(reading));
+    append(std::move(one));
 }
 
-bool LogSqliteWriter::commitDue() const {
-    return msUntilCommitDue() == 0;
+void LogSqliteWriter::append(std::vector<LoggedReading>&& readings) {
+    if (readings.empty()) {
+        return;
+    }
+    std::unique_lock lock(m_);
+    if (!thread_.joinable()) {
+        return;
+    }
+    // A writer that keeps up is waited for when it falls behind a fast
+    // input; one that cannot write is not: its rows wait, bounded.
+    written_.wait(lock,
+                  [this] { return incomingRows_ < kHeldRows || health_.failing || stop_; });
+    const bool first = incomingRows_ == 0;
+    if (first) {
+        firstIncoming_ = Clock::now();
+    }
+    handedOver_ += readings.size();
+    incomingRows_ += static_cast<qsizetype>(readings.size());
+    incoming_.push_back(std::move(readings));
+    if (first || incomingRows_ >= kCommitRows) {
+        wake_.notify_one();
+    }
 }
 
-qint64 LogSqliteWriter::msUntilCommitDue() const {
-    if (waiting_.empty()) {
-        return -1;
+LogSqliteWriter::Health LogSqliteWriter::health() const {
+    std::lock_guard lock(m_);
+    return health_;
+}
+
+qint64 LogSqliteWriter::run() const {
+    std::lock_guard lock(m_);
+    return runId_;
+}
+
+LogFileResult LogSqliteWriter::commitNow() {
+    std::unique_lock lock(m_);
+    if (!thread_.joinable()) {
+        return LogFileResult::failure(QStringLiteral("ファイルが開いていません"));
     }
-    if (failedAt_.isValid()) {
-        return std::max<qint64>(0, kCommitIntervalMs - failedAt_.elapsed());
+    const quint64 target = handedOver_;
+    commitAsked_ = true;
+    wake_.notify_one();
+    written_.wait(lock, [&] { return committed_ >= target || (!commitAsked_ && health_.failing); });
+    if (committed_ >= target) {
+        return LogFileResult::success();
     }
-    if (waiting() >= kCommitRows) {
-        return 0;
+    return LogFileResult::failure(health_.reason);
+}
+
+// The writer's thread: takes the rows handed over and commits them when the
+// oldest has waited its second, when many wait, when asked, and at the end.
+void LogSqliteWriter::work() {
+    pthread_setname_np(pthread_self(), "velkor-sqlite");
+    const auto interval = std::chrono::milliseconds(kCommitIntervalMs);
+    Batches waiting; // taken, not yet in the file
+    qsizetype waitingRows = 0;
+    Clock::time_point waitingSince{};
+    Clock::time_point retryAt{};
+    bool failing = false;
+    std::unique_lock lock(m_);
+    for (;;) {
+        const auto dueAt = [&] {
+            if (failing) {
+                return retryAt;
+            }
+            if (waitingRows > 0) {
+                return waitingSince + interval;
+            }
+            return incomingRows_ == 0 ? Clock::time_point::max() : firstIncoming_ + interval;
+        };
+        const auto urgent = [&] {
+            return stop_ || commitAsked_ || (!failing && waitingRows + incomingRows_ >= kCommitRows);
+        };
+        while (!urgent() && Clock::now() < dueAt()) {
+            if (dueAt() == Clock::time_point::max()) {
+                wake_.wait(lock);
+            } else {
+                wake_.wait_until(lock, dueAt());
+            }
+        }
+        if (incomingRows_ > 0) {
+            if (waitingRows == 0) {
+                waitingSince = firstIncoming_;
+            }
+            for (std::vector<LoggedReading>& batch : incoming_) {
+                waiting.push_back(std::move(batch));
+            }
+            waitingRows += incomingRows_;
+            incoming_.clear();
+            incomingRows_ = 0;
+            written_.notify_all(); // room for rows
+        }
+        const bool stopping = stop_;
+        commitAsked_ = false;
+        bool ok = true;
+        if (waitingRows > 0) {
+            lock.unlock();
+            QString why;
+            ok = commit(waiting, &why);
+            if (ok) {
+                waiting.clear(); // the rows go, outside the lock
+            }
+            lock.lock();
+            if (ok) {
+                committed_ += static_cast<quint64>(waitingRows);
+                waitingRows = 0;
+            } else {
+                health_.reason = why;
+                retryAt = Clock::now() + interval;
+            }
+            failing = !ok;
+            health_.failing = failing;
+        }
+        health_.waiting = waitingRows + incomingRows_;
+        health_.overflowing = health_.waiting > kMaxWaitingRows;
+        written_.notify_all();
+        if (stopping && incomingRows_ == 0) {
+            if (ok && runId_ != 0) {
+                lock.unlock();
+                ok = endRun();
+                const QString why = ok ? QString() : db_->failureText();
+                lock.lock();
+                if (!ok) {
+                    health_.failing = true;
+                    health_.reason = why;
+                }
+            }
+            return;
+        }
     }
-    return std::max<qint64>(0, kCommitIntervalMs - waitingSince_.elapsed());
+}
+
+bool LogSqliteWriter::commit(const Batches& batches, QString* why) {
+    qint64 run = 0;
+    {
+        std::lock_guard lock(m_);
+        run = runId_;
+    }
+    const qint64 runBefore = run;
+    bool ok = db_->exec("BEGIN IMMEDIATE");
+    if (ok && run == 0) {
+        ok = insertRun();
+        run = sqlite3_last_insert_rowid(db_->handle());
+    }
+    for (const std::vector<LoggedReading>& batch : batches) {
+        for (std::size_t i = 0; ok && i < batch.size(); ++i) {
+            ok = inserter_->insert(run, batch[i]);
+        }
+    }
+    ok = ok && db_->exec("COMMIT");
+    if (!ok) {
+        *why = db_->failureText(); // before the rollback's own result
+        db_->exec("ROLLBACK");
+        run = runBefore;
+    }
+    std::lock_guard lock(m_);
+    runId_ = run;
+    return ok;
 }
 
 bool LogSqliteWriter::insertRun() {
-    Statement s(*db_, "INSERT INTO runs (program, variant, device, started_ms, started_offset, "
-                      "limit_hi, limit_lo, sampling_s, repeats, max_records) "
-                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    Statement s(*db_,
+                "INSERT INTO runs (program, variant, device, started_ms, started_offset, "
+                "limit_hi, limit_lo, sampling_s, repeats, max_records) "
+                "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     if (!s.ok()) {
         return false;
     }
@@ -224,75 +444,31 @@ bool LogSqliteWriter::insertRun() {
     bindOptionalNumber(st, 8, info_.samplingSeconds);
     bindOptionalNumber(st, 9, info_.repeats);
     bindOptionalNumber(st, 10, info_.maxRecords);
-    if (!s.run()) {
+    return s.run();
+}
+
+bool LogSqliteWriter::endRun() {
+    Statement s(*db_, "UPDATE runs SET ended_ms = ?1 WHERE run = ?2");
+    if (!s.ok()) {
         return false;
     }
-    runId_ = sqlite3_last_insert_rowid(db_->handle());
-    return true;
-}
-
-bool LogSqliteWriter::insert(const LoggedReading& r) {
-    Derived& d = *derived_;
-    ReadingRow row;
-    row.no = r.row.No;
-    row.utcMs = r.utcMs;
-    row.utcOffset = r.utcOffset;
-    row.time = sqlite::utf8Of(r.row.Time, d.time);
-    row.function = sqlite::utf8Of(r.row.DCAC, d.function);
-    row.value = sqlite::utf8Of(r.row.Value, d.value);
-    row.judge = sqlite::utf8Of(r.row.Auto, d.judge);
-    row.unitCode = sqlite::utf8Of(r.row.Unit, d.unitCode);
-    row.marks = r.marks;
-    row.frame = r.frame;
-    row.nval = r.row.NVal;
-    return d.inserter.insert(runId_, row);
-}
-
-LogFileResult LogSqliteWriter::commit() {
-    if (!db_) {
-        return LogFileResult::failure(QStringLiteral("ファイルが開いていません"));
-    }
-    if (waiting_.empty()) {
-        return LogFileResult::success();
-    }
-    const qint64 runBefore = runId_;
-    bool ok = db_->exec("BEGIN IMMEDIATE") && (runId_ != 0 || insertRun());
-    for (std::size_t i = 0; ok && i < waiting_.size(); ++i) {
-        ok = insert(waiting_[i]);
-    }
-    ok = ok && db_->exec("COMMIT");
-    if (!ok) {
-        const QString why = db_->failureText();
-        db_->exec("ROLLBACK");
-        runId_ = runBefore;
-        failedAt_.start();
-        return LogFileResult::failure(why);
-    }
-    waiting_.clear();
-    failedAt_.invalidate();
-    return LogFileResult::success();
+    sqlite3_bind_int64(s.get(), 1, QDateTime::currentMSecsSinceEpoch());
+    sqlite3_bind_int64(s.get(), 2, run());
+    return s.run();
 }
 
 LogFileResult LogSqliteWriter::finish() {
-    if (!db_) {
-        return LogFileResult::success();
+    {
+        std::lock_guard lock(m_);
+        stop_ = true;
+        wake_.notify_one();
     }
-    failedAt_.invalidate();
-    LogFileResult r = commit();
-    if (r && runId_ != 0) {
-        Statement s(*db_, "UPDATE runs SET ended_ms = ?1 WHERE run = ?2");
-        bool ok = s.ok();
-        if (ok) {
-            sqlite3_bind_int64(s.get(), 1, QDateTime::currentMSecsSinceEpoch());
-            sqlite3_bind_int64(s.get(), 2, runId_);
-            ok = s.run();
-        }
-        if (!ok) {
-            r = LogFileResult::failure(db_->failureText());
-        }
+    if (thread_.joinable()) {
+        thread_.join();
     }
     releaseFile();
-    return r;
+    std::lock_guard lock(m_);
+    return health_.failing ? LogFileResult::failure(health_.reason) : LogFileResult::success();
 }
 
 LogFileResult LogSqliteWriter::saveAll(const LogRowBuffer& rows, const QString& fileName,
@@ -301,8 +477,16 @@ LogFileResult LogSqliteWriter::saveAll(const LogRowBuffer& rows, const QString& 
     if (LogFileResult r = w.open(run); !r) {
         return r;
     }
+    // The rows go in on this thread, in one transaction: the writer's
+    // thread is stopped first, with nothing to do.
+    {
+        std::lock_guard lock(w.m_);
+        w.stop_ = true;
+        w.wake_.notify_one();
+    }
+    w.thread_.join();
     Database& db = *w.db_;
-    ReadingInserter& inserter = w.derived_->inserter;
+    ReadingInserter& inserter = w.inserter_->rows();
     // Each text as UTF-8: plain ASCII as it is held, the others converted.
     std::string scratch[5];
     const auto textOf = [&](qsizetype row, int field) {
@@ -317,6 +501,7 @@ LogFileResult LogSqliteWriter::saveAll(const LogRowBuffer& rows, const QString& 
         return sqlite::utf8Of(rows.text(row, field), scratch[field - 1]);
     };
     bool ok = db.exec("BEGIN IMMEDIATE") && w.insertRun();
+    const qint64 runId = sqlite3_last_insert_rowid(db.handle());
     const qsizetype n = rows.rowCount();
     for (qsizetype i = 0; ok && i < n; ++i) {
         ReadingRow row;
@@ -327,27 +512,23 @@ LogFileResult LogSqliteWriter::saveAll(const LogRowBuffer& rows, const QString& 
         row.unitCode = textOf(i, 4);
         row.judge = textOf(i, 5);
         row.nval = rows.nval(i);
-        ok = inserter.insert(w.runId_, row);
+        ok = inserter.insert(runId, row);
     }
     if (ok) {
         Statement end(db, "UPDATE runs SET ended_ms = started_ms WHERE run = ?1");
         ok = end.ok();
         if (ok) {
-            sqlite3_bind_int64(end.get(), 1, w.runId_);
+            sqlite3_bind_int64(end.get(), 1, runId);
             ok = end.run();
         }
     }
     ok = ok && db.exec("COMMIT");
+    const QString why = ok ? QString() : db.failureText();
     if (!ok) {
-        const QString why = db.failureText();
         db.exec("ROLLBACK");
-        w.runId_ = 0;
-        w.releaseFile();
-        return LogFileResult::failure(why);
     }
-    w.runId_ = 0; // ended already
     w.releaseFile();
-    return LogFileResult::success();
+    return ok ? LogFileResult::success() : LogFileResult::failure(why);
 }
 
 } // namespace velkor

@@ -4,18 +4,22 @@
 #include "meter/Marks.h"
 #include "record/LogRecord.h"
 
-#include <QByteArray>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QString>
+#include <array>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace velkor::sqlite {
 class Database;
-class Statement;
 } // namespace velkor::sqlite
 
 namespace velkor {
@@ -26,7 +30,7 @@ class LogRowBuffer;
 struct LogRunInfo {
     QString program;   // what writes it, with its version: "velkor-cli 1.0.0"
     QString variant;   // the meter variant: "IFHALVIN"
-    QString device;    // "/dev/ttyUSB0", "hid", a file, "stdin"; "" for a log saved whole
+    QString device;    // "/dev/ttyUSB0", "hid", a file, "stdin"; "" for the window's log
     QDateTime started; // invalid: when the writer opens the file
     std::optional<QString> limitHi, limitLo;
     std::optional<int> samplingSeconds; // none: continuous
@@ -34,15 +38,21 @@ struct LogRunInfo {
     std::optional<qint64> maxRecords; // none: no size limit
 };
 
-// One logged reading as the SQLite log keeps it: the log's row and what the
-// other forms cannot hold.
+// One logged reading as the SQLite log keeps it: the log's row, its texts
+// in UTF-8 (short texts stay inside the strings: a row costs no memory of
+// its own), and what the other forms cannot hold.
 struct LoggedReading {
-    LogRecord row;
+    std::optional<qint32> no, nval;
+    std::string time, function, value, unit, judge;
     std::optional<qint64> utcMs; // the moment it was logged (Unix time, ms)
     int utcOffset = 0;           // seconds east of UTC at that moment
     std::optional<MarkSet> marks;
-    QByteArray frame; // the frame's bytes as decoded; empty: not known
+    // The frame's bytes as decoded (frameSize 0: not known).
+    std::array<char, 32> frame{};
+    quint8 frameSize = 0;
 
+    // The log's fields of the row.
+    void setRow(const LogRecord& row);
     // A reading logged at `moment`.
     void setMoment(const QDateTime& moment);
     // The frame from the decoder's hex text (an odd last digit is left out).
@@ -53,25 +63,31 @@ struct LoggedReading {
 bool isSqliteName(const QString& fileName);
 
 // Appends one run to an SQLite log file row by row: the file grows, nothing
-// in it is ever rewritten. The rows appended since the last commit wait in
-// memory (a second's worth) and go in at the next commit in one
-// transaction; the file is in write-ahead-log mode with synchronous=FULL,
-// so a commit is on the disk when it returns, and a kill or a power cut at
-// any moment leaves every committed row and a sound file. Readers (the
-// sqlite3 shell, a dashboard) may read the file at any time; a second
-// writer is refused for as long as this one holds the file.
+// in it is ever rewritten. Rows handed over go to a thread of the writer's
+// own, so the logger never waits for the disk; it writes them in one
+// transaction at least once a second while rows come (the first row of a
+// transaction waits at most kCommitIntervalMs). The file is in
+// write-ahead-log mode with synchronous=FULL: a commit is on the disk when
+// it returns, and a kill or a power cut at any moment leaves a sound file
+// with every committed row. Readers (the sqlite3 shell, a dashboard) may
+// read the file at any time; a second writer is refused for as long as
+// this one holds the file. Rows that cannot be written (a full disk) wait
+// in memory and go in with a later commit, tried every kCommitIntervalMs.
 class LogSqliteWriter {
 public:
-    // Commit at least this often while rows come.
     static constexpr int kCommitIntervalMs = 1000;
-    // Rows waiting that make a commit due at once (a fast input).
-    static constexpr qsizetype kCommitRows = 50'000;
+    // Rows that make a commit due before the second is over (a fast input).
+    static constexpr qsizetype kCommitRows = 20'000;
+    // Rows handed over and not yet taken by the writer at which append()
+    // waits for it, while the file can be written (memory stays bounded
+    // however fast the input; a meter never comes near).
+    static constexpr qsizetype kHeldRows = 3 * kCommitRows;
     // Rows that may wait while the file cannot be written; beyond, the
-    // writer gives up (failed()).
+    // writer gives up (Health::overflowing).
     static constexpr qsizetype kMaxWaitingRows = 500'000;
 
     explicit LogSqliteWriter(QString fileName);
-    // Commits what waits and ends the run, as finish() does.
+    // Writes what was handed over and ends the run, as finish() does.
     ~LogSqliteWriter();
     LogSqliteWriter(const LogSqliteWriter&) = delete;
     LogSqliteWriter& operator=(const LogSqliteWriter&) = delete;
@@ -85,27 +101,26 @@ public:
     bool lockedByAnother() const { return lockedByAnother_; }
     const QString& fileName() const { return fileName_; }
 
-    // A logged reading; written at the next commit.
+    // Hands logged readings to the writer.
     void append(LoggedReading reading);
-    // Rows waiting for a commit.
-    qsizetype waiting() const { return static_cast<qsizetype>(waiting_.size()); }
-    // Whether a commit is due now: the oldest waiting row has waited
-    // kCommitIntervalMs, or kCommitRows wait; after a failed commit, not
-    // before kCommitIntervalMs have passed.
-    bool commitDue() const;
-    // Milliseconds until a commit is due (0: now; -1: nothing waits).
-    qint64 msUntilCommitDue() const;
-    // Writes the waiting rows in one transaction. On failure they keep
-    // waiting, to be written by a later commit.
-    LogFileResult commit();
-    // More rows wait than may (kMaxWaitingRows): the file has failed for
-    // too long.
-    bool overflowing() const { return waiting() > kMaxWaitingRows; }
-    // Commits what waits, notes the run's end and closes the file.
+    void append(std::vector<LoggedReading>&& readings);
+
+    // How the writing goes.
+    struct Health {
+        bool failing = false; // the last commit failed; the rows wait
+        QString reason;       // why
+        qsizetype waiting = 0;
+        bool overflowing = false; // more than kMaxWaitingRows wait
+    };
+    Health health() const;
+
+    // Writes every row handed over so far and waits until it is written.
+    LogFileResult commitNow();
+    // Writes what waits, notes the run's end and closes the file.
     LogFileResult finish();
 
     // The run's number in the file, once it is there (0: not yet).
-    qint64 run() const { return runId_; }
+    qint64 run() const;
 
     // Appends a whole log as one run, all rows or none (the window's save,
     // convert into a .sqlite file).
@@ -113,22 +128,38 @@ public:
                                  const LogRunInfo& run);
 
 private:
+    class Inserter;
+    using Clock = std::chrono::steady_clock;
+    using Batches = std::vector<std::vector<LoggedReading>>;
+
+    void work();
+    bool commit(const Batches& batches, QString* why);
     bool insertRun();
-    bool insert(const LoggedReading& r);
+    bool endRun();
     void releaseFile();
 
     QString fileName_;
     LogRunInfo info_;
     std::unique_ptr<sqlite::Database> db_;
-    std::unique_ptr<sqlite::Statement> insertReading_;
+    std::unique_ptr<Inserter> inserter_;
     int lockFd_ = -1;
+    std::optional<std::pair<dev_t, ino_t>> held_; // the file, while this writer holds it
     bool lockedByAnother_ = false;
+
+    // Shared with the writer's thread.
+    mutable std::mutex m_;
+    std::condition_variable wake_;    // rows, a request, the end
+    std::condition_variable written_; // a commit done, room for rows
+    Batches incoming_; // as handed over
+    qsizetype incomingRows_ = 0;
+    Clock::time_point firstIncoming_;
     qint64 runId_ = 0;
-    std::vector<LoggedReading> waiting_;
-    QElapsedTimer waitingSince_;
-    QElapsedTimer failedAt_;
-    struct Derived;
-    std::unique_ptr<Derived> derived_;
+    quint64 handedOver_ = 0;  // rows appended
+    quint64 committed_ = 0;   // rows in the file
+    quint64 commitAsked_ = 0; // commitNow(): rows to commit at once
+    bool stop_ = false;
+    Health health_;
+    std::thread thread_;
 };
 
 } // namespace velkor

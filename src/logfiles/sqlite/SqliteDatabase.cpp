@@ -26,8 +26,13 @@ void configureLibrary() {
 }
 
 // Whether the file's header says write-ahead-log mode (bytes 18 and 19
-// are 2) while no log lies beside it.
+// are 2) while no log lies beside it. A file with its log beside it is not
+// opened here at all: a writer of this process may hold it, and closing a
+// descriptor of it would drop that writer's locks.
 bool walModeWithoutLog(const QByteArray& path) {
+    if (::access((path + "-wal").constData(), F_OK) == 0) {
+        return false;
+    }
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return false;
@@ -35,10 +40,7 @@ bool walModeWithoutLog(const QByteArray& path) {
     unsigned char header[20];
     const ssize_t n = ::pread(fd, header, sizeof header, 0);
     ::close(fd);
-    if (n != static_cast<ssize_t>(sizeof header) || header[18] != 2 || header[19] != 2) {
-        return false;
-    }
-    return ::access((path + "-wal").constData(), F_OK) != 0;
+    return n == static_cast<ssize_t>(sizeof header) && header[18] == 2 && header[19] == 2;
 }
 
 QByteArray immutableUri(const QByteArray& path) {
