@@ -233,15 +233,17 @@ void LogRun::flushOutput() {
     }
     unflushed_ = false;
     flushTimer_.stop();
-    if (std::fflush(out_) != 0) {
-        outputFailed();
-    }
+    const bool flushed = std::fflush(out_) == 0;
     // The SQLite log takes rows once they are printed: a row in the file
-    // has been printed, whenever the logger is killed.
+    // has been printed, whenever the logger is killed. (Rows that could
+    // not be printed go to the file all the same.)
     if (sqlite_ && !toFile_.empty()) {
         toFileBatch_ = toFile_.size();
         sqlite_->append(std::move(toFile_));
         toFile_.clear();
+    }
+    if (!flushed) {
+        outputFailed();
     }
 }
 
