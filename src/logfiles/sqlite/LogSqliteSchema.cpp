@@ -11,8 +11,8 @@ const char* const kRunsTable = R"(CREATE TABLE runs (
     run INTEGER PRIMARY KEY,  -- 1, 2, 3 ... in the order the runs began
     program TEXT NOT NULL,    -- what wrote the run, with its version: 'velkor-cli 1.0.0'
     variant TEXT NOT NULL,    -- the meter variant: 'IFHALVIN'
-    device TEXT NOT NULL,     -- where the readings came from: '/dev/ttyUSB0', 'hid', a file,
-                              -- 'stdin'; '' for a log saved whole (from the window, by convert)
+    device TEXT NOT NULL,     -- where the readings came from: '/dev/ttyUSB0', 'hid', 'stdin',
+                              -- a file (logged, or converted); '' for the window's log
     started_ms INTEGER,       -- when the run began (a log saved whole: when it was saved),
                               -- Unix time in milliseconds (UTC)
     started_offset INTEGER,   -- the local time's offset from UTC then, in seconds (32400: +09:00)

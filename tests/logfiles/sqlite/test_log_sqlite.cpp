@@ -413,4 +413,24 @@ TEST(SqliteLog, EmptyFilesAndNamesOfTheForm) {
     }
 }
 
+// The schema people query by is shown in the README and the man page as
+// the file holds it.
+TEST(SqliteLog, TheDocumentedSchemaIsTheOneWritten) {
+    const auto indented = [](const char* sql) {
+        QString out;
+        for (const QString& line : QString::fromUtf8(sql).split(u'\n')) {
+            out += QStringLiteral("    ") + line + u'\n';
+        }
+        return out;
+    };
+    const QString readme = QString::fromUtf8(readAll(QStringLiteral(VELKOR_SOURCE "/README.md")));
+    EXPECT_TRUE(readme.contains(indented(sqlite::kRunsTable).chopped(1) + u';'));
+    EXPECT_TRUE(readme.contains(indented(sqlite::kReadingsTable).chopped(1) + u';'));
+    QString man =
+        QString::fromUtf8(readAll(QStringLiteral(VELKOR_SOURCE "/packaging/man/velkor-cli.1")));
+    man.replace(QStringLiteral("\\-"), QStringLiteral("-")).replace(QStringLiteral("\\e"), QStringLiteral("\\"));
+    EXPECT_TRUE(man.contains(QString::fromUtf8(sqlite::kRunsTable) + QStringLiteral(";\n") +
+                             QString::fromUtf8(sqlite::kReadingsTable) + u';'));
+}
+
 } // namespace
