@@ -12,7 +12,7 @@
 // Each figure is run several times and the median printed.
 //
 //   velkor-bench-cli-mqtt CLI METERSIM [--rows N] [--seconds S] [--runs K]
-#include "sim/DemoScenario.h"
+#include "MeteredLogger.h"
 #include "support/broker/ChildProcess.h"
 #include "support/broker/MosquittoBroker.h"
 #include "support/broker/TestSubscriber.h"
@@ -32,34 +32,15 @@
 
 using namespace velkor;
 using namespace velkor::test;
+using velkor::bench::median;
 using namespace std::chrono_literals;
 
 namespace {
 
 const QString kTopic = QStringLiteral("bench/1");
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 QString urlOf(const MosquittoBroker& broker) {
     return QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(broker.port()).arg(kTopic);
-}
-
-// utime + stime of a running process, in seconds.
-double cpuSeconds(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray stat = f.readAll();
-    // The fields after the command's closing parenthesis; utime and stime
-    // are the 14th and 15th of the line.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
-    return ticks / double(::sysconf(_SC_CLK_TCK));
 }
 
 // Seconds from the logger's start until the subscriber holds every row.
@@ -133,42 +114,20 @@ double cpuRun(const QString& cli, const QString& metersim, const QString& dir, P
         (!influx.start().isEmpty() || !influx.createDatabase(QStringLiteral("bench")))) {
         return -1;
     }
-    const QString link = dir + QStringLiteral("/meter");
-    ChildProcess sim;
-    if (!sim.start(
-            metersim,
-            {QStringLiteral("--rate"), QStringLiteral("137"), QStringLiteral("--link"), link},
-            dir + QStringLiteral("/sim.out"))) {
-        return -1;
-    }
-    const auto until = std::chrono::steady_clock::now() + 30s;
-    while (!QFileInfo::exists(link) && std::chrono::steady_clock::now() < until) {
-        QThread::msleep(20);
-    }
-    QStringList args{QStringLiteral("log"), QStringLiteral("--device"), link};
+    QStringList options;
     if (mqtt) {
-        args << QStringLiteral("--mqtt") << urlOf(broker);
+        options << QStringLiteral("--mqtt") << urlOf(broker);
     }
     if (what == Publishing::All) {
-        args << QStringLiteral("--ha-discovery") << QStringLiteral("--influx")
-             << influx.writeUrl(QStringLiteral("bench"));
+        options << QStringLiteral("--ha-discovery") << QStringLiteral("--influx")
+                << influx.writeUrl(QStringLiteral("bench"));
     }
-    ChildProcess logger;
-    if (!logger.start(cli, args, QStringLiteral("/dev/null"))) {
+    bench::MeteredLogger run;
+    if (!run.start(cli, metersim, dir, options)) {
         return -1;
     }
     QThread::sleep(2); // started, connected, logging
-    const double c0 = cpuSeconds(logger.pid());
-    const auto t0 = std::chrono::steady_clock::now();
-    QThread::sleep(static_cast<unsigned long>(seconds));
-    const double c1 = cpuSeconds(logger.pid());
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    logger.signal(SIGTERM);
-    logger.wait(30s);
-    sim.signal(SIGTERM);
-    sim.wait(30s);
-    return 100.0 * (c1 - c0) / wall;
+    return run.cpuPercent(seconds);
 }
 
 } // namespace
@@ -183,8 +142,7 @@ int main(int argc, char** argv) {
     }
     const QString cli = a[1], metersim = a[2];
     auto option = [&](const char* name, int fallback) {
-        const qsizetype i = a.indexOf(QLatin1String(name));
-        return i > 0 && i + 1 < a.size() ? a[i + 1].toInt() : fallback;
+        return bench::intOption(a, name, fallback);
     };
     // Below the publisher's queue of 100,000: no row is dropped while the
     // file is read far faster than any broker takes it.
@@ -196,16 +154,9 @@ int main(int argc, char** argv) {
     const QString input = dir.filePath(QStringLiteral("frames.bin"));
     {
         QFile f(input);
-        if (!f.open(QIODevice::WriteOnly)) {
+        if (!f.open(QIODevice::WriteOnly) || f.write(bench::demoFrameStream(rows)) < 0) {
             return 1;
         }
-        QByteArray bytes("\n");
-        DemoWalk walk;
-        for (int i = 0; i < rows; ++i) {
-            const auto b = walk.next().frame.bytes();
-            bytes.append(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-        }
-        f.write(bytes);
     }
 
     std::vector<double> rates;

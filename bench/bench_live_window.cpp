@@ -25,6 +25,7 @@
 //
 //   velkor-bench-live [--seconds S] [--skip-lost] [--cli VELKOR_CLI] WINDOW...
 
+#include "ProcessCpu.h"
 #include "platform/linux/PseudoTerminal.h"
 #include "sim/DemoScenario.h"
 #include "sim/FrameEncoder.h"
@@ -111,23 +112,7 @@ struct WindowProcess {
         return true;
     }
     // User plus system time so far, in seconds.
-    double cpuSeconds() const {
-        std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-        std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        const auto close = s.rfind(')');
-        if (close == std::string::npos) {
-            return 0;
-        }
-        std::istringstream rest(s.substr(close + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; i <= 15; ++i) {
-            rest >> field;
-            if (i == 14) utime = std::stoull(field);
-            if (i == 15) stime = std::stoull(field);
-        }
-        return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    }
+    double cpuSeconds() const { return bench::processCpuSeconds(pid); }
     void stop() {
         if (pid > 0) {
             ::kill(pid, SIGKILL);

@@ -3,8 +3,8 @@
 // broker), the CPU the publisher costs at the meter's fastest pace (137
 // rows/s), and what publish() costs the logging side.
 #include "BenchMain.h"
-#include "support/broker/MosquittoBroker.h"
 #include "mqtt/MqttPublisher.h"
+#include "support/broker/MosquittoBroker.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -16,12 +16,13 @@
 
 using namespace velkor;
 using namespace velkor::mqtt;
+using velkor::json::JsonReading;
 using namespace std::chrono_literals;
 
 namespace {
 
-MqttReading row(qint64 no) {
-    MqttReading r;
+JsonReading row(qint64 no) {
+    JsonReading r;
     r.no = no;
     r.timestamp = QDateTime::currentDateTime();
     r.function = QStringLiteral("DC");
@@ -116,7 +117,7 @@ void MeterPace(benchmark::State& state) {
         const double process0 = processCpuSeconds();
         const double thread0 = threadCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        MqttReading r = row(0);
+        JsonReading r = row(0);
         for (int i = 0; i < kRate * kSeconds; ++i) {
             std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / kRate));
             r.no = i;
@@ -142,7 +143,7 @@ void PublishCall(benchmark::State& state) {
     o.minBackoff = 60s;
     MqttPublisher publisher(o);
     publisher.start();
-    const MqttReading r = row(1);
+    const JsonReading r = row(1);
     for (auto _ : state) {
         publisher.publish(r);
     }

@@ -21,9 +21,11 @@ set(VELKOR_FOLDERS
     logfiles/sqlite
     logfiles/workbook
     logfiles/commands
+    json
     outbox
     mqtt
     influx
+    http
     cli
     metersim)
 # The folders that need Qt Widgets or QtGui, built with VELKOR_BUILD_GUI.

@@ -4,6 +4,7 @@
 #include "app/ErrorBox.h"
 #include "app/LcdPicture.h"
 #include "app/MeterPanel.h"
+#include "app/UnsavedRows.h"
 #include "chart/TChartControl.h"
 #include "chart/view/TrendChartView.h"
 #include "link/connection/ConnectionControl.h"
@@ -89,7 +90,13 @@ void TFCOMM::FormCreate(QObject* /*Sender*/) {
     showNow();
 }
 
+// Rows that no file holds are asked about (save, let go, stay) in place of
+// the plain question.
 void TFCOMM::FormCloseQuery(QObject* /*Sender*/, bool& CanClose) {
+    if (unsavedRows->count() > 0) {
+        CanClose = unsavedRows->mayDrop(UnsavedRows::Action::Closing);
+        return;
+    }
     CanClose = boxes_.askYesNo(QStringLiteral("プログラムを終了しますか？"),
                                QStringLiteral("インフォメーション"));
 }

@@ -43,6 +43,8 @@ class SerialSystem;
 class LogFileCommands;
 class LogFileDialogs;
 class LogJournal;
+struct LogJournalLeftover;
+class UnsavedRows;
 class RowDates;
 class LogReportPreview;
 class MessageBoxes;
@@ -325,15 +327,19 @@ public:
     // ===== Journal of the log (TFCOMMJournal.cpp) =========================
     // Every logged row goes to the journal and its day is noted (CSV saves
     // it); a new log, an opened file that replaces the rows and a successful
-    // save empty the journal, a clean close removes it.
+    // save empty the journal, a clean close removes it. The rows no file
+    // holds yet are counted: closing, New and opening a file in their place
+    // ask first whether to save them.
     void wireJournalArea();
-    // Offers the rows of a run that did not end cleanly, once the window is
-    // up; a damaged journal is told and set aside.
+    // Offers the rows of a run that did not end cleanly, and those the user
+    // kept aside at an earlier offer, once the window is up; a damaged
+    // journal is told and set aside.
     void offerJournalRestore();
     // The journal ends with the program closed on purpose.
     void finishJournal();
     std::unique_ptr<LogJournal> journal;
     std::unique_ptr<RowDates> rowDates;
+    std::unique_ptr<UnsavedRows> unsavedRows;
 
     // ===== Trend chart (TFCOMMChart.cpp) ==================================
     void wireChartArea();
@@ -415,6 +421,9 @@ private:
     // Journal.
     void journalRowLogged(const QDateTime& moment);
     void tellJournalFailure(const QString& reason);
+    // Offers the rows of one earlier journal; `declined`: when the user
+    // kept it aside (none for a run that did not end cleanly).
+    void offerLeftover(LogJournalLeftover& leftover, const QDateTime* declined);
     bool journalOffered_ = false;
     bool journalFailureTold_ = false;
 };

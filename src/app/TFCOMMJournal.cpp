@@ -1,10 +1,14 @@
-// The log's journal: every logged row kept on disk until it is saved, and
-// the offer to restore the rows of a run that did not end cleanly.
+// The log's journal: every logged row kept on disk until it is saved, the
+// count of rows no file holds yet, and the offer to restore the rows of a
+// run that did not end cleanly.
 
 #include "app/TFCOMM.h"
 
+#include "app/UnsavedRows.h"
 #include "pipeline/MeterSession.h"
+#include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
+#include "record/DeclinedJournals.h"
 #include "record/LogJournal.h"
 #include "record/RowDates.h"
 #include "logfiles/commands/LogFileCommands.h"
@@ -13,9 +17,29 @@
 
 namespace velkor {
 
+namespace {
+
+// What each answer to the offer does; `removal`: when rows kept aside go.
+QString offerAnswersText(const QDateTime& removal) {
+    return QStringLiteral("\n\n「復元する」: 記録に加えます。\n"
+                          "「残しておく」: 今は復元せず、次に起動したときにもう一度たずねます。"
+                          "%1 を過ぎると削除します。\n"
+                          "「削除する」: 記録を削除します。元には戻せません。")
+        .arg(removal.toLocalTime().toString(QStringLiteral("yyyy/MM/dd")));
+}
+
+} // namespace
+
 void TFCOMM::wireJournalArea() {
     rowDates = std::make_unique<RowDates>();
+    unsavedRows =
+        std::make_unique<UnsavedRows>(boxes_, [this] { return fileCommands->saveasClick(); });
     fileCommands->rowDates = [this](qsizetype row) { return rowDates->dateOf(row); };
+    // An opened XML file takes the place of the rows: the unsaved ones are
+    // asked about first.
+    fileCommands->beforeReplacingRows = [this] {
+        return unsavedRows->mayDrop(UnsavedRows::Action::Opening);
+    };
     session().log.onRowLogged = [this](const Reading&, const QDateTime& moment) {
         journalRowLogged(moment);
     };
@@ -23,10 +47,18 @@ void TFCOMM::wireJournalArea() {
     // gone from the log, and so from the journal.
     connect(&session().cds1, &QAbstractItemModel::modelReset, this, [this] {
         rowDates->clear();
+        unsavedRows->none();
         if (journal) {
             journal->clear();
         }
     });
+    // A save in any form holds every row.
+    fileCommands->onSaved = [this] {
+        unsavedRows->none();
+        if (journal) {
+            journal->clear();
+        }
+    };
     if (services_.journalDirectory.isEmpty()) {
         return;
     }
@@ -36,11 +68,6 @@ void TFCOMM::wireJournalArea() {
         QMetaObject::invokeMethod(
             this, [this, reason] { tellJournalFailure(reason); }, Qt::QueuedConnection);
     };
-    fileCommands->onSaved = [this] {
-        if (journal) {
-            journal->clear();
-        }
-    };
     journal->open();
 }
 
@@ -48,6 +75,7 @@ void TFCOMM::journalRowLogged(const QDateTime& moment) {
     MeasurementTable& table = session().cds1;
     const qsizetype last = table.rowCount() - 1;
     rowDates->noteLogged(last, moment.date());
+    unsavedRows->added(1);
     if (journal) {
         journal->append(table.row(last), moment);
     }
@@ -72,35 +100,74 @@ void TFCOMM::offerJournalRestore() {
     if (!journal->isOpen()) {
         tellJournalFailure(journal->error());
     }
+    const DeclinedJournals declined(journal->directory(), LogJournal::nameSuffix());
+    declined.removeExpired(clock_.now());
     for (LogJournal::Leftover& l : journal->leftovers()) {
-        if (l.damaged) {
-            const QString aside = LogJournal::setAside(l);
-            boxes_.show(QStringLiteral("前回の記録のジャーナルが壊れているため、復元できません。\n"
-                                       "%1 に移しました。\n%2")
-                            .arg(aside, l.reason),
-                        QStringLiteral("VELKOR"), MessageBoxes::Icon::Warning,
-                        MessageBoxes::Buttons::Ok);
-            continue;
+        offerLeftover(l, nullptr);
+    }
+    for (const DeclinedJournals::Kept& k : declined.list()) {
+        LogJournal::Leftover l = LogJournal::read(k.path);
+        if (!l.inUse) { // another window has it in hand
+            offerLeftover(l, &k.declined);
         }
-        const qsizetype rows = l.rows.rowCount();
-        if (rows > 0 &&
-            boxes_.askYesNo(QStringLiteral("前回は正しく終了しなかったため、保存されていない記録が"
-                                           "%1件残っています。記録に復元しますか？")
-                                .arg(rows),
-                            QStringLiteral("インフォメーション"))) {
-            // The rows join the log as an opened file's do (not drawn, not
-            // counted against the size limit); numbering goes on after them.
-            MeasurementTable& table = session().cds1;
-            const qsizetype first = table.rowCount();
-            table.appendRows(l.rows);
-            rowDates->append(first, l.dates);
-            journal->carryOver(l);
-            if (const auto no = l.rows.no(rows - 1)) {
-                session().log.NextRecordNo =
-                    static_cast<std::int32_t>(static_cast<std::uint32_t>(*no) + 1u);
-            }
+    }
+}
+
+void TFCOMM::offerLeftover(LogJournal::Leftover& l, const QDateTime* declined) {
+    if (l.damaged) {
+        const QString aside = LogJournal::setAside(l);
+        boxes_.show(QStringLiteral("前回の記録のジャーナルが壊れているため、復元できません。\n"
+                                   "%1 に移しました。\n%2")
+                        .arg(aside, l.reason),
+                    QStringLiteral("VELKOR"), MessageBoxes::Icon::Warning,
+                    MessageBoxes::Buttons::Ok);
+        return;
+    }
+    const qsizetype rows = l.rows.rowCount();
+    if (rows == 0) {
+        LogJournal::discard(l);
+        return;
+    }
+    const QDateTime now = clock_.now();
+    const QString question =
+        declined ? QStringLiteral("%1 に復元しなかった記録が%2件残っています。記録に復元しますか？")
+                       .arg(declined->toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm")))
+                       .arg(rows)
+                 : QStringLiteral("前回は正しく終了しなかったため、保存されていない記録が%1件"
+                                  "残っています。記録に復元しますか？")
+                       .arg(rows);
+    const QString text =
+        question + offerAnswersText(DeclinedJournals::removal(declined ? *declined : now));
+    using Answer = MessageBoxes::Answer;
+    switch (boxes_.ask(text, QStringLiteral("インフォメーション"), MessageBoxes::Icon::Question,
+                       {{Answer::Yes, QStringLiteral("復元する(&R)")},
+                        {Answer::No, QStringLiteral("残しておく(&K)")},
+                        {Answer::Discard, QStringLiteral("削除する(&D)")}},
+                       Answer::No)) {
+    case Answer::Yes: {
+        // The rows join the log as an opened file's do (not drawn, not
+        // counted against the size limit); numbering goes on after them.
+        MeasurementTable& table = session().cds1;
+        const qsizetype first = table.rowCount();
+        table.appendRows(l.rows);
+        rowDates->append(first, l.dates);
+        unsavedRows->added(rows);
+        journal->carryOver(l);
+        if (const auto no = l.rows.no(rows - 1)) {
+            session().log.NextRecordNo =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(*no) + 1u);
         }
         LogJournal::discard(l);
+        break;
+    }
+    case Answer::Discard: LogJournal::discard(l); break;
+    default:
+        // Kept aside, restorable at the next start; one kept already keeps
+        // the day it was first declined.
+        if (!declined) {
+            DeclinedJournals(journal->directory(), LogJournal::nameSuffix()).keepAside(l.path, now);
+        }
+        break;
     }
 }
 

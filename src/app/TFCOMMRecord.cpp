@@ -4,6 +4,7 @@
 #include "app/TFCOMM.h"
 
 #include "app/KeyFilter.h"
+#include "app/UnsavedRows.h"
 #include "app/WindowFonts.h"
 #include "chart/TChartControl.h"
 #include "decode/StartValues.h"
@@ -162,8 +163,16 @@ void TFCOMM::limitessClick() {
     showRecordState();
 }
 
+// Rows that no file holds are asked about (save, let go, stay) in place of
+// the plain question.
 void TFCOMM::RecordNewClick() {
-    session().log.RecordNewClick(boxes_);
+    if (unsavedRows->count() > 0) {
+        if (unsavedRows->mayDrop(UnsavedRows::Action::Clearing)) {
+            session().log.clearLog();
+        }
+    } else {
+        session().log.RecordNewClick(boxes_);
+    }
     showNow();
 }
 

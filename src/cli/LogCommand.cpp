@@ -1,17 +1,20 @@
 // velkor-cli log: judges and logs a stream or a live meter as the window's
 // measurement log does, printing each logged row, and saves the log however
 // the run ends; with --mqtt each row is published to a broker as well, with
-// --influx written to InfluxDB.
+// --influx written to InfluxDB, and with --http shown live over HTTP.
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/HaRemoveCommand.h"
+#include "cli/LogHttp.h"
 #include "cli/LogInflux.h"
 #include "cli/LogOptions.h"
 #include "cli/LogPublisher.h"
 #include "cli/LogRun.h"
+#include "cli/OutputNames.h"
 #include "cli/QuitOnSignal.h"
 #include "meter/Reading.h"
+#include "pipeline/MeterSession.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QCoreApplication>
@@ -33,6 +36,10 @@ int runLog(const QStringList& args) {
     if (!options) {
         return kExitUsage;
     }
+    // A log that could not be saved is found out now, not after the run.
+    if (const int status = checkLogSaveTarget(*options); status != kExitOk) {
+        return status;
+    }
     // Standard output that goes away (a closed pipe) is an error to handle
     // with the log saved, not a signal that ends the program without it.
     std::signal(SIGPIPE, SIG_IGN);
@@ -43,6 +50,19 @@ int runLog(const QStringList& args) {
     LogRun run(*options, {platform.clock, platform.locale, platform.serial, platform.portNames,
                           platform.hid});
     run.finished = [](int) { QCoreApplication::quit(); };
+
+    // The live view listens before anything else starts: a port that cannot
+    // be had ends the run at once.
+    std::unique_ptr<LogHttp> http;
+    if (options->http) {
+        http = std::make_unique<LogHttp>(*options);
+        if (const auto error = http->start()) {
+            reportError(QStringLiteral("--http %1: %2")
+                            .arg(options->http->hostPort(options->http->port), *error));
+            return kExitInput;
+        }
+        run.onDevice = [&http](LogRun::DeviceState state) { http->device(state); };
+    }
 
     // The publisher starts first, so that the broker is being reached while
     // the input opens; what it cannot do at all ends the run before any row.
@@ -59,10 +79,10 @@ int runLog(const QStringList& args) {
                 run.stop(kExitInput);
             }
         };
-        run.onRow = [&publisher](const LogRecord& row, const Reading& reading,
-                                 const QDateTime& moment) {
+        run.alsoOnRow([&publisher](const LogRecord& row, const Reading& reading,
+                                   const QDateTime& moment) {
             publisher->publish(row, reading, moment);
-        };
+        });
     }
     // --influx: after the publisher, on the same rows.
     std::unique_ptr<LogInflux> influx;
@@ -77,13 +97,13 @@ int runLog(const QStringList& args) {
                 run.stop(kExitInput);
             }
         };
-        run.onRow = [previous = run.onRow, &influx](const LogRecord& row, const Reading& reading,
-                                                    const QDateTime& moment) {
-            if (previous) {
-                previous(row, reading, moment);
-            }
+        run.alsoOnRow([&influx](const LogRecord& row, const Reading&, const QDateTime& moment) {
             influx->write(row, moment);
-        };
+        });
+    }
+    if (http) {
+        run.alsoOnRow([&http](const LogRecord& row, const Reading& reading,
+                              const QDateTime& moment) { http->row(row, reading, moment); });
     }
     auto finishPublishing = [&publisher, &influx](bool drain) {
         if (publisher) {
@@ -98,6 +118,9 @@ int runLog(const QStringList& args) {
         finishPublishing(false);
         return run.exitStatus();
     }
+    if (http) {
+        http->limits(run.session().limits.T1HI(), run.session().limits.T1LO());
+    }
     if (!run.isFinished()) {
         QCoreApplication::exec();
     }
@@ -106,6 +129,9 @@ int runLog(const QStringList& args) {
     const bool bySignal = !run.isFinished();
     if (bySignal) {
         run.stop();
+    }
+    if (http) {
+        http->finish();
     }
     finishPublishing(!bySignal && run.exitStatus() == kExitOk);
     if (((publisher && publisher->failed()) || (influx && influx->failed())) &&

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/OutputNames.h"
 #include "disk/InputFile.h"
 #include "logfiles/LogXmlFile.h"
 #include "logfiles/commands/LogFileCommands.h"
@@ -111,6 +112,10 @@ int runConvert(const QStringList& args) {
     }
     const QString in = opts.positional()[0];
     const QString out = opts.positional()[1];
+    if (const QString error = logFormError(QStringLiteral("convert OUT"), out); !error.isEmpty()) {
+        reportError(error);
+        return kExitUsage;
+    }
     const QLocale locale = SystemLocaleSource().userLocale();
     LogRowBuffer rows;
     RowDates dates; // an SQLite log knows the days, for CSV

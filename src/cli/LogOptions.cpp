@@ -2,6 +2,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/LabOptions.h"
+#include "cli/OutputNames.h"
+#include "cli/LogHttp.h"
 
 #include <QtGlobal>
 #include <climits>
@@ -42,8 +44,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
         {QStringLiteral("--variant"), QStringLiteral("--hi"), QStringLiteral("--lo"),
          QStringLiteral("--max-records"), QStringLiteral("--save"), QStringLiteral("--checkpoint"),
          QStringLiteral("--device"), QStringLiteral("--mqtt"), QStringLiteral("--mqtt-cafile"),
-         QStringLiteral("--influx")},
-        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect")});
+         QStringLiteral("--influx"), QStringLiteral("--http")},
+        {QStringLiteral("--no-repeat"), QStringLiteral("--hid"), QStringLiteral("--reconnect"),
+         QStringLiteral("--http-open")});
     *help = opts.help();
     if (*help) {
         return std::nullopt;
@@ -92,6 +95,9 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
     if (error.isEmpty() && o.save && o.save->isEmpty()) {
         error = QStringLiteral("--save needs a file name");
     }
+    if (error.isEmpty() && o.save) {
+        error = logFormError(QStringLiteral("--save"), *o.save);
+    }
     if (const auto m = opts.value(QStringLiteral("--max-records")); m && error.isEmpty()) {
         const auto n = wholeNumber(m, INT_MAX);
         if (!n) {
@@ -137,6 +143,11 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
     }
     if (error.isEmpty()) {
         error = readLabOptions(opts, haPrefix, o);
+    }
+    if (error.isEmpty()) {
+        error = readHttpOptions(opts.value(QStringLiteral("--http")),
+                                opts.flag(QStringLiteral("--http-open")),
+                                qgetenv(kHttpTokenVariable), &o);
     }
     if (!error.isEmpty()) {
         reportError(error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "influx/InfluxUrl.h"
+#include "http/ListenAddress.h"
 #include "meter/MeterVariant.h"
 #include "mqtt/MqttUrl.h"
 
@@ -39,6 +40,10 @@ struct LogOptions {
     std::optional<QString> haPrefix;
     // --influx URL: every logged row written to InfluxDB too.
     std::optional<influx::InfluxTarget> influx;
+    // --http [ADDR:]PORT: the live view served there, asking for httpToken
+    // when it is not empty.
+    std::optional<http::ListenAddress> http;
+    QByteArray httpToken;
 };
 
 // The environment variable that gives the broker's password when the URL
@@ -48,6 +53,9 @@ inline constexpr const char* kMqttPasswordVariable = "VELKOR_MQTT_PASSWORD";
 // The input as the rows' records name it: the path given, "hid" for the
 // first cable, "stdin" for standard input.
 QString sourceName(const LogOptions& options);
+
+// The environment variable that gives the live view's token.
+inline constexpr const char* kHttpTokenVariable = "VELKOR_HTTP_TOKEN";
 
 // Reads the options of log. On a usage error prints it and gives nothing.
 std::optional<LogOptions> parseLogOptions(const QStringList& args, bool* help);

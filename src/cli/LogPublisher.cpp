@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/DrainWait.h"
+#include "json/LoggedReading.h"
 #include "meter/Reading.h"
 #include "meter/UnitTable.h"
 #include "record/LogRecord.h"
@@ -52,18 +53,8 @@ void LogPublisher::event(const mqtt::MqttEvent& e) {
 }
 
 void LogPublisher::publish(const LogRecord& row, const Reading& reading, const QDateTime& moment) {
-    mqtt::MqttReading r;
-    r.no = row.No.value_or(0);
-    r.timestamp = moment;
-    r.function = row.DCAC;
-    r.value = row.Value;
-    r.unit = readableUnit(row.Unit);
-    r.si = baseUnitValue(row.Value, row.Unit);
-    r.judge = row.Auto;
-    if (!reading.RangeModeText.isEmpty()) {
-        r.marks = {reading.RangeModeText};
-    }
-    QByteArray json = mqtt::readingJson(r);
+    QByteArray payload =
+        json::readingJson(json::loggedReading(row, moment, json::readingMarks(reading)));
     if (ha_) {
         const auto unit = unitInfo(row.Unit);
         if (const mqtt::HaQuantity* q = unit ? mqtt::haQuantity(row.DCAC, unit->base) : nullptr) {
@@ -71,10 +62,10 @@ void LogPublisher::publish(const LogRecord& row, const Reading& reading, const Q
                 announced_.insert(q);
                 publisher_->keepRetained(mqtt::haConfigTopic(*ha_, *q), mqtt::haConfig(*ha_, *q));
             }
-            publisher_->keepRetained(mqtt::haStateTopic(*ha_, *q), json);
+            publisher_->keepRetained(mqtt::haStateTopic(*ha_, *q), payload);
         }
     }
-    publisher_->publishPayload(std::move(json));
+    publisher_->publishPayload(std::move(payload));
 }
 
 void LogPublisher::finish(bool drain) {

@@ -2,10 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/LimitOption.h"
 #include "cli/LogFileCommand.h"
 #include "cli/LogRowCsv.h"
 #include "cli/LogSources.h"
-#include "decode/LocaleNumber.h"
 #include "meter/Reading.h"
 #include "pipeline/MeterPipeline.h"
 #include "pipeline/MeterSession.h"
@@ -67,6 +67,16 @@ LogRun::~LogRun() {
     source_.reset();
 }
 
+void LogRun::alsoOnRow(RowListener listener) {
+    onRow = [before = std::move(onRow), listener = std::move(listener)](
+                const LogRecord& row, const Reading& reading, const QDateTime& moment) {
+        if (before) {
+            before(row, reading, moment);
+        }
+        listener(row, reading, moment);
+    };
+}
+
 void LogRun::tell(const QString& message) {
     if (say) {
         say(message);
@@ -80,17 +90,17 @@ bool LogRun::start() {
     s.applyLimitStartValues(start);
     s.applyRecordStartValues(start);
 
-    // The limits as the limit edits read them: the foreign decimal separator
-    // normalised as the next frame would, then parsed with the user's.
+    // The limits as the limit edits read them, with the user's decimal
+    // separator.
     QString limits[2];
     const std::optional<QString>* given[2] = {&options_.hi, &options_.lo};
     const QString starts[2] = {s.limits.T1HI(), s.limits.T1LO()};
-    const char* names[2] = {"--hi", "--lo"};
+    const QString names[2] = {QStringLiteral("--hi"), QStringLiteral("--lo")};
     for (int i = 0; i < 2; ++i) {
-        limits[i] = normalisedSeparator(given[i]->value_or(starts[i]), start.FsDot);
-        if (parseLocaleNumber(limits[i], start.FsDot) == kUnparsedNumber) {
-            tell(
-                QStringLiteral("%1: '%2' is not a number").arg(QLatin1String(names[i]), limits[i]));
+        limits[i] = given[i]->value_or(starts[i]);
+        if (const QString error = limitOptionError(names[i], limits[i], start.FsDot);
+            !error.isEmpty()) {
+            tell(error);
             status_ = kExitUsage;
             return false;
         }
@@ -298,6 +308,9 @@ void LogRun::deviceLost(const QString& reason) {
     if (const QString path = source_->devicePath(); !path.isEmpty() && path != what) {
         what += QStringLiteral(" (%1)").arg(path);
     }
+    if (onDevice) {
+        onDevice(options_.reconnect ? DeviceState::AwaitingReturn : DeviceState::Lost);
+    }
     if (!options_.reconnect) {
         tell(QStringLiteral("%1 was lost: %2").arg(what, reason));
         end(kExitInput);
@@ -316,6 +329,9 @@ void LogRun::deviceBack() {
     const double seconds = awayFor_.isValid() ? awayFor_.elapsed() / 1000.0 : 0.0;
     tell(QStringLiteral("%1 is back after %2 s; logging goes on")
              .arg(what, QString::number(seconds, 'f', 1)));
+    if (onDevice) {
+        onDevice(DeviceState::Back);
+    }
 }
 
 bool LogRun::checkpoint() {

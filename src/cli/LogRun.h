@@ -72,7 +72,15 @@ public:
     std::function<void(const QString&)> say;
     // Each logged row after it is printed, with the reading it came from
     // and the moment (for whatever else takes the rows, such as a publisher).
-    std::function<void(const LogRecord&, const Reading&, const QDateTime&)> onRow;
+    using RowListener = std::function<void(const LogRecord&, const Reading&, const QDateTime&)>;
+    RowListener onRow;
+    // Adds a listener after those onRow already calls.
+    void alsoOnRow(RowListener listener);
+
+    // The device went away (the run waits for it with --reconnect, else it
+    // ends) or came back.
+    enum class DeviceState { Lost, AwaitingReturn, Back };
+    std::function<void(DeviceState)> onDevice;
 
     // Saves the log to OUT now. False (with the reason said once per run
     // of failures) when it cannot.

@@ -4,6 +4,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/LogFileCommand.h"
+#include "cli/OutputNames.h"
 #include "platform/linux/SystemLocaleSource.h"
 #include "record/LogRowBuffer.h"
 #include "record/report/LogReport.h"
@@ -37,6 +38,10 @@ int runReport(int argc, char** argv) {
     }
     const QString in = opts.positional()[0];
     const QString out = opts.positional()[1];
+    if (const QString error = reportFormError(out); !error.isEmpty()) {
+        reportError(error);
+        return kExitUsage;
+    }
     LogRowBuffer rows;
     if (const LogFileResult r = readLogFile(in, SystemLocaleSource().userLocale(), &rows, how);
         !r) {

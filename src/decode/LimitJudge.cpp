@@ -6,6 +6,14 @@
 
 namespace velkor {
 
+std::optional<double> limitValue(const QString& text, const QString& fsDot) {
+    const double v = parseLocaleNumber(text, fsDot);
+    if (v == kUnparsedNumber) {
+        return std::nullopt;
+    }
+    return v;
+}
+
 QString normalisedSeparator(const QString& text, const QString& fsDot) {
     const QString foreign = fsDot == QLatin1String(".") ? QStringLiteral(",") : QStringLiteral(".");
     const qsizetype at = text.indexOf(foreign);
@@ -59,7 +67,7 @@ void LimitJudge::write(Edit& edit, const QString& text) {
 }
 
 void LimitJudge::validate(Edit& edit) {
-    if (parseLocaleNumber(edit.text, FsDot) == kUnparsedNumber) {
+    if (!limitValue(edit.text, FsDot)) {
         write(edit, edit.accepted);
     }
     edit.accepted = edit.text;
@@ -79,17 +87,17 @@ void LimitJudge::normaliseSeparators(const QString& fsDot) {
 void LimitJudge::judge(Reading& reading) {
     panel.T1VALUE = reading.ValueText;
     // Without two readable limits there is no verdict.
-    const double hi = parseLocaleNumber(hi_.text, FsDot);
-    if (hi == kUnparsedNumber) {
+    const std::optional<double> hi = limitValue(hi_.text, FsDot);
+    if (!hi) {
         return;
     }
-    const double lo = parseLocaleNumber(lo_.text, FsDot);
-    if (lo == kUnparsedNumber) {
+    const std::optional<double> lo = limitValue(lo_.text, FsDot);
+    if (!lo) {
         return;
     }
     // Both limits count as inside; a value that does not parse fails.
     const double v = parseLocaleNumber(reading.ValueText, FsDot);
-    const bool pass = v != kUnparsedNumber && !(lo > v || v > hi);
+    const bool pass = v != kUnparsedNumber && !(*lo > v || v > *hi);
     panel.verdict = pass ? Verdict::Pass : Verdict::Fail;
     panel.judgeCaption = pass ? QStringLiteral("Pass") : QStringLiteral("Fail");
     reading.JudgeText = pass ? QStringLiteral("pass") : QStringLiteral("Fail");

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace velkor {
 
@@ -24,6 +25,14 @@ struct JudgePanel {
     Verdict verdict = Verdict::None;
     QString judgeCaption; // "Pass", "Fail", empty before the first verdict
 };
+
+// A limit text as the judge reads it: a number written with the user's
+// decimal separator fsDot (an optional sign and exponent, blanks around
+// it), and no other separator. None when the text is no limit: the judge
+// then makes no verdict and the validation puts the last accepted text
+// back. Every reader of a limit (the window's edits, velkor-cli --hi/--lo)
+// goes through here.
+std::optional<double> limitValue(const QString& text, const QString& fsDot);
 
 // One limit text at the start of a decoding pass: the first foreign decimal separator
 // ("," when fsDot is ".", else ".") becomes fsDot; later ones stay.

@@ -2,8 +2,7 @@
 
 #include "disk/DescriptorOutput.h"
 #include "disk/FileSaver.h"
-
-#include <cstring>
+#include "platform/posix/SystemErrorText.h"
 
 namespace velkor {
 
@@ -21,7 +20,7 @@ LogFileResult writeFileAtomically(const QString& fileName,
         out.drain();
     }
     if (out.failure() != 0) {
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(out.failure())));
+        return LogFileResult::failure(systemErrorText(out.failure()));
     }
     if (!r) {
         return r;

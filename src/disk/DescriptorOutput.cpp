@@ -1,7 +1,8 @@
 #include "disk/DescriptorOutput.h"
 
+#include "platform/posix/SystemErrorText.h"
+
 #include <cerrno>
-#include <cstring>
 
 namespace velkor {
 
@@ -58,7 +59,7 @@ bool DescriptorOutput::writeAll(const char* data, qint64 size) {
             // No progress without a reason is taken for an I/O error, so
             // the loop cannot spin.
             error_ = n < 0 && errno != 0 ? errno : EIO;
-            setErrorString(QString::fromLocal8Bit(std::strerror(error_)));
+            setErrorString(systemErrorText(error_));
             return false;
         }
         data += n;

@@ -1,12 +1,13 @@
 #include "disk/FileSaver.h"
 
+#include "platform/posix/SystemErrorText.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,7 +16,7 @@ namespace velkor {
 namespace {
 
 LogFileResult failure(int code) {
-    return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(code)));
+    return LogFileResult::failure(systemErrorText(code));
 }
 
 QByteArray directoryOf(const QByteArray& path) {
@@ -81,7 +82,7 @@ LogFileResult FileSaver::open() {
     struct stat st {};
     if (fs_.stat(target_.constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
-            return LogFileResult::failure(QStringLiteral("not a regular file"));
+            return LogFileResult::failure(notRegularFileText());
         }
         if (fs_.access(target_.constData(), W_OK) != 0) {
             return failure(errno);

@@ -114,11 +114,11 @@ std::optional<QString> MqttPublisher::start() {
     return std::nullopt;
 }
 
-bool MqttPublisher::publish(const MqttReading& reading) {
+bool MqttPublisher::publish(const json::JsonReading& reading) {
     if (!shared_->accepting) {
         return false;
     }
-    return publishPayload(readingJson(reading));
+    return publishPayload(json::readingJson(reading));
 }
 
 bool MqttPublisher::publishPayload(QByteArray json) {

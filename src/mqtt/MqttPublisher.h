@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mqtt/MqttUrl.h"
-#include "mqtt/ReadingJson.h"
+#include "json/ReadingJson.h"
 
 #include <QByteArray>
 #include <QString>
@@ -113,7 +113,7 @@ public:
 
     // Queues one row for TOPIC/reading. False when the publisher is not
     // running (not started, stopped, ended by a fatal error).
-    bool publish(const MqttReading& reading);
+    bool publish(const json::JsonReading& reading);
     bool publishPayload(QByteArray json);
 
     // Keeps `topic` retained at `payload` on the broker (an empty payload

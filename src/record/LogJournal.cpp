@@ -1,5 +1,6 @@
 #include "record/LogJournal.h"
 
+#include "platform/posix/SystemErrorText.h"
 #include "record/Timestamp.h"
 
 #include <QCoreApplication>
@@ -28,10 +29,6 @@ constexpr int kFields = 8;
 constexpr qsizetype kMaxLine = 1024;
 constexpr const char* kNamePrefix = "journal-";
 constexpr const char* kNameSuffix = ".txt";
-
-QString systemText(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
 
 const std::array<std::uint32_t, 256>& crcTable() {
     static const std::array<std::uint32_t, 256> table = [] {
@@ -196,7 +193,12 @@ bool LogJournal::open() {
     const QDir dir(directory_);
     if (!dir.exists()) {
         if (!QDir().mkpath(directory_)) {
-            error_ = QStringLiteral("%1: cannot make the directory").arg(directory_);
+            // The last step again, for the system's reason.
+            const int e = ::mkdir(QFile::encodeName(directory_).constData(), 0700) != 0 ? errno : 0;
+            error_ = QStringLiteral("%1: フォルダを作れません").arg(directory_);
+            if (e != 0 && e != EEXIST) {
+                error_ += QStringLiteral(" (%1)").arg(systemErrorText(e));
+            }
             return false;
         }
         QFile::setPermissions(directory_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -215,12 +217,12 @@ bool LogJournal::open() {
         }
     }
     if (fd_ < 0) {
-        error_ = QStringLiteral("%1: %2").arg(path_, systemText(errno));
+        error_ = QStringLiteral("%1: %2").arg(path_, systemErrorText(errno));
         path_.clear();
         return false;
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        error_ = QStringLiteral("%1: %2").arg(path_, systemText(errno));
+        error_ = QStringLiteral("%1: %2").arg(path_, systemErrorText(errno));
         ::close(fd_);
         fd_ = -1;
         QFile::remove(path_);
@@ -261,7 +263,7 @@ void LogJournal::writeAll(const char* data, qsizetype size) {
         if (n <= 0) {
             // No progress without a reason is taken for an I/O error, so
             // the loop cannot spin.
-            fail(systemText(n < 0 && errno != 0 ? errno : EIO));
+            fail(systemErrorText(n < 0 && errno != 0 ? errno : EIO));
             return;
         }
         data += n;
@@ -296,8 +298,9 @@ void LogJournal::carryOver(const Leftover& leftover) {
             continue;
         }
         if (n <= 0) {
-            fail(QStringLiteral("%1: %2").arg(leftover.path, n < 0 ? systemText(errno)
-                                                                   : QStringLiteral("cut short")));
+            fail(QStringLiteral("%1: %2").arg(leftover.path,
+                                              n < 0 ? systemErrorText(errno)
+                                                    : QStringLiteral("途中で終わっています")));
             return;
         }
         writeAll(buffer.data(), n);
@@ -311,7 +314,7 @@ void LogJournal::clear() {
         return;
     }
     if (::ftruncate(fd_, kHeaderSize) != 0) {
-        fail(systemText(errno));
+        fail(systemErrorText(errno));
         return;
     }
     rows_ = 0;
@@ -415,7 +418,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
     };
     l.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (l.fd < 0) {
-        return damaged(systemText(errno));
+        return damaged(systemErrorText(errno));
     }
     if (::flock(l.fd, LOCK_EX | LOCK_NB) != 0) {
         l.inUse = errno == EWOULDBLOCK;
@@ -424,11 +427,11 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
             l.fd = -1;
             return l;
         }
-        return damaged(systemText(errno));
+        return damaged(systemErrorText(errno));
     }
     struct stat st {};
     if (::fstat(l.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return damaged(QStringLiteral("not a regular file"));
+        return damaged(notRegularFileText());
     }
 
     QByteArray pending; // bytes of a line not yet ended
@@ -443,7 +446,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
                 if (errno == EINTR) {
                     continue;
                 }
-                return damaged(systemText(errno));
+                return damaged(systemErrorText(errno));
             }
             if (n == 0) {
                 break;
@@ -451,7 +454,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
             const auto zero = [](char c) { return c == 0; };
             if (inZeros) {
                 if (!std::all_of(buffer.data(), buffer.data() + n, zero)) {
-                    return damaged(QStringLiteral("bytes after the rows"));
+                    return damaged(QStringLiteral("記録の後ろに余分なデータがあります"));
                 }
                 continue;
             }
@@ -465,7 +468,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
                 const QByteArrayView line(pending.constData() + from, end - from);
                 if (!header) {
                     if (line != QByteArrayView(kHeader, kHeaderSize - 1)) {
-                        return damaged(QStringLiteral("this is no journal of velkor"));
+                        return damaged(QStringLiteral("velkor のジャーナルではありません"));
                     }
                     header = true;
                 } else {
@@ -473,10 +476,10 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
                     QDateTime when;
                     if (line.size() > kMaxLine || !parseLine(line, &row, &when)) {
                         return damaged(
-                            QStringLiteral("row %1 does not check out").arg(l.rows.rowCount() + 1));
+                            QStringLiteral("%1 行目が壊れています").arg(l.rows.rowCount() + 1));
                     }
                     if (l.rows.rowCount() >= kMaxRows) {
-                        return damaged(QStringLiteral("more than %1 rows").arg(kMaxRows));
+                        return damaged(QStringLiteral("%1 行を超えています").arg(kMaxRows));
                     }
                     l.dates.noteLogged(l.rows.rowCount(), when.date());
                     l.rows.append(row);
@@ -494,14 +497,14 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
                 if (firstZero < 0 || firstZero > kMaxLine ||
                     !std::all_of(pending.begin() + firstZero, pending.end(), zero)) {
                     return damaged(
-                        QStringLiteral("row %1 does not check out").arg(l.rows.rowCount() + 1));
+                        QStringLiteral("%1 行目が壊れています").arg(l.rows.rowCount() + 1));
                 }
                 inZeros = true;
                 pending.clear();
             }
         }
     } catch (const std::bad_alloc&) {
-        return damaged(QStringLiteral("too large to read"));
+        return damaged(QStringLiteral("大きすぎて読み込めません"));
     }
     if (!header) {
         // A file cut short before its header was written holds no row.
@@ -509,7 +512,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
             std::all_of(pending.begin(), pending.end(), [](char c) { return c == 0; });
         const bool headerStart = QByteArrayView(kHeader, kHeaderSize).startsWith(pending);
         if (!zeros && !headerStart) {
-            return damaged(QStringLiteral("this is no journal of velkor"));
+            return damaged(QStringLiteral("velkor のジャーナルではありません"));
         }
     }
     // What follows the last line end is the line a crash cut short, or
@@ -545,6 +548,10 @@ QString LogJournal::setAside(Leftover& leftover) {
         leftover.fd = -1;
     }
     return moved ? aside : leftover.path;
+}
+
+QString LogJournal::nameSuffix() {
+    return QLatin1String(kNameSuffix);
 }
 
 void LogJournal::discard(Leftover& leftover) {

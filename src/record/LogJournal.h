@@ -104,6 +104,8 @@ public:
     static QString setAside(Leftover& leftover);
     // A journal whose rows were given back or refused.
     static void discard(Leftover& leftover);
+    // How every journal file's name ends (".txt").
+    static QString nameSuffix();
 
     // The CRC-32 (IEEE) of the bytes.
     static std::uint32_t crc32(const char* data, std::size_t size);

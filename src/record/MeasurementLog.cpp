@@ -131,6 +131,10 @@ void MeasurementLog::RecordNewClick(MessageBoxes& boxes) {
                         QStringLiteral("インフォメーション"))) {
         return;
     }
+    clearLog();
+}
+
+void MeasurementLog::clearLog() {
     if (chartCtrl_) {
         chartCtrl_->Clear();
     }

@@ -71,9 +71,11 @@ public:
     void N1000001Click() { selectLimit(RecordLimitItem::N1000001); }
     void limitessClick() { selectLimit(RecordLimitItem::limitess); }
 
-    // New: asks "データをクリアしますか？"; on Yes empties the chart and the
-    // table and numbers from 1 again. LastLoggedKey stays.
+    // New: asks "データをクリアしますか？"; on Yes clears the log.
     void RecordNewClick(MessageBoxes& boxes);
+    // Empties the chart and the table and numbers from 1 again, without
+    // asking. LastLoggedKey stays.
+    void clearLog();
 
     // The bar's maximum follows the chart's vertical axis.
     void setBarMaximum(int maximum) { PBar2.maximum = maximum; }

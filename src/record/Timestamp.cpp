@@ -13,6 +13,11 @@ QByteArray isoTimestampUtf8(const QDateTime& moment) {
 }
 
 QByteArray isoTimestampUtf8(qint64 utcMs, int offsetSeconds) {
+    if (offsetSeconds % 60 != 0) {
+        // Offsets with seconds (local mean times before time zones) have no
+        // ISO 8601 form: the same moment in UTC instead.
+        offsetSeconds = 0;
+    }
     // Days and milliseconds of the local time, then the civil date of the
     // day (days since 1970-01-01 to year, month, day in the proleptic
     // Gregorian calendar, in eras of 400 years).

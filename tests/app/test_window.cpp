@@ -372,11 +372,16 @@ TEST(Window, CloseQuestionShowsQtsButtonsInJapanese) {
     EXPECT_TRUE(buttons.contains(QStringLiteral("いいえ(&N)"))) << buttons.join(u',').toStdString();
 }
 
-TEST(Window, AnsweringNoKeepsTheDisplay) {
+// The frame is logged and not saved: the close question is the one about
+// the unsaved row, whose Cancel keeps everything as the plain question's
+// No does.
+TEST(Window, AnsweringCancelKeepsTheDisplay) {
     WindowFixture f;
     f.send(meterFrame("-4.815", {status1::Auto | status1::DC, 0, 0, status4::Volt}));
-    f.boxes.answers.push_back(MessageBoxes::Answer::No);
+    f.boxes.answers.push_back(MessageBoxes::Answer::Cancel);
     f.window->close();
+    ASSERT_EQ(f.boxes.shown.size(), 1u);
+    EXPECT_EQ(f.boxes.shown[0].buttons, MessageBoxes::Buttons::Choices);
     EXPECT_TRUE(f.window->isVisible());
     EXPECT_EQ(f.child<QLabel>("LcdDa")->text(), QStringLiteral("4"));
     EXPECT_FALSE(f.child("LcdFH")->isHidden());

@@ -1,9 +1,12 @@
 // The window's journal: a window killed while logging leaves its rows, and
-// the next window offers them back (in Japanese) and logs on after them; a
-// clean end, a save and a new log leave no rows behind; a damaged journal is
-// told and set aside, never loaded.
+// the next window offers them back (in Japanese) and logs on after them;
+// rows not restored are kept aside and offered again until they are
+// restored, deleted or 30 days old; a clean end, a save and a new log leave
+// no rows behind; a damaged journal is told and set aside, never loaded; a
+// journal that cannot be written is told in Japanese.
 #include "app/JournalTestSupport.h"
 #include "pipeline/MeterSession.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
 #include "support/EventPump.h"
@@ -24,12 +27,23 @@ namespace {
 
 const QString kOffer = QStringLiteral(
     "前回は正しく終了しなかったため、保存されていない記録が%1件残っています。記録に復元しますか？");
+// What each answer does, with the day rows kept aside go.
+const QString kAnswers =
+    QStringLiteral("\n\n「復元する」: 記録に加えます。\n"
+                   "「残しておく」: 今は復元せず、次に起動したときにもう一度たずねます。%1 "
+                   "を過ぎると削除します。\n"
+                   "「削除する」: 記録を削除します。元には戻せません。");
+const QStringList kOfferButtons = {QStringLiteral("復元する(&R)"), QStringLiteral("残しておく(&K)"),
+                                   QStringLiteral("削除する(&D)")};
 
 struct Journals : ::testing::Test {
     QTemporaryDir dir;
     QString folder() const { return dir.filePath(QStringLiteral("velkor")); }
     QStringList journals() const {
         return QDir(folder()).entryList({QStringLiteral("journal-*")}, QDir::Files);
+    }
+    QStringList keptAside() const {
+        return QDir(folder()).entryList({QStringLiteral("declined-*")}, QDir::Files);
     }
     // Lines of a journal file after its header.
     static qsizetype rowLines(const QString& file) { return readAll(file).count('\n') - 1; }
@@ -60,9 +74,12 @@ TEST_F(Journals, AWindowKilledWhileLoggingHasItsRowsOfferedBackAndLoggingGoesOn)
     WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
     ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
     ASSERT_EQ(w.boxes.shown.size(), 1u);
-    EXPECT_EQ(w.boxes.shown[0].text, kOffer.arg(5));
+    // The clock stands at 2026-01-01 09:05:03: rows kept aside would go
+    // 30 days later.
+    EXPECT_EQ(w.boxes.shown[0].text, kOffer.arg(5) + kAnswers.arg(QStringLiteral("2026/01/31")));
     EXPECT_EQ(w.boxes.shown[0].caption, QStringLiteral("インフォメーション"));
-    EXPECT_EQ(w.boxes.shown[0].buttons, MessageBoxes::Buttons::YesNo);
+    EXPECT_EQ(w.boxes.shown[0].buttons, MessageBoxes::Buttons::Choices);
+    EXPECT_EQ(w.boxes.shown[0].choices, kOfferButtons);
 
     MeasurementTable& cds1 = w.window->session().cds1;
     ASSERT_EQ(cds1.rowCount(), 5);
@@ -85,13 +102,80 @@ TEST_F(Journals, AWindowKilledWhileLoggingHasItsRowsOfferedBackAndLoggingGoesOn)
     EXPECT_EQ(rowLines(w.window->journal->path()), 6);
 }
 
-TEST_F(Journals, RefusedRowsAreGoneForGood) {
+TEST_F(Journals, RowsNotRestoredAreKeptAsideAndOfferedAgain) {
     killedWindow(3);
-    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
+    const QString left = journals().first();
+    {
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
+        ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+        EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
+        EXPECT_EQ(w.window->session().log.NextRecordNo, 1);
+        EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+        // Aside under its own name, with the moment it was declined (UTC).
+        const QString declined = QDateTime(QDate(2026, 1, 1), QTime(9, 5, 3))
+                                     .toUTC()
+                                     .toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        EXPECT_EQ(keptAside(), QStringList{QStringLiteral("declined-%1-%2").arg(declined, left)});
+        w.boxes.answers.push_back(Answer::Yes); // "プログラムを終了しますか？"
+        EXPECT_TRUE(w.window->close());
+    }
+    // Every start offers them again, saying when they were declined, until
+    // they are restored.
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
     ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
-    EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
-    EXPECT_EQ(w.window->session().log.NextRecordNo, 1);
-    EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+    ASSERT_EQ(w.boxes.shown.size(), 1u);
+    EXPECT_EQ(w.boxes.shown[0].text,
+              QStringLiteral("2026/01/01 09:05 に復元しなかった記録が3件残っています。"
+                             "記録に復元しますか？") +
+                  kAnswers.arg(QStringLiteral("2026/01/31")));
+    EXPECT_EQ(w.boxes.shown[0].choices, kOfferButtons);
+    MeasurementTable& cds1 = w.window->session().cds1;
+    ASSERT_EQ(cds1.rowCount(), 3);
+    EXPECT_EQ(cds1.row(2).Value, QStringLiteral("01.12"));
+    EXPECT_EQ(w.window->session().log.NextRecordNo, 4);
+    EXPECT_TRUE(keptAside().isEmpty());
+    EXPECT_EQ(rowLines(w.window->journal->path()), 3);
+}
+
+TEST_F(Journals, DeletedRowsAreGoneForGood) {
+    killedWindow(3);
+    {
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Discard});
+        ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+        EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
+        EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+        EXPECT_TRUE(keptAside().isEmpty());
+    }
+    // The next window finds only the empty journal the last one left (it
+    // was not closed), removes it and asks nothing.
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
+    ASSERT_TRUE(pumpUntil([&] { return journals().size() == 1; }));
+    EXPECT_TRUE(w.boxes.shown.empty()) << w.boxes.shown[0].text.toStdString();
+}
+
+TEST_F(Journals, RowsKeptAsideGoAfterThirtyDays) {
+    killedWindow(2);
+    {
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
+        ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    }
+    ASSERT_EQ(keptAside().size(), 1u);
+    // Declined 29 days and 30 days and a second before the window's clock.
+    const QString kept = keptAside().first();
+    const QString rest = kept.mid(QStringLiteral("declined-20260101T000503Z").size());
+    const QDateTime now = QDateTime(QDate(2026, 1, 1), QTime(9, 5, 3)).toUTC();
+    for (const auto& [age, offered] : {std::pair{29 * 86400, true}, {30 * 86400 + 1, false}}) {
+        SCOPED_TRACE(age);
+        const QString name = QStringLiteral("declined-") +
+                             now.addSecs(-age).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")) +
+                             rest;
+        ASSERT_TRUE(QDir(folder()).rename(keptAside().first(), name));
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
+        ASSERT_TRUE(
+            pumpUntil([&] { return offered ? !w.boxes.shown.empty() : keptAside().isEmpty(); }));
+        EXPECT_EQ(w.boxes.shown.size(), offered ? 1u : 0u);
+        EXPECT_EQ(keptAside().size(), offered ? 1 : 0);
+    }
 }
 
 TEST_F(Journals, ACleanEndLeavesNoJournal) {
@@ -101,7 +185,7 @@ TEST_F(Journals, ACleanEndLeavesNoJournal) {
             w.send(journalReading(i));
         }
         EXPECT_EQ(rowLines(w.window->journal->path()), 3);
-        w.boxes.answers.push_back(Answer::Yes); // "プログラムを終了しますか？"
+        w.boxes.answers.push_back(Answer::Discard); // the unsaved rows: "保存しない"
         EXPECT_TRUE(w.window->close());
     }
     EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
@@ -109,7 +193,7 @@ TEST_F(Journals, ACleanEndLeavesNoJournal) {
     // its rows; one whose close was refused keeps logging into its journal.
     WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
     w.send(journalReading(0));
-    w.boxes.answers.push_back(Answer::No);
+    w.boxes.answers.push_back(Answer::Cancel);
     EXPECT_FALSE(w.window->close());
     w.send(journalReading(1));
     EXPECT_EQ(rowLines(w.window->journal->path()), 2);
@@ -134,7 +218,7 @@ TEST_F(Journals, ASuccessfulSaveOrANewLogEmptiesTheJournal) {
 
     w.send(journalReading(5));
     EXPECT_EQ(rowLines(journal), 1);
-    w.boxes.answers.push_back(Answer::Yes); // "データをクリアしますか？"
+    w.boxes.answers.push_back(Answer::Discard); // the unsaved row: "保存しない"
     QTest::mouseClick(w.child<QToolButton>("RecordNew"), Qt::LeftButton);
     EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
     EXPECT_EQ(rowLines(journal), 0);
@@ -162,6 +246,24 @@ TEST_F(Journals, ADamagedJournalIsToldAndSetAsideNotLoaded) {
     EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
     EXPECT_EQ(readAll(left + QStringLiteral(".damaged")), bytes) << "kept as it was, aside";
     EXPECT_FALSE(QFileInfo::exists(left));
+}
+
+// The reason comes in the window's language, not the system's English.
+TEST_F(Journals, AJournalThatCannotBeMadeIsToldInJapanese) {
+    const QString file = dir.filePath(QStringLiteral("file"));
+    writeAll(file, "not a folder");
+    const QString folder = file + QStringLiteral("/velkor");
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder);
+    ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    ASSERT_EQ(w.boxes.shown.size(), 1u);
+    EXPECT_EQ(w.boxes.shown[0].text,
+              QStringLiteral("記録のジャーナルに書き込めません。記録は保存するまでメモリにだけ"
+                             "残ります。\n%1: フォルダを作れません (%2)")
+                  .arg(folder, systemErrorText(ENOTDIR)));
+    EXPECT_EQ(w.boxes.shown[0].icon, MessageBoxes::Icon::Warning);
+    // Logging goes on, in memory.
+    w.send(journalReading(0));
+    EXPECT_EQ(w.window->session().cds1.rowCount(), 1);
 }
 
 TEST_F(Journals, ACsvSavedFromTheWindowCarriesTheDayOfEachLoggedRow) {

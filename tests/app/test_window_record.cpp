@@ -19,6 +19,7 @@
 #include <QSet>
 #include <QStyle>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -292,10 +293,15 @@ TEST(WindowRecord, IntervalEditSetsTheSamplingTimer) {
     EXPECT_EQ(timer3->interval(), 1000);
 }
 
+// The rows are saved, so New asks its own question.
 TEST(WindowRecord, NewAsksAndClearsOnYes) {
     WindowFixture f;
     f.send(dcVolts("012.3"));
     f.send(dcVolts("012.4"));
+    QTemporaryDir dir;
+    f.fileDialogs.answers.push_back(dir.filePath(QStringLiteral("log.xml")));
+    QTest::mouseClick(f.child<QToolButton>("saveas"), Qt::LeftButton);
+    f.boxes.shown.clear(); // "...に保存"
     auto* grid = f.child<QTableView>("DBGrid1");
     auto* button = f.child<QToolButton>("RecordNew");
     f.boxes.answers = {MessageBoxes::Answer::No};
@@ -330,7 +336,7 @@ TEST(WindowRecord, LoggedValuesReachTheAttachedChart) {
     EXPECT_DOUBLE_EQ(chart.value(150), 12.3);
     auto* page = f.child<QPushButton>("Bt10");
     EXPECT_EQ(page->text(), QStringLiteral("2"));
-    f.boxes.answers = {MessageBoxes::Answer::Yes};
+    f.boxes.answers = {MessageBoxes::Answer::Discard}; // the 150 rows are not saved
     f.window->RecordNewClick();
     EXPECT_EQ(chart.pointCount(), 0);
     EXPECT_EQ(page->text(), QStringLiteral("1"));

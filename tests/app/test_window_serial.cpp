@@ -6,6 +6,7 @@
 #include "app/PanelButton.h"
 #include "pipeline/MeterPipeline.h"
 #include "link/serial/TCommPortDriver.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -14,7 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace velkor;
@@ -170,6 +173,10 @@ TEST_F(SerialWindow, APortThatDoesNotOpenSaysWhyAndComConSpringsBack) {
     ASSERT_EQ(f->boxes.shown.size(), 1u);
     EXPECT_EQ(f->boxes.shown[0].caption, QStringLiteral("インフォメーション"));
     EXPECT_TRUE(f->boxes.shown[0].text.startsWith(QStringLiteral("COM1 (%1) を開けませんでした").arg(meterLink)));
+    // The reason in the window's language, not the system's English.
+    const QString reason = QStringLiteral("\n理由: %1\n").arg(systemErrorText(ENOENT));
+    EXPECT_TRUE(f->boxes.shown[0].text.contains(reason)) << f->boxes.shown[0].text.toStdString();
+    EXPECT_FALSE(f->boxes.shown[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOENT))));
     EXPECT_FALSE(button("COMCon")->isChecked());
     EXPECT_TRUE(button("USBCon")->isVisible());
     EXPECT_TRUE(f->child("BtCOM1")->isEnabled());

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "platform/linux/PseudoTerminal.h"
+#include "meter/UnitTable.h"
 #include "record/LogRecord.h"
 #include "sim/DemoScenario.h"
 #include "support/EventPump.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <gtest/gtest.h>
 #include <utility>
 #include <vector>
 
@@ -124,6 +129,35 @@ inline std::vector<std::uint8_t> firstFrames(DemoWalk& walk, int n) {
 
 inline bool sendAll(PseudoTerminal& line, const std::vector<std::uint8_t>& bytes) {
     return line.send(bytes.data(), bytes.size());
+}
+
+// The JSON of a row (published, or served) holds the fields of its printed
+// line (No,Time,DC/AC,Value,Unit,Auto,ScaledValue,Timestamp).
+inline void expectJsonOfPrintedRow(const QJsonObject& o, const QString& line) {
+    const QStringList f = line.split(u',');
+    ASSERT_EQ(f.size(), 8) << line.toStdString();
+    EXPECT_EQ(o.value(QLatin1String("no")).toInteger(), f[0].toLongLong()) << line.toStdString();
+    EXPECT_EQ(o.value(QLatin1String("timestamp")).toString(), f[7]);
+    EXPECT_EQ(o.value(QLatin1String("function")).toString(), f[2]);
+    EXPECT_EQ(o.value(QLatin1String("value")).toString(), f[3]);
+    EXPECT_EQ(o.value(QLatin1String("unit")).toString(), readableUnit(f[4]));
+    EXPECT_EQ(o.value(QLatin1String("judge")).toString(), f[5]);
+    const auto si = baseUnitValue(f[3], f[4]);
+    if (si) {
+        EXPECT_DOUBLE_EQ(o.value(QLatin1String("si")).toDouble(), *si) << line.toStdString();
+    } else {
+        EXPECT_TRUE(o.value(QLatin1String("si")).isNull()) << line.toStdString();
+    }
+    EXPECT_TRUE(o.value(QLatin1String("marks")).isArray());
+}
+
+// Points a symbolic link at `target` in one step, as udev moves a
+// /dev/serial/by-id link to an adapter plugged in again.
+inline bool repointLink(const QString& link, const QString& target) {
+    const QString fresh = link + QStringLiteral(".new");
+    return QFile::link(target, fresh) &&
+           std::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(link).constData()) ==
+               0;
 }
 
 } // namespace velkor::test

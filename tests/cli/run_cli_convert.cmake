@@ -1,12 +1,14 @@
 # velkor-cli convert: the .xls fixture to an XML packet (compared with
 # EXPECTED), that packet to a workbook named .XML and back to a packet (the
-# same again); a missing input exits 1, an unwritable output 3.
+# same again); a missing input exits 1, an unwritable output 3, an output
+# named in no form a log is written in 2, with nothing written.
 function(convert in out want_rc)
     execute_process(COMMAND ${CLI} convert ${in} ${out}
         OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE rc)
     if(NOT rc EQUAL want_rc)
         message(FATAL_ERROR "convert ${in} ${out}: exit code ${rc}, want ${want_rc}\n${e}")
     endif()
+    set(stderr "${e}" PARENT_SCOPE)
 endfunction()
 function(expect_same file)
     file(READ ${file} got)
@@ -56,4 +58,15 @@ foreach(name pipe.xml pipe.xlsx)
 endforeach()
 file(CREATE_LINK /dev/null ${dir}/null.xlsx SYMBOLIC)
 convert(${dir}/a.xml ${dir}/null.xlsx 3)
-convert(${dir}/a.xml /dev/null 3)
+# Only the forms convert writes: a workbook or a PDF under another name
+# would belie its content.
+foreach(out ${dir}/run.pdf ${dir}/out.png ${dir}/noextension /dev/null)
+    convert(${dir}/a.xml ${out} 2)
+    if(NOT stderr MATCHES "names no form a log is written in: end it in .xml")
+        message(FATAL_ERROR "convert to ${out}: ${stderr}")
+    endif()
+    if(NOT out STREQUAL "/dev/null" AND EXISTS ${out})
+        message(FATAL_ERROR "convert wrote ${out}")
+    endif()
+endforeach()
+convert(${dir}/a.xml ${dir}/upper.XLSX 0)

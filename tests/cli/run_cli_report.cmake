@@ -2,7 +2,8 @@
 # PDF in readable fonts (no seven-segment font; the units as written), an
 # empty log writes nothing (exit 1), an unreadable log exits 1, an
 # unwritable PDF 3 (a pipe or a device in the PDF's place among them, left
-# as it was), a wrong call 2.
+# as it was), a wrong call 2, and so is a report named other than .pdf
+# (nothing written).
 function(report want_rc)
     execute_process(
         COMMAND ${CMAKE_COMMAND} -E env --unset=QT_QPA_PLATFORM --unset=DISPLAY
@@ -62,6 +63,13 @@ report(1 ${dir}/missing.xml ${dir}/missing.pdf)
 report(3 ${dir}/log.xml ${dir}/none/log.pdf)
 report(2 ${dir}/log.xml)
 report(2)
+foreach(out ${dir}/out.png ${dir}/out.xlsx ${dir}/out)
+    report(2 ${dir}/log.xml ${out})
+    if(EXISTS ${out} OR NOT stderr MATCHES "report writes a PDF: '.*' does not end in .pdf")
+        message(FATAL_ERROR "a report named ${out}: ${stderr}")
+    endif()
+endforeach()
+report(0 ${dir}/log.xml ${dir}/upper.PDF)
 report(0 --help)
 # A pipe nobody writes is refused at once, not waited on.
 execute_process(COMMAND mkfifo ${dir}/pipe.xml RESULT_VARIABLE rc)
@@ -76,6 +84,6 @@ if(NOT rc EQUAL 0)
 endif()
 report(3 ${dir}/log.xml ${dir}/out.pdf)
 execute_process(COMMAND test -p ${dir}/out.pdf RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0 OR NOT stderr MATCHES "not a regular file")
+if(NOT rc EQUAL 0 OR NOT stderr MATCHES "通常のファイルではありません")
     message(FATAL_ERROR "a pipe as the report: ${stderr}")
 endif()

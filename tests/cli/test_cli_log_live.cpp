@@ -244,9 +244,7 @@ TEST_F(LiveLog, ReconnectWaitsForTheDeviceAndLogsOnIntoTheSameLog) {
 
     PseudoTerminal again;
     ASSERT_TRUE(again.open());
-    const QString fresh = path("meter.new");
-    ASSERT_TRUE(QFile::link(again.slavePath(), fresh));
-    ASSERT_EQ(::rename(fresh.toLocal8Bit().constData(), link.toLocal8Bit().constData()), 0);
+    ASSERT_TRUE(repointLink(link, again.slavePath()));
     ASSERT_TRUE(cli.waitErr("is back after")) << cli.err.toStdString();
     // The meter goes on where it was: the stream after the last frame's end.
     ASSERT_TRUE(sendAll(again, demoBytes(walk, 5)));

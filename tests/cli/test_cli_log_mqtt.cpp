@@ -61,26 +61,6 @@ QJsonObject jsonOf(const TestSubscriber::Message& m) {
     return QJsonDocument::fromJson(m.payload).object();
 }
 
-// A published row holds the fields of the printed CSV row
-// (No,Time,DC/AC,Value,Unit,Auto,ScaledValue,Timestamp).
-void expectSameRow(const QJsonObject& o, const QString& line) {
-    const QStringList f = line.split(u',');
-    ASSERT_EQ(f.size(), 8) << line.toStdString();
-    EXPECT_EQ(o.value(QLatin1String("no")).toInteger(), f[0].toLongLong()) << line.toStdString();
-    EXPECT_EQ(o.value(QLatin1String("timestamp")).toString(), f[7]);
-    EXPECT_EQ(o.value(QLatin1String("function")).toString(), f[2]);
-    EXPECT_EQ(o.value(QLatin1String("value")).toString(), f[3]);
-    EXPECT_EQ(o.value(QLatin1String("unit")).toString(), readableUnit(f[4]));
-    EXPECT_EQ(o.value(QLatin1String("judge")).toString(), f[5]);
-    const auto si = baseUnitValue(f[3], f[4]);
-    if (si) {
-        EXPECT_DOUBLE_EQ(o.value(QLatin1String("si")).toDouble(), *si) << line.toStdString();
-    } else {
-        EXPECT_TRUE(o.value(QLatin1String("si")).isNull()) << line.toStdString();
-    }
-    EXPECT_TRUE(o.value(QLatin1String("marks")).isArray());
-}
-
 class LogMqtt : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -115,7 +95,7 @@ TEST_F(LogMqtt, EveryRowOfAFileArrivesOnceInOrderWithTheFieldsOfThePrintedRow) {
               static_cast<std::size_t>(rows));
     const auto all = sub.messagesOn(kTopic + QStringLiteral("/reading"));
     for (qsizetype i = 0; i < rows; ++i) {
-        expectSameRow(jsonOf(all[static_cast<std::size_t>(i)]), cli.lines[i + 1]);
+        expectJsonOfPrintedRow(jsonOf(all[static_cast<std::size_t>(i)]), cli.lines[i + 1]);
     }
     EXPECT_TRUE(waitStatus(cli, sub, {QStringLiteral("online"), QStringLiteral("offline")}));
     EXPECT_FALSE(cli.err.contains("dropped")) << cli.err.toStdString();

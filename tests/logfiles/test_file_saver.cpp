@@ -5,6 +5,7 @@
 // system's reason and leaves the old file whole.
 #include "disk/AtomicFile.h"
 #include "logfiles/LogCsvFile.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogTestSupport.h"
 #include "logfiles/LogXmlFile.h"
 #include "logfiles/workbook/LogWorkbook.h"
@@ -88,8 +89,7 @@ TEST_P(SaveRules, RefusesWhatIsNoRegularFileAndLeavesItAlone) {
     for (const QString& target : {fifo, toNull, folder, QStringLiteral("/dev/null")}) {
         const LogFileResult r = GetParam().save(table, target);
         EXPECT_FALSE(r) << target.toStdString();
-        EXPECT_TRUE(r.reason.contains(QStringLiteral("not a regular file")))
-            << r.reason.toStdString();
+        EXPECT_TRUE(r.reason.contains(notRegularFileText())) << r.reason.toStdString();
     }
     EXPECT_TRUE(S_ISFIFO(modeOf(fifo)));
     EXPECT_TRUE(QFileInfo(toNull).isSymLink());
@@ -128,7 +128,7 @@ TEST_P(SaveRules, RefusesAFileTheUserMayNotWrite) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_TRUE(QString::fromUtf8(reason).contains(QString::fromLocal8Bit(std::strerror(EACCES))))
+    EXPECT_TRUE(QString::fromUtf8(reason).contains(systemErrorText(EACCES)))
         << reason.toStdString();
     EXPECT_EQ(bytesOf(path()), QByteArray("old"));
     EXPECT_EQ(entries().size(), 1);
@@ -257,7 +257,7 @@ TEST_P(SaveFaults, AFailedCallLeavesTheOldFileWholeAndSaysWhy) {
             }
         } else {
             EXPECT_FALSE(r);
-            EXPECT_EQ(r.reason, QString::fromLocal8Bit(std::strerror(fault.code)));
+            EXPECT_EQ(r.reason, systemErrorText(fault.code));
             EXPECT_EQ(bytesOf(target), QByteArray("old"));
         }
         const QStringList left =

@@ -4,6 +4,7 @@
 // whole in one step or not at all.
 #include "disk/AtomicFile.h"
 #include "logfiles/LogCsvFile.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogTestSupport.h"
 #include "record/RowDates.h"
 #include "record/Timestamp.h"
@@ -220,7 +221,7 @@ TEST_F(CsvFile, RefusesWhatIsNoRegularFile) {
     for (const QString& target : {fifo, sub, QStringLiteral("/dev/null")}) {
         const LogFileResult r = saveLogCsv(table, target);
         EXPECT_FALSE(r) << target.toStdString();
-        EXPECT_EQ(r.reason, QStringLiteral("not a regular file"));
+        EXPECT_EQ(r.reason, notRegularFileText());
     }
     struct stat st {};
     ASSERT_EQ(::stat("/dev/null", &st), 0);
@@ -310,6 +311,12 @@ TEST(Timestamp, IsoWithMillisecondsAndTheOffset) {
                                    .toMSecsSinceEpoch(),
                                0),
               QByteArray());
+    // An offset with seconds (a local mean time): the same instant in UTC.
+    const QDateTime lmt(QDate(1880, 1, 1), QTime(12, 0), QTimeZone(9 * 3600 + 18 * 60 + 59));
+    EXPECT_EQ(isoTimestamp(lmt), QStringLiteral("1880-01-01T02:41:01.000+00:00"));
+    EXPECT_EQ(parseIsoTimestamp(isoTimestampUtf8(lmt)), lmt);
+    EXPECT_EQ(isoTimestampUtf8(lmt.toMSecsSinceEpoch(), lmt.offsetFromUtc()),
+              isoTimestampUtf8(lmt));
     for (const char* bad : {"", "2026-01-02 03:04:05.006Z", "2026-13-02T03:04:05.006Z",
                             "2026-01-02T03:04:05.006+24:00", "2026-01-02T03:04:05,006Z"}) {
         EXPECT_FALSE(parseIsoTimestamp(bad).isValid()) << bad;

@@ -23,6 +23,8 @@ namespace velkor::mqtt {
 namespace {
 
 using namespace std::chrono_literals;
+using json::JsonReading;
+using json::readingJson;
 using test::MosquittoBroker;
 using test::TestSubscriber;
 
@@ -108,8 +110,8 @@ MqttUrl urlFor(quint16 port, const QString& topic = QStringLiteral("velkor/test"
     return url;
 }
 
-MqttReading readingNo(qint64 no) {
-    MqttReading r;
+JsonReading readingNo(qint64 no) {
+    JsonReading r;
     r.no = no;
     r.timestamp = QDateTime::currentDateTime();
     r.function = QStringLiteral("DC");
@@ -167,7 +169,7 @@ TEST(MqttBroker, EveryRowArrivesOnceInOrderWithItsFields) {
     constexpr int kRows = 3000;
     std::vector<QByteArray> sent;
     for (int i = 1; i <= kRows; ++i) {
-        MqttReading r = readingNo(i);
+        JsonReading r = readingNo(i);
         if (i == 7) {
             r.value = QStringLiteral("OL");
             r.unit = QStringLiteral("MΩ");

@@ -1,7 +1,10 @@
 // The journal that keeps the window's logged rows safe until they are saved:
 // rows written as they are logged and read back from the file a crash left,
 // a cut or unfilled end dropped, damage refused and set aside, a running
-// window's journal left alone, a clean end leaving nothing.
+// window's journal left alone, a clean end leaving nothing; journals whose
+// rows the user did not restore kept aside for 30 days.
+#include "platform/posix/SystemErrorText.h"
+#include "record/DeclinedJournals.h"
 #include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
 #include "support/FaultyFileSystem.h"
@@ -243,7 +246,7 @@ TEST_F(Journal, AFullDiskIsToldOnceWithTheSystemsReason) {
         }
     } // the file stays, as after a crash
     ASSERT_EQ(told.size(), 1);
-    EXPECT_EQ(told[0], path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(told[0], path + QStringLiteral(": ") + systemErrorText(ENOSPC));
     EXPECT_EQ(fs.calls[Op::Write], 5) << "nothing written after the failure";
     const LogJournal::Leftover back = LogJournal::read(path);
     EXPECT_FALSE(back.damaged) << back.reason.toStdString();
@@ -264,6 +267,44 @@ TEST_F(Journal, AFolderThatCannotBeMadeIsAnError) {
 TEST(JournalCrc, IsTheIeeeCrc32) {
     EXPECT_EQ(LogJournal::crc32("123456789", 9), 0xCBF43926u);
     EXPECT_EQ(LogJournal::crc32("", 0), 0u);
+}
+
+// Kept aside under a name that says when, listed by that moment, removed
+// once 30 days have passed; other files of the folder are left alone.
+TEST(DeclinedJournalsTest, KeepListAndRemoveByTheMomentInTheName) {
+    QTemporaryDir dir;
+    const DeclinedJournals declined(dir.path(), LogJournal::nameSuffix());
+    const auto file = [&](const QString& name) {
+        writeAll(dir.filePath(name), "rows");
+        return dir.filePath(name);
+    };
+    const QDateTime first = moment(10, 0);          // 2026-12-09T15:00:00Z
+    const QDateTime second = moment(10, 3600 + 59); // an hour later
+    const QString a = declined.keepAside(file(QStringLiteral("journal-1-2-0.txt")), second);
+    const QString b = declined.keepAside(file(QStringLiteral("journal-3-4-0.txt")), first);
+    EXPECT_EQ(QFileInfo(a).fileName(),
+              QStringLiteral("declined-20261209T160059Z-journal-1-2-0.txt"));
+    EXPECT_EQ(QFileInfo(b).fileName(),
+              QStringLiteral("declined-20261209T150000Z-journal-3-4-0.txt"));
+    EXPECT_TRUE(declined.keepAside(dir.filePath(QStringLiteral("gone.txt")), first).isEmpty());
+    // Not kept journals: damaged ones set aside, other forms, bad moments.
+    file(QStringLiteral("declined-20261209T150000Z-journal-5.txt.damaged"));
+    file(QStringLiteral("declined-20261209T150000Z-journal-6.sqlite"));
+    file(QStringLiteral("declined-20261332T150000Z-journal-7.txt"));
+    file(QStringLiteral("declined-20261209T15000Z-journal-8.txt"));
+
+    const std::vector<DeclinedJournals::Kept> kept = declined.list();
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(kept[0].path, b);
+    EXPECT_EQ(kept[0].declined, first.toUTC());
+    EXPECT_EQ(kept[1].path, a);
+    EXPECT_EQ(DeclinedJournals::removal(first), first.addDays(30));
+
+    EXPECT_EQ(declined.removeExpired(first.addDays(30).addSecs(-1)), 0);
+    EXPECT_EQ(declined.removeExpired(first.addDays(30)), 1);
+    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_TRUE(QFileInfo::exists(a));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 5);
 }
 
 } // namespace

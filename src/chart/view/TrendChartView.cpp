@@ -245,11 +245,11 @@ void TrendChartView::saveBitmap(const QString& path) {
     const LogFileResult r = writeFileAtomically(path, [&picture](QIODevice& out) {
         return picture.save(&out, "BMP")
                    ? LogFileResult::success()
-                   : LogFileResult::failure(QStringLiteral("the picture cannot be written"));
+                   : LogFileResult::failure(QStringLiteral("画像を書き出せません"));
     });
     if (!r) {
         throw std::runtime_error(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(path, r.reason).toStdString());
+            QStringLiteral("%1に保存できませんでした。\n%2。").arg(path, r.reason).toStdString());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "link/connection/ConnectionControl.h"
 
 #include "link/connection/LinkCounters.h"
+#include "link/connection/SerialFailureText.h"
 #include "link/connection/UsbWatchdogTarget.h"
 #include "link/serial/TCommPortDriver.h"
 #include "platform/MessageBoxes.h"
@@ -191,17 +192,18 @@ void ConnectionControl::setSerialControlsHidden(bool hidden) {
 
 QString ConnectionControl::openFailedText(TComPortNumber port, const SerialPortError& error) const {
     QString text = QStringLiteral("%1 を開けませんでした。\n理由: %2")
-                       .arg(portAndPath(port, error.devicePath), error.reason);
+                       .arg(portAndPath(port, error.devicePath),
+                            serialFailureText(error, COMM2_.lineSettings()));
     if (const QString r = remedy(COMM2_.portNames(), port, error.code); !r.isEmpty()) {
         text += QLatin1Char('\n') + r;
     }
     return text;
 }
 
-QString ConnectionControl::linkLostText(TComPortNumber port, const SerialPortError& error) {
+QString ConnectionControl::linkLostText(TComPortNumber port, const SerialPortError& error) const {
     return QStringLiteral("%1 との接続が切れました。\n理由: %2\n"
                           "ケーブルを接続後、再度「COM接続」ボタンを押してください。")
-        .arg(portAndPath(port, error.devicePath), error.reason);
+        .arg(portAndPath(port, error.devicePath), serialFailureText(error, COMM2_.lineSettings()));
 }
 
 } // namespace velkor

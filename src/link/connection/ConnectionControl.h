@@ -73,7 +73,7 @@ public:
 
     // The messages shown when a port cannot be opened or is lost.
     QString openFailedText(TComPortNumber port, const SerialPortError& error) const;
-    static QString linkLostText(TComPortNumber port, const SerialPortError& error);
+    QString linkLostText(TComPortNumber port, const SerialPortError& error) const;
 
     static constexpr int kUsbWatchdogReports = 1900;
 

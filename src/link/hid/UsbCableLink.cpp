@@ -5,6 +5,7 @@
 #include "link/hid/TJvHidDeviceController.h"
 #include "meter/FrameSink.h"
 #include "platform/MessageBoxes.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <cstring>
 
@@ -228,11 +229,14 @@ void UsbCableLink::reportNoAccess(TJvHidDevice* dev) {
     // Without read/write access the cable could never deliver: say why and
     // how Linux grants it, instead of only letting the button spring back.
     const int code = dev->ReadWriteError();
-    const QString reason = code != 0 ? systemMessage(static_cast<std::uint32_t>(code))
-                                     : QStringLiteral("no read/write access");
-    appendHistory(
-        QStringLiteral("OPEN ERROR: %1: %2 (%3)")
-            .arg(dev->PnPInfo().DevicePath, reason, hexCode(static_cast<std::uint32_t>(code))));
+    appendHistory(QStringLiteral("OPEN ERROR: %1: %2 (%3)")
+                      .arg(dev->PnPInfo().DevicePath,
+                           code != 0 ? systemMessage(static_cast<std::uint32_t>(code))
+                                     : QStringLiteral("no read/write access"),
+                           hexCode(static_cast<std::uint32_t>(code))));
+    // The box speaks the window's language.
+    const QString reason =
+        code != 0 ? systemErrorText(code) : QStringLiteral("読み書きの権限がありません");
     boxes_.information(
         QStringLiteral("USBケーブル（%1）を読み書きできません：%2。\n"
                        "udev ルール 70-velkor-usb-serial.rules をインストールし、"

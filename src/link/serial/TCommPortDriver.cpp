@@ -65,8 +65,9 @@ LineSettings TCommPortDriver::lineSettings() const {
             FComPortParity,   FComPortHwHandshaking, FComPortSwHandshaking};
 }
 
-void TCommPortDriver::setError(const QString& path, int code, const QString& reason) {
-    FLastError = {path, code, reason};
+void TCommPortDriver::setError(const QString& path, int code, const QString& reason,
+                               SerialFault fault) {
+    FLastError = {path, code, reason, fault};
 }
 
 bool TCommPortDriver::Connect() {
@@ -78,7 +79,8 @@ bool TCommPortDriver::Connect() {
     if (path.isEmpty()) {
         setError(path, ENODEV,
                  QStringLiteral("no serial device is present for %1 (%2 can name one)")
-                     .arg(QLatin1String(comPortName(FComPort)), FNames.settingName(FComPort)));
+                     .arg(QLatin1String(comPortName(FComPort)), FNames.settingName(FComPort)),
+                 SerialFault::NoDevice);
         FComPortHandle = kInvalidHandle;
         return false;
     }
@@ -97,13 +99,13 @@ bool TCommPortDriver::Connect() {
     }
     FExclusive = false;
     FHasSavedSettings = false;
-    auto fail = [&](int code, const QString& reason) {
+    auto fail = [&](int code, const QString& reason, SerialFault fault = SerialFault::System) {
         if (FHasSavedSettings) {
             FSys.tcsetattr(fd, TCSANOW, &FSavedSettings);
             FHasSavedSettings = false;
         }
         closeHandle(fd);
-        setError(path, code, reason);
+        setError(path, code, reason, fault);
         FComPortHandle = kInvalidHandle;
         return false;
     };
@@ -112,13 +114,15 @@ bool TCommPortDriver::Connect() {
     if (FSys.flock(fd, LOCK_EX | LOCK_NB) < 0) {
         const int e = errno;
         if (e == EWOULDBLOCK) {
-            return fail(EBUSY, QStringLiteral("the port is in use by another program"));
+            return fail(EBUSY, QStringLiteral("the port is in use by another program"),
+                        SerialFault::InUse);
         }
         return fail(e, systemText(e));
     }
     if (FSys.tcgetattr(fd, &FSavedSettings) < 0) {
         const int e = errno;
-        return fail(e, QStringLiteral("not a serial port (%1)").arg(systemText(e)));
+        return fail(e, QStringLiteral("not a serial port (%1)").arg(systemText(e)),
+                    SerialFault::NotSerialPort);
     }
     FHasSavedSettings = true;
     // ... and the terminal's exclusive mode refuses any later open by a
@@ -131,7 +135,7 @@ bool TCommPortDriver::Connect() {
         const SerialPortError why = FLastError;
         FComPortHandle = kClosedHandle;
         FOpenPath.clear();
-        return fail(why.code, why.reason);
+        return fail(why.code, why.reason, why.fault);
     }
     // Read time-outs: the port is non-blocking with VMIN 0 and VTIME 0, so a
     // read returns at once with what is queued. Writes never wait either;
@@ -153,7 +157,7 @@ bool TCommPortDriver::ApplyPortSettings() {
     }
     const LineSettings s = lineSettings();
     if (const QString why = applyLineSettings(t, s); !why.isEmpty()) {
-        setError(FOpenPath, EINVAL, why);
+        setError(FOpenPath, EINVAL, why, SerialFault::LineSetting);
         return false;
     }
     // tcsetattr succeeds when the port took any of the settings (the C
@@ -168,7 +172,7 @@ bool TCommPortDriver::ApplyPortSettings() {
         return false;
     }
     if (const QString why = lineSettingsMismatch(back, s); !why.isEmpty()) {
-        setError(FOpenPath, EINVAL, why);
+        setError(FOpenPath, EINVAL, why, SerialFault::LineSetting);
         return false;
     }
     if (set < 0) {
@@ -300,7 +304,8 @@ std::int32_t TCommPortDriver::SendData(const void* DataPtr, std::int32_t DataSiz
         }
         if (FClock.monotonicMs() - noted > FOutputTimeout) {
             setError(FOpenPath, ETIMEDOUT,
-                     QStringLiteral("nothing could be sent for %1 ms").arg(FOutputTimeout));
+                     QStringLiteral("nothing could be sent for %1 ms").arg(FOutputTimeout),
+                     SerialFault::SendTimedOut);
             return -count;
         }
         // Wait for room rather than spin.

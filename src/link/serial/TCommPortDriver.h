@@ -24,13 +24,24 @@ class TCommPortDriver;
 using TComPortReceiveDataEvent = std::function<void(
     TCommPortDriver* Sender, const std::uint8_t* DataPtr, std::int32_t DataSize)>;
 
+// The kind of a serial failure, so that each front end can word it in its
+// own language (the reason text is the command line's English).
+enum class SerialFault {
+    System,        // a system call failed: the error number says why
+    NoDevice,      // no device stands for the port
+    InUse,         // another program holds the port
+    NotSerialPort, // the device is no terminal
+    LineSetting,   // the port cannot take the line settings
+    SendTimedOut,  // nothing could be sent within the output time-out
+};
+
 // Why a port could not be opened or was lost: the device path, the system's
-// error number (0 when the reason is not a system error) and the reason as
-// text.
+// error number, the kind of failure and the reason as text.
 struct SerialPortError {
     QString devicePath;
     int code = 0;
     QString reason;
+    SerialFault fault = SerialFault::System;
 };
 
 // A line setting that the open port cannot take (thrown by the setter; the
@@ -154,7 +165,8 @@ private:
     void startPollTimer();
     void closeHandle(int fd);
     void linkLost(int code);
-    void setError(const QString& path, int code, const QString& reason);
+    void setError(const QString& path, int code, const QString& reason,
+                  SerialFault fault = SerialFault::System);
 
     SerialSystem& FSys;
     const Clock& FClock;

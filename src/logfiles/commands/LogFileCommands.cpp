@@ -33,14 +33,14 @@ void LogFileCommands::tellFailure(const QString& what, const QString& fileName,
                 MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
 }
 
-void LogFileCommands::saveasClick() {
+bool LogFileCommands::saveasClick() {
     LogFileDialogs::Options o;
     o.filter = kSaveFilter;
     o.defaultExtension = QStringLiteral("xls");
     o.confirmOverwrite = true;
     const auto name = dialogs_.saveFileName(o);
     if (!name) {
-        return;
+        return false;
     }
     const bool saved = isXmlName(*name)      ? SaveLogXml(cds1_, *name)
                        : isCsvName(*name)    ? SaveLogCsv(cds1_, *name)
@@ -49,6 +49,7 @@ void LogFileCommands::saveasClick() {
     if (saved && onSaved) {
         onSaved();
     }
+    return saved;
 }
 
 void LogFileCommands::SpeedButton2Click() {
@@ -60,6 +61,9 @@ void LogFileCommands::SpeedButton2Click() {
         return;
     }
     lastOpenName_ = *name;
+    if (isXmlName(*name) && beforeReplacingRows && !beforeReplacingRows()) {
+        return;
+    }
     LoadLogFile(*name, cds1_);
 }
 

@@ -30,7 +30,8 @@ public:
                     const LocaleSource& locale);
 
     // saveas: asks for a name (the dialog starts empty) and saves the log.
-    void saveasClick();
+    // True when the log was saved.
+    bool saveasClick();
     // OpenDataFiles: asks for a name (the dialog keeps the last one) and
     // opens it into the log.
     void SpeedButton2Click();
@@ -61,6 +62,9 @@ public:
     std::function<LogRunInfo()> describeRun;
     // Called after the log was saved whole, in any form.
     std::function<void()> onSaved;
+    // Asked before an opened file's rows take the place of the table's:
+    // false keeps the table and opens nothing.
+    std::function<bool()> beforeReplacingRows;
 
     // The part of the name from its last period on ("" when none).
     static QString fileExtension(const QString& fileName);

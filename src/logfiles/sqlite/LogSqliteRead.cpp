@@ -2,12 +2,12 @@
 
 #include "logfiles/sqlite/LogSqliteSchema.h"
 #include "logfiles/sqlite/SqliteDatabase.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cerrno>
-#include <cstring>
 #include <new>
 #include <sys/stat.h>
 
@@ -36,10 +36,10 @@ QString damaged(const Database& db) {
 LogFileResult openLog(Database& db, const QString& fileName) {
     struct stat st {};
     if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) {
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return LogFileResult::failure(systemErrorText(errno));
     }
     if (!S_ISREG(st.st_mode)) {
-        return LogFileResult::failure(QStringLiteral("not a regular file"));
+        return LogFileResult::failure(notRegularFileText());
     }
     if (!db.open(fileName, sqlite::OpenMode::Read)) {
         return LogFileResult::failure(db.failureText());

@@ -3,13 +3,13 @@
 #include "logfiles/sqlite/LogSqliteRow.h"
 #include "logfiles/sqlite/LogSqliteSchema.h"
 #include "logfiles/sqlite/SqliteDatabase.h"
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogRowBuffer.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
 #include <set>
@@ -54,10 +54,6 @@ private:
 };
 
 namespace {
-
-QString systemReason(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
 
 // The files writers of this process hold. A descriptor of such a file must
 // not be opened and closed beside SQLite's: closing any descriptor of a
@@ -185,7 +181,7 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
         lockFd_ = ::open(path.constData(), kFlags);
     }
     if (lockFd_ < 0) {
-        return LogFileResult::failure(systemReason(errno));
+        return LogFileResult::failure(systemErrorText(errno));
     }
     const auto refuse = [&](const QString& why) {
         releaseFile();
@@ -196,14 +192,14 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
     };
     struct stat st {};
     if (::fstat(lockFd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return refuse(QStringLiteral("通常のファイルではありません"));
+        return refuse(notRegularFileText());
     }
     // The writer's lock: a lock of its own kind (flock), apart from the
     // byte-range locks SQLite takes, so readers never meet it.
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         lockedByAnother_ = errno == EWOULDBLOCK;
         return refuse(lockedByAnother_ ? QStringLiteral("別の記録プログラムが書き込み中です")
-                                       : systemReason(errno));
+                                       : systemErrorText(errno));
     }
     {
         std::lock_guard lock(heldMutex);

@@ -1,9 +1,10 @@
 #include "logfiles/sqlite/SqliteDatabase.h"
 
+#include "platform/posix/SystemErrorText.h"
+
 #include <QFile>
 #include <QUrl>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <unistd.h>
@@ -114,10 +115,10 @@ QString Database::failureText() const {
     const int system = db_ ? sqlite3_system_errno(db_) : 0;
     if (system != 0 && (code == SQLITE_IOERR || code == SQLITE_CANTOPEN || code == SQLITE_FULL ||
                         code == SQLITE_READONLY || code == SQLITE_PERM)) {
-        return QString::fromLocal8Bit(std::strerror(system));
+        return systemErrorText(system);
     }
     if (code == SQLITE_FULL) {
-        return QString::fromLocal8Bit(std::strerror(ENOSPC));
+        return systemErrorText(ENOSPC);
     }
     return errorText();
 }

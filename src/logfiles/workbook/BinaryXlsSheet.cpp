@@ -9,7 +9,9 @@
 // times as texts; they become date-time serials again here, so that both
 // workbook formats give the same cells.
 #include "logfiles/workbook/ReaderConfinement.h"
+#include "logfiles/workbook/SanitizedBuild.h"
 #include "logfiles/workbook/WorkbookSheet.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -225,7 +227,7 @@ void limitChild() {
     setrlimit(RLIMIT_CORE, &none);
     rlimit cpu{kChildSeconds, kChildSeconds};
     setrlimit(RLIMIT_CPU, &cpu);
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(VELKOR_ADDRESS_SANITIZER)
     long pages = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(f, "%ld", &pages) != 1) {
@@ -395,14 +397,14 @@ LogFileResult readBinaryXlsSheet(const QString& fileName, SheetCellSink& sink) {
     const QByteArray path = QFile::encodeName(fileName);
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(errno)));
+        return LogFileResult::failure(systemErrorText(errno));
     }
     const pid_t child = ::fork();
     if (child < 0) {
         const int e = errno;
         ::close(fds[0]);
         ::close(fds[1]);
-        return LogFileResult::failure(QString::fromLocal8Bit(std::strerror(e)));
+        return LogFileResult::failure(systemErrorText(e));
     }
     if (child == 0) {
         ::close(fds[0]);

@@ -1,7 +1,5 @@
 #include "logfiles/workbook/LibraryErrorTexts.h"
 
-#include <cstring>
-
 namespace velkor {
 
 namespace {
@@ -15,10 +13,6 @@ QString withReason(const QString& what, int systemError) {
 }
 
 } // namespace
-
-QString systemErrorText(int systemError) {
-    return QString::fromLocal8Bit(std::strerror(systemError));
-}
 
 QString workbookWriteErrorText(lxw_error error, int systemError) {
     switch (error) {

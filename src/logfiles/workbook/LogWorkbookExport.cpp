@@ -2,6 +2,7 @@
 #include "logfiles/LogCellText.h"
 #include "logfiles/workbook/LibraryErrorTexts.h"
 #include "logfiles/workbook/LogWorkbook.h"
+#include "record/LogRowBuffer.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,7 +62,8 @@ private:
 
 WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fileName,
                                        QString* reason) {
-    const qsizetype rows = table.rowCount();
+    const LogRowBuffer& held = table.store();
+    const qsizetype rows = held.rowCount();
     if (rows > kMaxWorkbookLogRows) {
         *reason = QStringLiteral("ログの %1 行はワークシートに入る %2 行を超えます。"
                                  "XML (*.xml) で保存してください。")
@@ -105,7 +107,7 @@ WorkbookExportStatus exportLogWorkbook(const LogTable& table, const QString& fil
         err = writer.text(0, c, QString::fromUtf8(kWorkbookHeader[c]));
     }
     for (qsizetype i = 0; i < rows && err == LXW_NO_ERROR; ++i) {
-        const LogRecord r = table.row(i);
+        const LogRecord r = held.row(i);
         const auto row = static_cast<lxw_row_t>(i + 1);
         if (r.No) {
             err = worksheet_write_number(ws, row, 0, *r.No, nullptr);

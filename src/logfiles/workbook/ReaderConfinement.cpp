@@ -1,4 +1,5 @@
 #include "logfiles/workbook/ReaderConfinement.h"
+#include "logfiles/workbook/SanitizedBuild.h"
 
 #include <fcntl.h>
 #include <initializer_list>
@@ -45,7 +46,7 @@ scmp_filter_ctx baseFilter() {
                           SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) == 0 &&
          seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
                           SCMP_A2(SCMP_CMP_MASKED_EQ, exec, 0)) == 0;
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VELKOR_ADDRESS_SANITIZER)
     // The address sanitizer's own bookkeeping in the checked builds.
     ok = ok && allow(ctx, {SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(getpid),
                            SCMP_SYS(gettid), SCMP_SYS(sched_yield), SCMP_SYS(futex)});
@@ -70,9 +71,9 @@ scmp_filter_ctx openingFilter() {
                                      SCMP_A1(SCMP_CMP_MASKED_EQ, writing, 0)) == 0 &&
                     // Loading the second filter, which can only take more away.
                     seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(seccomp), 1,
-                                     SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER)) == 0 &&
+                                     SCMP_A0(SCMP_CMP_EQ, SECCOMP_SET_MODE_FILTER, 0)) == 0 &&
                     seccomp_rule_add(ctx, SCMP_ACT_ALLOW, SCMP_SYS(prctl), 1,
-                                     SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS)) == 0;
+                                     SCMP_A0(SCMP_CMP_EQ, PR_SET_NO_NEW_PRIVS, 0)) == 0;
     if (!ok) {
         seccomp_release(ctx);
         return nullptr;

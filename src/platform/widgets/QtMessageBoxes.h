@@ -14,6 +14,8 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
 
     Answer show(const QString& text, const QString& caption, Icon icon, Buttons buttons) override;
+    Answer ask(const QString& text, const QString& caption, Icon icon,
+               const std::vector<Choice>& choices, Answer escape) override;
 
 private:
     QWidget* parent_;

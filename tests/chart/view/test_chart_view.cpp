@@ -2,6 +2,7 @@
 #include "chart/view/TrendChartView.h"
 #include "platform/MessageBoxes.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -223,7 +224,10 @@ TEST_F(ChartViewTest, SavingThePictureKeepsTheModeAndRefusesAPipe) {
         view.saveBitmap(QFile::decodeName(fifo));
         ADD_FAILURE() << "a pipe was written";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+        EXPECT_EQ(QString::fromUtf8(e.what()),
+                  QStringLiteral("%1に保存できませんでした。\n%2。")
+                      .arg(QFile::decodeName(fifo), notRegularFileText()))
+            << e.what();
     }
     ASSERT_EQ(::stat(fifo.constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -9,8 +9,10 @@
 #include "support/FixedClock.h"
 #include "platform/headless/ScriptedMessageBoxes.h"
 #include "platform/linux/ComPortNames.h"
+#include "platform/posix/SystemErrorText.h"
 #include "support/RealSerialPort.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace velkor;
@@ -178,6 +180,17 @@ TEST_F(Connection, PanelClicksChangeNothingWhileConnected) {
 
 // ----- A port that does not open, a port that goes away --------------------
 
+// The box's reason line is the window's Japanese, never the system's or
+// the driver's English.
+void expectJapaneseReason(const QString& text) {
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^理由: (.+)$"), QRegularExpression::MultilineOption)
+            .match(text);
+    ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+    EXPECT_FALSE(m.captured(1).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+        << m.captured(1).toStdString();
+}
+
 struct OpenFailureCase {
     const char* name;
     std::function<void(Connection&)> arrange;
@@ -202,6 +215,7 @@ TEST_P(OpenFailure, IsReportedAndTheBarReturnsToIdle) {
         EXPECT_TRUE(boxes.shown[0].text.contains(m)) << boxes.shown[0].text.toStdString() << "\nlacks "
                                                      << m.toStdString();
     }
+    expectJapaneseReason(boxes.shown[0].text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,19 +227,19 @@ INSTANTIATE_TEST_SUITE_P(
                             t.control->COM21Click();
                         },
                         pnCOM2,
-                        {"COM2 (/dev/velkor-missing) を開けませんでした", QString::fromLocal8Bit(std::strerror(ENOENT)),
+                        {"COM2 (/dev/velkor-missing) を開けませんでした", systemErrorText(ENOENT),
                          "VELKOR_COM2"}},
         OpenFailureCase{"permission",
                         [](Connection& t) { t.sys.fail(Op::Open, EACCES); },
                         pnCOM1,
-                        {"COM1 (/dev/pts/", QString::fromLocal8Bit(std::strerror(EACCES)), "dialout"}},
+                        {"COM1 (/dev/pts/", systemErrorText(EACCES), "dialout"}},
         OpenFailureCase{"held",
                         [](Connection& t) {
                             t.otherProgram.setDevicePath(t.line.slavePath());
                             ASSERT_TRUE(t.otherProgram.Connect());
                         },
                         pnCOM1,
-                        {"the port is in use by another program", "別のプログラム"}},
+                        {"ほかのプログラムが使用中です", "別のプログラム"}},
         OpenFailureCase{"noDevice",
                         [](Connection& t) {
                             t.control->COM21Click();
@@ -233,10 +247,11 @@ INSTANTIATE_TEST_SUITE_P(
                         },
                         pnCOM3,
                         {"COM3 (デバイスなし)", "VELKOR_COM3"}},
-        OpenFailureCase{"unsupportedSpeed",
-                        [](Connection& t) { t.COMM2.setComPortSpeed(br14400); },
-                        pnCOM1,
-                        {"14400", "通信設定"}}),
+        OpenFailureCase{
+            "unsupportedSpeed",
+            [](Connection& t) { t.COMM2.setComPortSpeed(br14400); },
+            pnCOM1,
+            {"通信設定（14400 ボー、8 ビット、パリティなし、ストップビット 1）を使えません"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Connection, ADeviceThatGoesAwayIsReportedOnceAndTheBarReturnsToIdle) {
@@ -252,7 +267,9 @@ TEST_F(Connection, ADeviceThatGoesAwayIsReportedOnceAndTheBarReturnsToIdle) {
     EXPECT_EQ(boxes.shown[0].caption, kInformation);
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("COM1 (%1) との接続が切れました").arg(path)))
         << boxes.shown[0].text.toStdString();
-    EXPECT_TRUE(boxes.shown[0].text.contains(QString::fromLocal8Bit(std::strerror(EIO))));
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("理由: ") + systemErrorText(EIO)))
+        << boxes.shown[0].text.toStdString();
+    expectJapaneseReason(boxes.shown[0].text);
     control->COMConClick(false); // the button, already up, changes nothing more
     EXPECT_EQ(boxes.shown.size(), 1u);
 }

@@ -207,9 +207,11 @@ INSTANTIATE_TEST_SUITE_P(
 // A pipe nobody writes is refused at once, never waited on.
 TEST_F(LogFileCommandsTest, OpeningAPipeIsRefusedAtOnce) {
     for (const auto& [name, message] :
-         {std::pair{"pipe.xml", "%1を開くことができませんでした。\nnot a regular file"},
-          std::pair{"pipe.xls", "%1をインポートできませんでした。\nnot a regular file"},
-          std::pair{"pipe.sqlite", "%1を開くことができませんでした。\nnot a regular file"}}) {
+         {std::pair{"pipe.xml", "%1を開くことができませんでした。\n通常のファイルではありません"},
+          std::pair{"pipe.xls",
+                    "%1をインポートできませんでした。\n通常のファイルではありません"},
+          std::pair{"pipe.sqlite",
+                    "%1を開くことができませんでした。\n通常のファイルではありません"}}) {
         const QString file = path(name);
         ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         boxes.shown.clear();

@@ -4,6 +4,7 @@
 #include "logfiles/LogCellText.h"
 #include "logfiles/workbook/LogWorkbook.h"
 #include "logfiles/workbook/WorkbookTestSupport.h"
+#include "platform/posix/SystemErrorText.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -245,8 +246,8 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     // A name too long for the folder is the system's reason.
     const QString tooLong = dir.filePath(QString(260, u'a') + QStringLiteral(".xls"));
     EXPECT_EQ(exportLogWorkbook(t, tooLong, &reason), WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを作成できません (%1)")
-                          .arg(QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))));
+    EXPECT_EQ(reason,
+              QStringLiteral("ファイルを作成できません (%1)").arg(systemErrorText(ENAMETOOLONG)));
     // A name as long as the folder allows is saved: the file is written
     // unnamed, never under a longer temporary name.
     const QString longest = dir.filePath(QString(251, u'a') + QStringLiteral(".xls"));
@@ -256,7 +257,8 @@ TEST(WorkbookExport, FailureIsToldInJapaneseWithTheSystemsReason) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xls")));
     EXPECT_EQ(exportLogWorkbook(t, dir.filePath(QStringLiteral("taken.xls")), &reason),
               WorkbookExportStatus::Failed);
-    EXPECT_EQ(reason, QStringLiteral("ファイルを置き換えられません (not a regular file)"));
+    EXPECT_EQ(reason,
+              QStringLiteral("ファイルを置き換えられません (%1)").arg(notRegularFileText()));
 }
 
 TEST(WorkbookImport, ReadsTheBinaryXlsFormatByContent) {

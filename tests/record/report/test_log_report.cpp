@@ -1,6 +1,7 @@
 // The printed report rendered to PDF and read back with poppler's pdfinfo,
 // pdftotext, pdffonts and pdftoppm: pages, texts and where they stand, the
 // fonts and the glyphs as printed.
+#include "platform/posix/SystemErrorText.h"
 #include "record/LogTestSupport.h"
 #include "record/report/LogReport.h"
 #include "record/report/LogReportLayout.h"
@@ -276,7 +277,7 @@ TEST_F(LogReportPdf, ReplacesOnlyARegularFileAndKeepsItsMode) {
     const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe.pdf")));
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
     const LogFileResult refused = LogReport(table).writePdf(QFile::decodeName(fifo));
-    EXPECT_EQ(refused.reason, QStringLiteral("not a regular file"));
+    EXPECT_EQ(refused.reason, notRegularFileText());
     struct stat st {};
     ASSERT_EQ(::stat(fifo.constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -1,5 +1,7 @@
 #include "support/broker/MosquittoBroker.h"
 
+#include "support/broker/ServerStart.h"
+
 #include <QFile>
 #include <QThread>
 #include <arpa/inet.h>
@@ -110,40 +112,18 @@ QString MosquittoBroker::start() {
     if (!dir_.isValid()) {
         return QStringLiteral("no temporary directory");
     }
-    const bool restart = port_ != 0;
-    // A port found free may be taken by someone else before the broker
-    // binds it: then the broker ends at once and another port is tried.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (!restart) {
-            port_ = freeLoopbackPort();
-        }
-        if (const QString error = writeConfig(); !error.isEmpty()) {
-            return error;
-        }
-        process_ = std::make_unique<ChildProcess>();
-        if (!process_->start(
-                QStringLiteral(VELKOR_MOSQUITTO),
-                {QStringLiteral("-c"), dir_.path() + QStringLiteral("/mosquitto.conf")},
-                dir_.path() + QStringLiteral("/broker.log"))) {
-            return QStringLiteral("cannot run %1").arg(QStringLiteral(VELKOR_MOSQUITTO));
-        }
-        const auto until = std::chrono::steady_clock::now() + kStartTimeout;
-        while (std::chrono::steady_clock::now() < until && process_->running()) {
-            if (acceptsConnections()) {
-                return {};
-            }
-            QThread::msleep(5);
-        }
-        if (process_->running()) {
-            return QStringLiteral("the broker did not accept connections within %1 ms:\n%2")
-                .arg(kStartTimeout.count())
-                .arg(output());
-        }
-        if (restart) {
-            break;
-        }
-    }
-    return QStringLiteral("the broker did not start:\n") + output();
+    ServerLaunch launch;
+    launch.name = QStringLiteral("the broker");
+    launch.program = QStringLiteral(VELKOR_MOSQUITTO);
+    launch.arguments = {QStringLiteral("-c"), dir_.path() + QStringLiteral("/mosquitto.conf")};
+    launch.logFile = dir_.path() + QStringLiteral("/broker.log");
+    launch.choosePorts = [this] { port_ = freeLoopbackPort(); };
+    launch.writeConfig = [this] { return writeConfig(); };
+    launch.ready = [this] { return acceptsConnections(); };
+    launch.output = [this] { return output(); };
+    launch.timeout = kStartTimeout;
+    launch.poll = std::chrono::milliseconds(5);
+    return startServer(launch, port_ != 0, process_);
 }
 
 void MosquittoBroker::stop() {

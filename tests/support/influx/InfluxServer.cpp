@@ -1,6 +1,7 @@
 #include "support/influx/InfluxServer.h"
 
 #include "support/broker/MosquittoBroker.h"
+#include "support/broker/ServerStart.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -100,41 +101,23 @@ QString InfluxServer::start() {
     if (!dir_.isValid()) {
         return QStringLiteral("no temporary directory");
     }
-    const bool restart = port_ != 0;
-    // A port found free may be taken before the server binds it: then the
-    // server ends at once and other ports are tried.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (!restart) {
-            port_ = freeLoopbackPort();
-            rpcPort_ = freeLoopbackPort();
-        }
-        if (!writeConfig()) {
-            return QStringLiteral("cannot write the server's configuration");
-        }
-        process_ = std::make_unique<ChildProcess>();
-        if (!process_->start(
-                QStringLiteral(VELKOR_INFLUXD),
-                {QStringLiteral("-config"), dir_.path() + QStringLiteral("/influxdb.conf")},
-                dir_.path() + QStringLiteral("/influxd.log"))) {
-            return QStringLiteral("cannot run %1").arg(QStringLiteral(VELKOR_INFLUXD));
-        }
-        const auto until = std::chrono::steady_clock::now() + kStartTimeout;
-        while (std::chrono::steady_clock::now() < until && process_->running()) {
-            if (answersPing()) {
-                return {};
-            }
-            QThread::msleep(10);
-        }
-        if (process_->running()) {
-            return QStringLiteral("influxd did not answer within %1 ms:\n%2")
-                .arg(kStartTimeout.count())
-                .arg(output());
-        }
-        if (restart) {
-            break;
-        }
-    }
-    return QStringLiteral("influxd did not start:\n") + output();
+    ServerLaunch launch;
+    launch.name = QStringLiteral("influxd");
+    launch.program = QStringLiteral(VELKOR_INFLUXD);
+    launch.arguments = {QStringLiteral("-config"), dir_.path() + QStringLiteral("/influxdb.conf")};
+    launch.logFile = dir_.path() + QStringLiteral("/influxd.log");
+    launch.choosePorts = [this] {
+        port_ = freeLoopbackPort();
+        rpcPort_ = freeLoopbackPort();
+    };
+    launch.writeConfig = [this] {
+        return writeConfig() ? QString()
+                             : QStringLiteral("cannot write the server's configuration");
+    };
+    launch.ready = [this] { return answersPing(); };
+    launch.output = [this] { return output(); };
+    launch.timeout = kStartTimeout;
+    return startServer(launch, port_ != 0, process_);
 }
 
 void InfluxServer::stop() {

@@ -6,10 +6,11 @@
 #include <QStringList>
 #include <optional>
 
-namespace velkor::mqtt {
+namespace velkor::json {
 
-// One logged row as it is published: the fields of the log's CSV row.
-struct MqttReading {
+// One logged row as programs elsewhere read it (published to a broker,
+// served to a browser): the fields of the log's CSV row.
+struct JsonReading {
     qint64 no = 0;
     QDateTime timestamp;      // written with its UTC offset
     QString function;         // DC, AC, ...
@@ -26,13 +27,9 @@ struct MqttReading {
 // Numbers are written with '.' in any locale, si as the shortest text that
 // reads back as the same double, and null when it is missing or not finite
 // (JSON has no NaN or infinity). An invalid timestamp is null too.
-QByteArray readingJson(const MqttReading& reading);
-
-// ISO 8601 with milliseconds and the UTC offset, "+00:00" for UTC; empty
-// for an invalid moment or a year outside 0000 to 9999.
-QByteArray isoTimestamp(const QDateTime& moment);
+QByteArray readingJson(const JsonReading& reading);
 
 // A JSON string literal, quotes included.
 void appendJsonString(QByteArray& out, QStringView text);
 
-} // namespace velkor::mqtt
+} // namespace velkor::json

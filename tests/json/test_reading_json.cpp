@@ -1,6 +1,9 @@
 // The JSON of a published row: exact text, escaping, numbers, timestamps.
 
-#include "mqtt/ReadingJson.h"
+#include "meter/Reading.h"
+#include "record/LogRecord.h"
+#include "json/LoggedReading.h"
+#include "json/ReadingJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,15 +15,15 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-namespace velkor::mqtt {
+namespace velkor::json {
 namespace {
 
 QDateTime at(int offsetSeconds, int msec = 120) {
     return QDateTime(QDate(2026, 12, 10), QTime(21, 5, 3, msec), QTimeZone(offsetSeconds));
 }
 
-MqttReading reading() {
-    MqttReading r;
+JsonReading reading() {
+    JsonReading r;
     r.no = 12;
     r.timestamp = at(9 * 3600);
     r.function = QStringLiteral("DC");
@@ -32,15 +35,15 @@ MqttReading reading() {
     return r;
 }
 
-TEST(MqttJson, WholeRowInFieldOrder) {
+TEST(ReadingJson, WholeRowInFieldOrder) {
     EXPECT_EQ(readingJson(reading()),
               QByteArray(R"({"no":12,"timestamp":"2026-12-10T21:05:03.120+09:00","function":"DC",)"
                          R"("value":"123.4","unit":"mV","si":0.1234,"judge":"GO",)"
                          R"("marks":["AUTO","HOLD"]})"));
 }
 
-TEST(MqttJson, OverloadEmptyTextsAndNoMarks) {
-    MqttReading r;
+TEST(ReadingJson, OverloadEmptyTextsAndNoMarks) {
+    JsonReading r;
     r.no = 1;
     r.timestamp = at(0, 0);
     r.value = QStringLiteral("OL");
@@ -58,7 +61,7 @@ struct TimestampCase {
     const char* expected; // nullptr: null
 };
 
-TEST(MqttJson, Timestamps) {
+TEST(ReadingJson, Timestamps) {
     const TimestampCase cases[] = {
         {at(9 * 3600), "2026-12-10T21:05:03.120+09:00"},
         {at(-(3 * 3600 + 30 * 60), 7), "2026-12-10T21:05:03.007-03:30"},
@@ -77,7 +80,7 @@ TEST(MqttJson, Timestamps) {
         {QDateTime(QDate(10000, 1, 1), QTime(0, 0), QTimeZone::utc()), nullptr},
     };
     for (const TimestampCase& c : cases) {
-        MqttReading r;
+        JsonReading r;
         r.timestamp = c.moment;
         const QJsonObject o = QJsonDocument::fromJson(readingJson(r)).object();
         if (c.expected) {
@@ -92,12 +95,13 @@ TEST(MqttJson, Timestamps) {
     }
 }
 
-TEST(MqttJson, TheLocalTimeCarriesItsOffset) {
+TEST(ReadingJson, TheLocalTimeCarriesItsOffset) {
     qputenv("TZ", "Asia/Tokyo");
     tzset();
-    MqttReading r;
+    JsonReading r;
     r.timestamp = QDateTime(QDate(2026, 12, 10), QTime(21, 5, 3, 120));
-    EXPECT_EQ(isoTimestamp(r.timestamp), QByteArray("2026-12-10T21:05:03.120+09:00"));
+    EXPECT_TRUE(readingJson(r).contains(R"("timestamp":"2026-12-10T21:05:03.120+09:00")"))
+        << readingJson(r).constData();
     qunsetenv("TZ");
     tzset();
 }
@@ -107,7 +111,7 @@ struct StringCase {
     QByteArray json;
 };
 
-TEST(MqttJson, StringsAreEscapedExactly) {
+TEST(ReadingJson, StringsAreEscapedExactly) {
     const StringCase cases[] = {
         {QStringLiteral("plain"), R"("plain")"},
         {QStringLiteral("a\"b"), R"("a\"b")"},
@@ -132,7 +136,7 @@ TEST(MqttJson, StringsAreEscapedExactly) {
         EXPECT_EQ(out, c.json);
         // And a JSON reader gets the text back (the broken pair aside).
         if (!c.json.contains("\xEF\xBF\xBD")) {
-            MqttReading r;
+            JsonReading r;
             r.value = c.text;
             r.marks = {c.text};
             const QJsonObject o = QJsonDocument::fromJson(readingJson(r)).object();
@@ -142,7 +146,7 @@ TEST(MqttJson, StringsAreEscapedExactly) {
     }
 }
 
-TEST(MqttJson, SiNumbersAreShortestRoundTrip) {
+TEST(ReadingJson, SiNumbersAreShortestRoundTrip) {
     struct Case {
         std::optional<double> si;
         const char* json;
@@ -163,7 +167,7 @@ TEST(MqttJson, SiNumbersAreShortestRoundTrip) {
         {std::nullopt, "null"},
     };
     for (const Case& c : cases) {
-        MqttReading r;
+        JsonReading r;
         r.si = c.si;
         const QByteArray json = readingJson(r);
         const QByteArray expected = QByteArray(",\"si\":") + c.json + ",";
@@ -177,13 +181,13 @@ TEST(MqttJson, SiNumbersAreShortestRoundTrip) {
     }
 }
 
-TEST(MqttJson, NumbersIgnoreTheLocale) {
+TEST(ReadingJson, NumbersIgnoreTheLocale) {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     const std::string saved = previous ? previous : "C";
     const QLocale savedDefault;
     std::setlocale(LC_ALL, "de_DE.UTF-8");
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    MqttReading r = reading();
+    JsonReading r = reading();
     r.no = 1234567;
     r.si = 1234.5;
     const QByteArray json = readingJson(r);
@@ -193,11 +197,37 @@ TEST(MqttJson, NumbersIgnoreTheLocale) {
     EXPECT_TRUE(json.contains(",\"si\":1234.5,")) << json.constData();
 }
 
-TEST(MqttJson, LargeRowNumbers) {
-    MqttReading r;
+TEST(ReadingJson, LargeRowNumbers) {
+    JsonReading r;
     r.no = 9007199254740993LL; // above 2^53: written exactly
     EXPECT_TRUE(readingJson(r).startsWith("{\"no\":9007199254740993,"));
 }
 
+// A logged row gives its texts, the unit readable and the value in the base
+// unit; an overload has none; the range mode is its mark.
+TEST(ReadingJson, ALoggedRowWithItsUnitReadableAndItsBaseValue) {
+    Reading reading;
+    reading.RangeModeText = QStringLiteral("AUTO");
+    const LogRecord row{12,
+                        QStringLiteral("21:05:03"),
+                        QStringLiteral("OHM"),
+                        QStringLiteral("4.700"),
+                        QStringLiteral("k*"),
+                        QStringLiteral("Fail"),
+                        std::nullopt};
+    const JsonReading r = loggedReading(row, at(9 * 3600), readingMarks(reading));
+    EXPECT_EQ(readingJson(r), QByteArray(R"({"no":12,"timestamp":"2026-12-10T21:05:03.120+09:00",)"
+                                         R"("function":"OHM","value":"4.700","unit":"k)"
+                                         "\xCE\xA9"
+                                         R"(","si":4700,"judge":"Fail","marks":["AUTO"]})"))
+        << readingJson(r).constData();
+
+    LogRecord overload = row;
+    overload.Value = QStringLiteral("0L");
+    const JsonReading o = loggedReading(overload, at(0), readingMarks(Reading{}));
+    EXPECT_FALSE(o.si.has_value());
+    EXPECT_TRUE(o.marks.isEmpty());
+}
+
 } // namespace
-} // namespace velkor::mqtt
+} // namespace velkor::json

@@ -1,12 +1,13 @@
-#include "mqtt/ReadingJson.h"
+#include "json/ReadingJson.h"
+
+#include "record/Timestamp.h"
 
 #include <QStringEncoder>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
-namespace velkor::mqtt {
+namespace velkor::json {
 
 namespace {
 
@@ -75,36 +76,14 @@ void appendJsonString(QByteArray& out, QStringView text) {
     out += '"';
 }
 
-QByteArray isoTimestamp(const QDateTime& moment) {
-    QDateTime shown = moment;
-    int offset = moment.offsetFromUtc();
-    if (offset % 60 != 0) {
-        // Offsets with seconds (local mean times before time zones) have no
-        // ISO 8601 form: the same moment in UTC instead.
-        shown = moment.toUTC();
-        offset = 0;
-    }
-    const QDate d = shown.date();
-    const QTime t = shown.time();
-    if (!moment.isValid() || d.year() < 0 || d.year() > 9999) {
-        return {};
-    }
-    const int minutes = std::abs(offset) / 60;
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", d.year(),
-                  d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
-                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return QByteArray(buf);
-}
-
-QByteArray readingJson(const MqttReading& r) {
+QByteArray readingJson(const JsonReading& r) {
     QByteArray out;
     out.reserve(160 + 2 * (r.function.size() + r.value.size() + r.unit.size() + r.judge.size()));
     out += '{';
     appendKey(out, "no");
     out += QByteArray::number(r.no);
     appendKey(out, "timestamp");
-    if (const QByteArray stamp = isoTimestamp(r.timestamp); !stamp.isEmpty()) {
+    if (const QByteArray stamp = isoTimestampUtf8(r.timestamp); !stamp.isEmpty()) {
         out += '"';
         out += stamp;
         out += '"';
@@ -137,4 +116,4 @@ QByteArray readingJson(const MqttReading& r) {
     return out;
 }
 
-} // namespace velkor::mqtt
+} // namespace velkor::json

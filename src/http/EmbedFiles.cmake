@@ -1,0 +1,20 @@
+# Writes OUTPUT, a C++ source that holds each of FILES (a list of paths) as
+# a char array in namespace velkor::http::embedded, named after the file
+# (index.html -> index_html, with index_html_size). Run with cmake -P.
+set(content "// Generated from the page's files by EmbedFiles.cmake; not to be edited.\n")
+string(APPEND content "#include <cstddef>\n\nnamespace velkor::http::embedded {\n")
+foreach(file IN LISTS FILES)
+    get_filename_component(name ${file} NAME)
+    string(MAKE_C_IDENTIFIER ${name} id)
+    file(READ ${file} hex HEX)
+    string(LENGTH "${hex}" digits)
+    math(EXPR size "${digits} / 2")
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+    string(APPEND content "extern const char ${id}[];\n")
+    string(APPEND content "extern const std::size_t ${id}_size;\n")
+    string(APPEND content "const char ${id}[] = {\n${bytes}0};\n")
+    string(APPEND content "const std::size_t ${id}_size = ${size};\n")
+endforeach()
+string(APPEND content "} // namespace velkor::http::embedded\n")
+file(WRITE ${OUTPUT}.tmp "${content}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
