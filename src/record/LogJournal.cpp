@@ -378,7 +378,7 @@ void LogJournal::syncLoop() {
 LogJournalLeftover::LogJournalLeftover(LogJournalLeftover&& other) noexcept
     : path(std::move(other.path)), inUse(other.inUse), damaged(other.damaged),
       reason(std::move(other.reason)), rows(std::move(other.rows)), dates(std::move(other.dates)),
-      linesEnd(other.linesEnd), fd(other.fd) {
+      moments(std::move(other.moments)), linesEnd(other.linesEnd), fd(other.fd) {
     other.fd = -1;
 }
 
@@ -393,6 +393,7 @@ LogJournalLeftover& LogJournalLeftover::operator=(LogJournalLeftover&& other) no
         reason = std::move(other.reason);
         rows = std::move(other.rows);
         dates = std::move(other.dates);
+        moments = std::move(other.moments);
         linesEnd = other.linesEnd;
         fd = other.fd;
         other.fd = -1;
@@ -414,6 +415,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
         l.reason = why;
         l.rows.clear();
         l.dates.clear();
+        l.moments.clear();
         return std::move(l);
     };
     l.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
@@ -482,6 +484,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
                         return damaged(QStringLiteral("%1 行を超えています").arg(kMaxRows));
                     }
                     l.dates.noteLogged(l.rows.rowCount(), when.date());
+                    l.moments.push_back({when.toMSecsSinceEpoch(), when.offsetFromUtc()});
                     l.rows.append(row);
                 }
                 from = end + 1;

@@ -29,11 +29,12 @@ struct LogJournalLeftover {
     QString path;
     bool inUse = false; // a running window holds it
     bool damaged = false;
-    QString reason;      // why it is damaged
-    LogRowBuffer rows;   // the rows it holds, when it is sound
-    RowDates dates;      // their days (row 0 is its first row)
-    qint64 linesEnd = 0; // the end of its last sound row line
-    int fd = -1;         // open and locked while in hand
+    QString reason;                 // why it is damaged
+    LogRowBuffer rows;              // the rows it holds, when it is sound
+    RowDates dates;                 // their days (row 0 is its first row)
+    std::vector<RowMoment> moments; // when each row was logged
+    qint64 linesEnd = 0;            // the end of its last sound row line
+    int fd = -1;                    // open and locked while in hand
 };
 
 // A file that follows the window's log row by row, so that a crash or a

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace velkor {
 
@@ -28,6 +29,8 @@ inline constexpr qsizetype kMaxSqliteLogRows = qsizetype(16) << 20;
 struct SqliteLogReading {
     std::optional<qint64> run; // none: every run
     RowDates* dates = nullptr; // filled with the days the rows were logged, when given
+    // Filled with the moment of each row (none: not known), when given.
+    std::vector<std::optional<RowMoment>>* moments = nullptr;
 };
 
 LogFileResult readLogSqlite(const QString& fileName, LogRowBuffer& rows,

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <sys/stat.h>
@@ -176,9 +177,17 @@ LogFileResult readRows(Database& db, LogRowBuffer& rows, const SqliteLogReading&
             }
             rows.append(no, t, nval);
         }
-        if (how.dates && sqlite3_column_type(st, 7) != SQLITE_NULL) {
+        const bool known = sqlite3_column_type(st, 7) != SQLITE_NULL;
+        if (how.dates && known) {
             how.dates->noteLogged(rows.rowCount() - 1,
                                   dayOf(sqlite3_column_int64(st, 7), sqlite3_column_int64(st, 8)));
+        }
+        if (how.moments) {
+            how.moments->push_back(
+                known ? std::optional(RowMoment{sqlite3_column_int64(st, 7),
+                                                static_cast<int>(std::clamp<sqlite3_int64>(
+                                                    sqlite3_column_int64(st, 8), -50400, 50400))})
+                      : std::nullopt);
         }
     }
     if (rc != SQLITE_DONE) {
@@ -194,6 +203,9 @@ LogFileResult readLogSqlite(const QString& fileName, LogRowBuffer& rows,
     rows.clear();
     if (how.dates) {
         how.dates->clear();
+    }
+    if (how.moments) {
+        how.moments->clear();
     }
     Database db;
     LogFileResult r = openLog(db, fileName);
@@ -211,6 +223,9 @@ LogFileResult readLogSqlite(const QString& fileName, LogRowBuffer& rows,
         rows.clear();
         if (how.dates) {
             how.dates->clear();
+        }
+        if (how.moments) {
+            how.moments->clear();
         }
     }
     return r;

@@ -129,13 +129,15 @@ void LoggedReading::setMoment(const QDateTime& moment) {
 }
 
 void LoggedReading::setFrameHex(const std::string& hex) {
-    const auto nibble = [](char c) {
-        return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    };
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
     frameSize = static_cast<quint8>(std::min(hex.size() / 2, frame.size()));
     for (std::size_t i = 0; i < frameSize; ++i) {
         frame[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
     }
+}
+
+bool LogSqliteWriter::heldInThisProcess(const QString& fileName) {
+    return heldHere(QFile::encodeName(fileName));
 }
 
 LogSqliteWriter::LogSqliteWriter(QString fileName) : fileName_(std::move(fileName)) {}
@@ -228,7 +230,10 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
             return refuse(db_->failureText());
         }
     }
-    if (!db_->exec("PRAGMA synchronous=FULL")) {
+    // Rows only ever go at the end of the table: a small page cache holds
+    // the pages an insert touches, and the memory stays flat as the file
+    // grows.
+    if (!db_->exec("PRAGMA synchronous=FULL; PRAGMA cache_size=-512")) {
         return refuse(db_->failureText());
     }
     if (kind == sqlite::LogFileKind::Empty) {
@@ -271,8 +276,7 @@ void LogSqliteWriter::append(std::vector<LoggedReading>&& readings) {
     }
     // A writer that keeps up is waited for when it falls behind a fast
     // input; one that cannot write is not: its rows wait, bounded.
-    written_.wait(lock,
-                  [this] { return incomingRows_ < kHeldRows || health_.failing || stop_; });
+    written_.wait(lock, [this] { return incomingRows_ < kHeldRows || health_.failing || stop_; });
     const bool first = incomingRows_ == 0;
     if (first) {
         firstIncoming_ = Clock::now();
@@ -332,7 +336,8 @@ void LogSqliteWriter::work() {
             return incomingRows_ == 0 ? Clock::time_point::max() : firstIncoming_ + interval;
         };
         const auto urgent = [&] {
-            return stop_ || commitAsked_ || (!failing && waitingRows + incomingRows_ >= kCommitRows);
+            return stop_ || commitAsked_ ||
+                   (!failing && waitingRows + incomingRows_ >= kCommitRows);
         };
         while (!urgent() && Clock::now() < dueAt()) {
             if (dueAt() == Clock::time_point::max()) {
@@ -422,10 +427,9 @@ bool LogSqliteWriter::commit(const Batches& batches, QString* why) {
 }
 
 bool LogSqliteWriter::insertRun() {
-    Statement s(*db_,
-                "INSERT INTO runs (program, variant, device, started_ms, started_offset, "
-                "limit_hi, limit_lo, sampling_s, repeats, max_records) "
-                "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    Statement s(*db_, "INSERT INTO runs (program, variant, device, started_ms, started_offset, "
+                      "limit_hi, limit_lo, sampling_s, repeats, max_records) "
+                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     if (!s.ok()) {
         return false;
     }

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <sys/types.h>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -97,6 +97,10 @@ public:
     // refused and left as it was. The run itself enters the file with its
     // first committed row, so a run that logs nothing leaves no trace.
     LogFileResult open(const LogRunInfo& run);
+    // Whether a writer of this process holds the file. Nothing else may
+    // open and close a descriptor of such a file: closing one drops the
+    // locks the process holds on it, SQLite's included.
+    static bool heldInThisProcess(const QString& fileName);
     // open() failed because another writer holds the file.
     bool lockedByAnother() const { return lockedByAnother_; }
     const QString& fileName() const { return fileName_; }
@@ -150,7 +154,7 @@ private:
     mutable std::mutex m_;
     std::condition_variable wake_;    // rows, a request, the end
     std::condition_variable written_; // a commit done, room for rows
-    Batches incoming_; // as handed over
+    Batches incoming_;                // as handed over
     qsizetype incomingRows_ = 0;
     Clock::time_point firstIncoming_;
     qint64 runId_ = 0;
