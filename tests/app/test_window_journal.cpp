@@ -10,7 +10,6 @@
 #include "logfiles/sqlite/LogSqliteJournal.h"
 #include "pipeline/MeterSession.h"
 #include "platform/posix/SystemErrorText.h"
-#include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
 #include "support/EventPump.h"
 
@@ -330,7 +329,7 @@ TEST_F(Journals, AJournalOfTheLineFormatIsOfferedBackOnce) {
         r.Value = QStringLiteral("01.2%1").arg(i);
         r.Unit = QStringLiteral("V");
         r.Auto = QStringLiteral("pass");
-        lines += LogJournal::rowLine(r, day1.addSecs(2 * i));
+        lines += journalLine(r, day1.addSecs(2 * i));
     }
     const QString old = QDir(folder()).filePath(QStringLiteral("journal-1234-1000-0.txt"));
     writeAll(old, lines);
