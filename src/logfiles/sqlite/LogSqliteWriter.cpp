@@ -218,6 +218,12 @@ LogFileResult LogSqliteWriter::open(const LogRunInfo& run) {
     if (kind == sqlite::LogFileKind::Foreign) {
         return refuse(reason);
     }
+    // A new file gets small pages: each commit (once a second) writes the
+    // table's last page again, whole, however few rows it added, so the
+    // page's size is what a commit costs beyond the rows' own bytes.
+    if (kind == sqlite::LogFileKind::Empty && !db_->exec("PRAGMA page_size=1024")) {
+        return refuse(db_->failureText());
+    }
     // Write-ahead log: readers never wait for the writer nor the writer for
     // them, and a commit appends to the log instead of rewriting pages in
     // place. synchronous=FULL syncs the log at every commit, so what was
