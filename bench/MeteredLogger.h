@@ -52,6 +52,14 @@ public:
             QStringLiteral("/dev/null"));
     }
 
+    pid_t loggerPid() const { return logger_.pid(); }
+    // Ends the logger as a service stop does (SIGTERM) and reaps it.
+    void stopLogger() {
+        using namespace std::chrono_literals;
+        logger_.signal(SIGTERM);
+        logger_.wait(300s);
+    }
+
     // The logger's CPU over the next `seconds`, in percent of one core.
     double cpuPercent(int seconds) {
         const double c0 = processCpuSeconds(logger_.pid());

@@ -20,6 +20,7 @@ set(VELKOR_FOLDERS
     alarm
     logfiles/xml
     logfiles
+    logfiles/sqlite
     logfiles/workbook
     logfiles/commands
     json

@@ -20,7 +20,7 @@
 #include "platform/HidPlatform.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SavePictureDialog.h"
-#include "record/LogJournal.h"
+#include "logfiles/sqlite/LogSqliteJournal.h"
 #include "record/RowDates.h"
 #include "logfiles/commands/LogFileCommands.h"
 #include "record/view/LogGrid.h"

@@ -44,8 +44,8 @@ class SerialPortNames;
 class SerialSystem;
 class LogFileCommands;
 class LogFileDialogs;
-class LogJournal;
-struct LogJournalLeftover;
+class LogSqliteJournal;
+struct JournalLeftover;
 class UnsavedRows;
 class RowDates;
 class LogReportPreview;
@@ -332,8 +332,8 @@ public:
 
     // ===== Journal of the log (TFCOMMJournal.cpp) =========================
     // Every logged row goes to the journal and its day is noted (CSV saves
-    // it); a new log, an opened file that replaces the rows and a successful
-    // save empty the journal, a clean close removes it. The rows no file
+    // it); a new log, an opened file that replaces the rows, a successful
+    // save and a clean close remove the journal's file. The rows no file
     // holds yet are counted: closing, New and opening a file in their place
     // ask first whether to save them.
     void wireJournalArea();
@@ -343,7 +343,7 @@ public:
     void offerJournalRestore();
     // The journal ends with the program closed on purpose.
     void finishJournal();
-    std::unique_ptr<LogJournal> journal;
+    std::unique_ptr<LogSqliteJournal> journal;
     std::unique_ptr<RowDates> rowDates;
     std::unique_ptr<UnsavedRows> unsavedRows;
 
@@ -444,7 +444,7 @@ private:
     void tellJournalFailure(const QString& reason);
     // Offers the rows of one earlier journal; `declined`: when the user
     // kept it aside (none for a run that did not end cleanly).
-    void offerLeftover(LogJournalLeftover& leftover, const QDateTime* declined);
+    void offerLeftover(JournalLeftover& leftover, const QDateTime* declined);
     bool journalOffered_ = false;
     bool journalFailureTold_ = false;
 };

@@ -5,15 +5,17 @@
 #include "app/TFCOMM.h"
 
 #include "app/UnsavedRows.h"
+#include "logfiles/commands/LogFileCommands.h"
+#include "logfiles/sqlite/LogSqliteJournal.h"
 #include "pipeline/MeterSession.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "record/DeclinedJournals.h"
-#include "record/LogJournal.h"
 #include "record/RowDates.h"
-#include "logfiles/commands/LogFileCommands.h"
+#include "version/VelkorVersion.h"
 
 #include <QAbstractItemModel>
+#include <QFileInfo>
 
 namespace velkor {
 
@@ -59,10 +61,16 @@ void TFCOMM::wireJournalArea() {
             journal->clear();
         }
     };
+    // What the window writes into an SQLite file, its journal's and a
+    // saved log's, says it came from the window.
+    LogRunInfo run;
+    run.program = QStringLiteral("velkor " VELKOR_VERSION);
+    run.variant = QString::fromLatin1(variantName(variant_));
+    fileCommands->describeRun = [run] { return run; };
     if (services_.journalDirectory.isEmpty()) {
         return;
     }
-    journal = std::make_unique<LogJournal>(services_.journalDirectory);
+    journal = std::make_unique<LogSqliteJournal>(services_.journalDirectory, run);
     journal->onFailure = [this](const QString& reason) {
         // Not in the middle of the frame path: once it has returned.
         QMetaObject::invokeMethod(
@@ -100,22 +108,26 @@ void TFCOMM::offerJournalRestore() {
     if (!journal->isOpen()) {
         tellJournalFailure(journal->error());
     }
-    const DeclinedJournals declined(journal->directory(), LogJournal::nameSuffix());
-    declined.removeExpired(clock_.now());
-    for (LogJournal::Leftover& l : journal->leftovers()) {
+    for (JournalLeftover& l : journal->leftovers()) {
         offerLeftover(l, nullptr);
     }
-    for (const DeclinedJournals::Kept& k : declined.list()) {
-        LogJournal::Leftover l = LogJournal::read(k.path);
-        if (!l.inUse) { // another window has it in hand
-            offerLeftover(l, &k.declined);
+    // Those kept aside, of this form and of the line format earlier
+    // versions wrote.
+    for (const QString& suffix : LogSqliteJournal::nameSuffixes()) {
+        const DeclinedJournals declined(journal->directory(), suffix);
+        declined.removeExpired(clock_.now());
+        for (const DeclinedJournals::Kept& k : declined.list()) {
+            JournalLeftover l = LogSqliteJournal::read(k.path);
+            if (!l.inUse) { // another window has it in hand
+                offerLeftover(l, &k.declined);
+            }
         }
     }
 }
 
-void TFCOMM::offerLeftover(LogJournal::Leftover& l, const QDateTime* declined) {
+void TFCOMM::offerLeftover(JournalLeftover& l, const QDateTime* declined) {
     if (l.damaged) {
-        const QString aside = LogJournal::setAside(l);
+        const QString aside = LogSqliteJournal::setAside(l);
         boxes_.show(QStringLiteral("前回の記録のジャーナルが壊れているため、復元できません。\n"
                                    "%1 に移しました。\n%2")
                         .arg(aside, l.reason),
@@ -125,7 +137,7 @@ void TFCOMM::offerLeftover(LogJournal::Leftover& l, const QDateTime* declined) {
     }
     const qsizetype rows = l.rows.rowCount();
     if (rows == 0) {
-        LogJournal::discard(l);
+        LogSqliteJournal::discard(l);
         return;
     }
     const QDateTime now = clock_.now();
@@ -157,15 +169,16 @@ void TFCOMM::offerLeftover(LogJournal::Leftover& l, const QDateTime* declined) {
             session().log.NextRecordNo =
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(*no) + 1u);
         }
-        LogJournal::discard(l);
+        LogSqliteJournal::discard(l);
         break;
     }
-    case Answer::Discard: LogJournal::discard(l); break;
+    case Answer::Discard: LogSqliteJournal::discard(l); break;
     default:
         // Kept aside, restorable at the next start; one kept already keeps
         // the day it was first declined.
         if (!declined) {
-            DeclinedJournals(journal->directory(), LogJournal::nameSuffix()).keepAside(l.path, now);
+            const QString suffix = QLatin1Char('.') + QFileInfo(l.path).suffix();
+            DeclinedJournals(journal->directory(), suffix).keepAside(l.path, now);
         }
         break;
     }

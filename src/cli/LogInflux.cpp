@@ -7,22 +7,8 @@
 
 namespace velkor::cli {
 
-namespace {
-
-QString deviceOf(const LogOptions& o) {
-    if (o.source == LogOptions::Source::Hid && o.path.isEmpty()) {
-        return QStringLiteral("hid");
-    }
-    if (o.source == LogOptions::Source::Stream && o.path == QLatin1String("-")) {
-        return QStringLiteral("stdin");
-    }
-    return o.path;
-}
-
-} // namespace
-
 LogInflux::LogInflux(const LogOptions& options)
-    : device_(deviceOf(options)), topic_(options.mqtt ? options.mqtt->topic : QString()) {
+    : device_(sourceName(options)), topic_(options.mqtt ? options.mqtt->topic : QString()) {
     influx::InfluxWriterOptions o;
     o.target = *options.influx;
     writer_ = std::make_unique<influx::InfluxWriter>(

@@ -27,6 +27,16 @@ std::optional<int> wholeNumber(const std::optional<QString>& text, int max) {
 
 } // namespace
 
+QString sourceName(const LogOptions& o) {
+    if (o.source == LogOptions::Source::Hid && o.path.isEmpty()) {
+        return QStringLiteral("hid");
+    }
+    if (o.source == LogOptions::Source::Stream && o.path == QLatin1String("-")) {
+        return QStringLiteral("stdin");
+    }
+    return o.path;
+}
+
 std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* help) {
     QStringList args = givenArgs;
     const std::optional<QString> haPrefix = takeHaDiscovery(args);
@@ -97,6 +107,7 @@ std::optional<LogOptions> parseLogOptions(const QStringList& givenArgs, bool* he
             error = QStringLiteral("--max-records needs a whole number from 0 to %1").arg(INT_MAX);
         } else {
             o.maxRecords = *n;
+            o.maxRecordsGiven = true;
         }
     }
     if (const auto c = opts.value(QStringLiteral("--checkpoint")); c && error.isEmpty()) {

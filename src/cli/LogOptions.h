@@ -25,6 +25,7 @@ struct LogOptions {
     bool repeat = true;
     // The record menu's largest size limit.
     int maxRecords = 10'000'000;
+    bool maxRecordsGiven = false; // --max-records was given
     std::optional<QString> save;
     int checkpointSeconds = 0; // 0: only at the end
     bool reconnect = false;
@@ -58,6 +59,10 @@ struct LogOptions {
 // The environment variable that gives the broker's password when the URL
 // names a user without one (kept out of the process list).
 inline constexpr const char* kMqttPasswordVariable = "VELKOR_MQTT_PASSWORD";
+
+// The input as the rows' records name it: the path given, "hid" for the
+// first cable, "stdin" for standard input.
+QString sourceName(const LogOptions& options);
 
 // The environment variable that gives the live view's token.
 inline constexpr const char* kHttpTokenVariable = "VELKOR_HTTP_TOKEN";

@@ -3,6 +3,8 @@
 #include "logfiles/CsvLine.h"
 #include "record/Timestamp.h"
 
+#include <climits>
+
 namespace velkor::cli {
 
 std::string logRowCsvHeader() {
@@ -11,6 +13,15 @@ std::string logRowCsvHeader() {
 
 void appendLogRowCsv(std::string& out, const LogRecord& row, double scaledValue,
                      const QDateTime& moment) {
+    if (!moment.isValid()) {
+        appendLogRowCsv(out, row, scaledValue, 0, INT_MIN);
+        return;
+    }
+    appendLogRowCsv(out, row, scaledValue, moment.toMSecsSinceEpoch(), moment.offsetFromUtc());
+}
+
+void appendLogRowCsv(std::string& out, const LogRecord& row, double scaledValue, qint64 utcMs,
+                     int offsetSeconds) {
     thread_local CsvLine line;
     line.clear();
     if (row.No) {
@@ -20,7 +31,8 @@ void appendLogRowCsv(std::string& out, const LogRecord& row, double scaledValue,
     }
     line.text(row.Time).text(row.DCAC).text(row.Value).text(row.Unit).text(row.Auto);
     line.shortestDouble(scaledValue);
-    const QByteArray stamp = isoTimestampUtf8(moment);
+    const QByteArray stamp =
+        offsetSeconds == INT_MIN ? QByteArray() : isoTimestampUtf8(utcMs, offsetSeconds);
     line.bytes(std::string_view(stamp.constData(), static_cast<std::size_t>(stamp.size())));
     out += line.terminated();
 }

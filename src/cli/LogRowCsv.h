@@ -16,5 +16,9 @@ std::string logRowCsvHeader();
 // Appends one row with its line feed.
 void appendLogRowCsv(std::string& out, const LogRecord& row, double scaledValue,
                      const QDateTime& moment);
+// The same with the moment as Unix time in milliseconds and its offset from
+// UTC in seconds.
+void appendLogRowCsv(std::string& out, const LogRecord& row, double scaledValue, qint64 utcMs,
+                     int offsetSeconds);
 
 } // namespace velkor::cli

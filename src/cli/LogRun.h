@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/LogOptions.h"
+#include "logfiles/sqlite/LogSqliteWriter.h"
 #include "record/LogRecord.h"
 #include "record/RowDates.h"
 #include "stats/LogStatistics.h"
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velkor {
 class Clock;
@@ -45,6 +47,8 @@ struct LogPlatform {
 // run ends, however it ends short of SIGKILL: the input's end, SIGINT,
 // SIGTERM or SIGHUP, a lost device, standard output gone; with --checkpoint
 // also every so many seconds while it runs, each time whole and in one step.
+// Into an SQLite log (.sqlite, .db) each row is added to the file as it is
+// logged instead, committed within a second, and no row is kept in memory.
 // Without --save no row is kept once printed, so a run of days stays small.
 class LogRun {
 public:
@@ -91,8 +95,12 @@ public:
 
 private:
     void feed(const std::uint8_t* data, std::size_t size);
+    void flushOutput();
+    void outputFailed();
     void rowLogged(const Reading& reading, const QDateTime& moment);
     void deviceLost(const QString& reason);
+    bool openSqlite(const QString& limitHi, const QString& limitLo);
+    void watchSqlite();
     void deviceBack();
     void end(int status);
     void tell(const QString& message);
@@ -108,6 +116,14 @@ private:
     LogStatistics statistics_;
     qsizetype clearedRows_ = 0; // rows let go of without --save
     QTimer checkpointTimer_;
+    QTimer flushTimer_;
+    bool unflushed_ = false; // rows printed but not flushed
+    // The SQLite log, written row by row: the rows printed and not yet
+    // flushed, handed to it once they are; and the look at how it goes.
+    std::unique_ptr<LogSqliteWriter> sqlite_;
+    std::vector<LoggedReading> toFile_;
+    std::size_t toFileBatch_ = 1;
+    QTimer sqliteWatch_;
     QElapsedTimer awayFor_;
     std::string line_;
     bool keepRows_ = false;

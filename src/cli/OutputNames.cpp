@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/LogOptions.h"
 #include "disk/FileSaver.h"
+#include "logfiles/sqlite/LogSqliteWriter.h"
 
 #include <QFileInfo>
 
@@ -22,11 +23,12 @@ QString logFormError(const QString& what, const QString& name) {
     static const QStringList forms = {QStringLiteral("xml"), QStringLiteral("xlsx"),
                                       QStringLiteral("xls"), QStringLiteral("txt"),
                                       QStringLiteral("csv")};
-    if (forms.contains(suffixOf(name))) {
+    if (forms.contains(suffixOf(name)) || isSqliteName(name)) {
         return {};
     }
     return QStringLiteral("%1: '%2' names no form a log is written in: end it in .xml (XML data "
-                          "packet), .xlsx, .xls or .txt (workbook) or .csv (CSV)")
+                          "packet), .xlsx, .xls or .txt (workbook), .csv (CSV) or .sqlite or .db "
+                          "(SQLite log)")
         .arg(what, name);
 }
 

@@ -9,9 +9,9 @@ namespace velkor::cli {
 struct LogOptions;
 
 // The names velkor-cli writes, checked before any work is done: a log is
-// written as .xml, .xlsx, .xls, .txt or .csv (any case; a name in .xml that
-// is not exactly ".xml" is a workbook, as in the window's save), the
-// report as .pdf. Another name would get a file whose content its name
+// written as .xml, .xlsx, .xls, .txt, .csv, .sqlite or .db (any case; a
+// name in .xml that is not exactly ".xml" is a workbook, as in the window's
+// save), the report as .pdf. Another name would get a file whose content its name
 // belies, so it is refused as a usage error.
 
 // Why `name` given as `what` ("--save", "convert OUT") is no log form

@@ -1,7 +1,7 @@
 #include "cli/ReadingCsv.h"
 
-#include "logfiles/CsvLine.h"
 #include "decode/FrameDecoder.h"
+#include "logfiles/CsvLine.h"
 
 #include <charconv>
 #include <cmath>
@@ -16,22 +16,7 @@ QString readingCsvHeader() {
 
 void buildReadingCsvLine(CsvLine& line, const FrameDecoder& d) {
     const Reading& r = d.reading;
-    // The names of the marks shown, separated by blanks (at most 30 names
-    // of at most 7 characters).
-    char marks[kMarkCount * 8];
-    std::size_t n = 0;
-    const MarkSet shown = d.display.marks;
-    for (int i = 0; i < kMarkCount; ++i) {
-        const auto m = static_cast<Mark>(i);
-        if (shown.has(m)) {
-            if (n > 0) {
-                marks[n++] = ' ';
-            }
-            const std::string_view name = markName(m);
-            name.copy(marks + n, name.size());
-            n += name.size();
-        }
-    }
+    MarkNamesBuffer marks;
     line.clear();
     line.text(r.ValueText)
         .text(r.FunctionText)
@@ -40,7 +25,7 @@ void buildReadingCsvLine(CsvLine& line, const FrameDecoder& d) {
         .integer(std::llround(r.CountValue))
         .shortestDouble(r.ScaledValue)
         .integer(r.DecimalPointPos)
-        .bytes(std::string_view(marks, n));
+        .bytes(markNames(d.display.marks, marks));
 }
 
 QString readingCsvLine(const FrameDecoder& d) {

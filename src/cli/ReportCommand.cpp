@@ -22,13 +22,18 @@ int runReport(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.remove(0, 2); // the program and "report"
-    const CliOptions opts(args, {}, {});
+    const CliOptions opts(args, {QStringLiteral("--run")}, {});
     if (opts.help()) {
         printUsage(false);
         return kExitOk;
     }
-    if (!opts.ok() || opts.positional().size() != 2) {
-        reportError(opts.ok() ? QStringLiteral("report takes LOG and OUT.pdf") : opts.error());
+    QString error = opts.error();
+    LogFileReading how;
+    if (error.isEmpty()) {
+        how.run = runOption(opts, &error);
+    }
+    if (!error.isEmpty() || opts.positional().size() != 2) {
+        reportError(error.isEmpty() ? QStringLiteral("report takes LOG and OUT.pdf") : error);
         return kExitUsage;
     }
     const QString in = opts.positional()[0];
@@ -38,7 +43,8 @@ int runReport(int argc, char** argv) {
         return kExitUsage;
     }
     LogRowBuffer rows;
-    if (const LogFileResult r = readLogFile(in, SystemLocaleSource().userLocale(), &rows); !r) {
+    if (const LogFileResult r = readLogFile(in, SystemLocaleSource().userLocale(), &rows, how);
+        !r) {
         reportError(QStringLiteral("cannot read %1: %2").arg(in, r.reason));
         return kExitInput;
     }

@@ -14,4 +14,20 @@ std::string_view markName(Mark m) {
     return kNames[static_cast<std::size_t>(m)];
 }
 
+std::string_view markNames(MarkSet shown, MarkNamesBuffer& buffer) {
+    std::size_t n = 0;
+    for (int i = 0; i < kMarkCount; ++i) {
+        const auto m = static_cast<Mark>(i);
+        if (shown.has(m)) {
+            if (n > 0) {
+                buffer[n++] = ' ';
+            }
+            const std::string_view name = markName(m);
+            name.copy(buffer.data() + n, name.size());
+            n += name.size();
+        }
+    }
+    return std::string_view(buffer.data(), n);
+}
+
 } // namespace velkor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -75,5 +76,11 @@ private:
     static constexpr unsigned bit(Mark m) { return static_cast<unsigned>(m); }
     std::uint32_t bits_ = 0;
 };
+
+// The names of the marks shown, in order, separated by blanks ("LcdDc1 LcdV
+// LcdAuto"), written into `buffer`: how the command line and the SQLite
+// log name them.
+using MarkNamesBuffer = std::array<char, kMarkCount * 8>;
+std::string_view markNames(MarkSet shown, MarkNamesBuffer& buffer);
 
 } // namespace velkor

@@ -2,9 +2,17 @@
 
 #include <QDate>
 #include <QtGlobal>
+#include <optional>
 #include <vector>
 
 namespace velkor {
+
+// The moment a row was logged: Unix time in milliseconds and the local
+// time's offset from UTC then, in seconds.
+struct RowMoment {
+    qint64 utcMs = 0;
+    int utcOffset = 0;
+};
 
 // The date of each row of the log where it is known. The table keeps only
 // a row's time of day; the rules log rows in order, so the dates are kept

@@ -1,7 +1,6 @@
 #include "record/Timestamp.h"
 
 #include <QTimeZone>
-#include <cstdio>
 #include <cstdlib>
 
 namespace velkor {
@@ -10,26 +9,58 @@ QByteArray isoTimestampUtf8(const QDateTime& moment) {
     if (!moment.isValid()) {
         return {};
     }
-    QDateTime shown = moment;
-    int offset = moment.offsetFromUtc(); // seconds east of UTC
-    if (offset % 60 != 0) {
+    return isoTimestampUtf8(moment.toMSecsSinceEpoch(), moment.offsetFromUtc());
+}
+
+QByteArray isoTimestampUtf8(qint64 utcMs, int offsetSeconds) {
+    if (offsetSeconds % 60 != 0) {
         // Offsets with seconds (local mean times before time zones) have no
         // ISO 8601 form: the same moment in UTC instead.
-        shown = moment.toUTC();
-        offset = 0;
+        offsetSeconds = 0;
     }
-    const QDate d = shown.date();
-    const QTime t = shown.time();
-    if (d.year() < 0 || d.year() > 9999) {
+    // Days and milliseconds of the local time, then the civil date of the
+    // day (days since 1970-01-01 to year, month, day in the proleptic
+    // Gregorian calendar, in eras of 400 years).
+    const qint64 local = utcMs + qint64(offsetSeconds) * 1000;
+    const qint64 days = local >= 0 ? local / 86'400'000 : (local + 1) / 86'400'000 - 1;
+    const qint64 ms = local - days * 86'400'000;
+    const qint64 z = days + 719'468;
+    const qint64 era = (z >= 0 ? z : z - 146'096) / 146'097;
+    const qint64 doe = z - era * 146'097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36'524 - doe / 146'096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 1 || year > 9999) {
         return {};
     }
-    const int offsetMinutes = std::abs(offset) / 60;
-    char buf[40];
-    const int n =
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", d.year(),
-                      d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec(),
-                      offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
-    return QByteArray(buf, n);
+    const int offsetMinutes = std::abs(offsetSeconds) / 60;
+    char b[29];
+    const auto put = [&b](int at, qint64 v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10) {
+            b[at + i] = static_cast<char>('0' + v % 10);
+        }
+    };
+    put(0, year, 4);
+    b[4] = '-';
+    put(5, month, 2);
+    b[7] = '-';
+    put(8, day, 2);
+    b[10] = 'T';
+    put(11, ms / 3'600'000, 2);
+    b[13] = ':';
+    put(14, ms / 60'000 % 60, 2);
+    b[16] = ':';
+    put(17, ms / 1000 % 60, 2);
+    b[19] = '.';
+    put(20, ms % 1000, 3);
+    b[23] = offsetSeconds < 0 ? '-' : '+';
+    put(24, offsetMinutes / 60, 2);
+    b[26] = ':';
+    put(27, offsetMinutes % 60, 2);
+    return QByteArray(b, sizeof b);
 }
 
 QString isoTimestamp(const QDateTime& moment) {

@@ -13,6 +13,10 @@ namespace velkor {
 // then. Empty for an invalid moment or a year outside 0 to 9999.
 QByteArray isoTimestampUtf8(const QDateTime& moment);
 QString isoTimestamp(const QDateTime& moment);
+// The same of a moment given as Unix time in milliseconds and the offset
+// from UTC in seconds (an offset with seconds gives UTC, as above),
+// without a date computation of Qt's: a logger writes one for every row.
+QByteArray isoTimestampUtf8(qint64 utcMs, int offsetSeconds);
 // Reads what isoTimestamp writes (also "Z" for UTC); an invalid moment for
 // any other text.
 QDateTime parseIsoTimestamp(QByteArrayView text);

@@ -4,10 +4,12 @@
 //
 //   journal_window_child DIRECTORY ROWS
 //
-// Prints "ready" once the rows are logged.
+// Prints "ready" once the rows are logged and in the journal's file.
 #include "app/JournalTestSupport.h"
 #include "app/VelkorApplication.h"
+#include "logfiles/sqlite/LogSqliteJournal.h"
 #include "pipeline/MeterSession.h"
+#include "support/EventPump.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
     const int rows = std::atoi(argv[2]);
     for (int i = 0; i < rows; ++i) {
         f.send(velkor::test::journalReading(i));
+    }
+    // Committed within a second: a kill before then could lose them.
+    if (rows > 0 &&
+        !velkor::test::pumpUntil(
+            [&] { return velkor::test::journalRows(f.window->journal->path()) == rows; }, 30000)) {
+        std::fputs("the rows did not reach the journal\n", stderr);
+        return 1;
     }
     std::printf("ready %lld\n", static_cast<long long>(f.window->session().cds1.rowCount()));
     std::fflush(stdout);

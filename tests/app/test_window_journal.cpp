@@ -2,12 +2,14 @@
 // the next window offers them back (in Japanese) and logs on after them;
 // rows not restored are kept aside and offered again until they are
 // restored, deleted or 30 days old; a clean end, a save and a new log leave
-// no rows behind; a damaged journal is told and set aside, never loaded; a
-// journal that cannot be written is told in Japanese.
+// no file behind, nor does a window that logged nothing; a journal of the
+// line format earlier versions wrote is offered back the same way; a
+// damaged journal is told and set aside, never loaded; a journal that
+// cannot be written is told in Japanese.
 #include "app/JournalTestSupport.h"
+#include "logfiles/sqlite/LogSqliteJournal.h"
 #include "pipeline/MeterSession.h"
 #include "platform/posix/SystemErrorText.h"
-#include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
 #include "support/EventPump.h"
 
@@ -15,6 +17,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QToolButton>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -39,14 +42,22 @@ const QStringList kOfferButtons = {QStringLiteral("復元する(&R)"), QStringLi
 struct Journals : ::testing::Test {
     QTemporaryDir dir;
     QString folder() const { return dir.filePath(QStringLiteral("velkor")); }
+    // Every journal file, SQLite's files beside them included.
     QStringList journals() const {
         return QDir(folder()).entryList({QStringLiteral("journal-*")}, QDir::Files);
+    }
+    // The SQLite journals themselves.
+    QStringList databases() const {
+        return QDir(folder()).entryList({QStringLiteral("journal-*.sqlite")}, QDir::Files);
     }
     QStringList keptAside() const {
         return QDir(folder()).entryList({QStringLiteral("declined-*")}, QDir::Files);
     }
-    // Lines of a journal file after its header.
-    static qsizetype rowLines(const QString& file) { return readAll(file).count('\n') - 1; }
+    // Waits until the journal file holds `rows` rows (they are committed
+    // within a second).
+    static bool journalHolds(const QString& file, qsizetype rows) {
+        return pumpUntil([&] { return journalRows(file) == rows; });
+    }
 
     // A window process that logged `rows` readings, killed by SIGKILL.
     void killedWindow(int rows) {
@@ -68,8 +79,8 @@ struct Journals : ::testing::Test {
 
 TEST_F(Journals, AWindowKilledWhileLoggingHasItsRowsOfferedBackAndLoggingGoesOn) {
     killedWindow(5);
-    ASSERT_EQ(journals().size(), 1);
-    const QString left = QDir(folder()).filePath(journals().first());
+    ASSERT_EQ(databases().size(), 1);
+    const QString left = QDir(folder()).filePath(databases().first());
 
     WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
     ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
@@ -98,19 +109,19 @@ TEST_F(Journals, AWindowKilledWhileLoggingHasItsRowsOfferedBackAndLoggingGoesOn)
     w.send(journalReading(7));
     ASSERT_EQ(cds1.rowCount(), 6);
     EXPECT_EQ(cds1.row(5).No, 6);
-    ASSERT_EQ(journals().size(), 1);
-    EXPECT_EQ(rowLines(w.window->journal->path()), 6);
+    EXPECT_TRUE(journalHolds(w.window->journal->path(), 6));
+    EXPECT_EQ(databases().first(), QFileInfo(w.window->journal->path()).fileName());
 }
 
 TEST_F(Journals, RowsNotRestoredAreKeptAsideAndOfferedAgain) {
     killedWindow(3);
-    const QString left = journals().first();
+    const QString left = databases().first();
     {
         WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::No});
         ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
         EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
         EXPECT_EQ(w.window->session().log.NextRecordNo, 1);
-        EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+        EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
         // Aside under its own name, with the moment it was declined (UTC).
         const QString declined = QDateTime(QDate(2026, 1, 1), QTime(9, 5, 3))
                                      .toUTC()
@@ -134,7 +145,7 @@ TEST_F(Journals, RowsNotRestoredAreKeptAsideAndOfferedAgain) {
     EXPECT_EQ(cds1.row(2).Value, QStringLiteral("01.12"));
     EXPECT_EQ(w.window->session().log.NextRecordNo, 4);
     EXPECT_TRUE(keptAside().isEmpty());
-    EXPECT_EQ(rowLines(w.window->journal->path()), 3);
+    EXPECT_TRUE(journalHolds(w.window->journal->path(), 3));
 }
 
 TEST_F(Journals, DeletedRowsAreGoneForGood) {
@@ -143,14 +154,20 @@ TEST_F(Journals, DeletedRowsAreGoneForGood) {
         WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Discard});
         ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
         EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
-        EXPECT_EQ(journals(), QStringList{QFileInfo(w.window->journal->path()).fileName()});
+        EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
         EXPECT_TRUE(keptAside().isEmpty());
     }
-    // The next window finds only the empty journal the last one left (it
-    // was not closed), removes it and asks nothing.
+    // The window that logged nothing left nothing: the next one asks
+    // nothing.
     WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder());
-    ASSERT_TRUE(pumpUntil([&] { return journals().size() == 1; }));
+    pumpFor(50);
     EXPECT_TRUE(w.boxes.shown.empty()) << w.boxes.shown[0].text.toStdString();
+}
+
+TEST_F(Journals, AWindowKilledBeforeItLoggedAnythingLeavesNoFile) {
+    killedWindow(0);
+    EXPECT_TRUE(
+        QDir(folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 }
 
 TEST_F(Journals, RowsKeptAsideGoAfterThirtyDays) {
@@ -184,7 +201,7 @@ TEST_F(Journals, ACleanEndLeavesNoJournal) {
         for (int i = 0; i < 3; ++i) {
             w.send(journalReading(i));
         }
-        EXPECT_EQ(rowLines(w.window->journal->path()), 3);
+        EXPECT_TRUE(journalHolds(w.window->journal->path(), 3));
         w.boxes.answers.push_back(Answer::Discard); // the unsaved rows: "保存しない"
         EXPECT_TRUE(w.window->close());
     }
@@ -196,7 +213,7 @@ TEST_F(Journals, ACleanEndLeavesNoJournal) {
     w.boxes.answers.push_back(Answer::Cancel);
     EXPECT_FALSE(w.window->close());
     w.send(journalReading(1));
-    EXPECT_EQ(rowLines(w.window->journal->path()), 2);
+    EXPECT_TRUE(journalHolds(w.window->journal->path(), 2));
 }
 
 TEST_F(Journals, ASuccessfulSaveOrANewLogEmptiesTheJournal) {
@@ -206,29 +223,34 @@ TEST_F(Journals, ASuccessfulSaveOrANewLogEmptiesTheJournal) {
         w.send(journalReading(i));
     }
     const QString journal = w.window->journal->path();
-    ASSERT_EQ(rowLines(journal), 3);
+    ASSERT_TRUE(journalHolds(journal, 3));
 
     // A save that fails keeps the rows in the journal.
     w.fileDialogs.answers.push_back(dir.filePath(QStringLiteral("none/log.xml")));
     QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
-    EXPECT_EQ(rowLines(journal), 3);
+    EXPECT_EQ(journalRows(journal), 3);
     w.fileDialogs.answers.push_back(dir.filePath(QStringLiteral("log.xml")));
     QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
-    EXPECT_EQ(rowLines(journal), 0);
+    EXPECT_TRUE(w.window->journal->path().isEmpty());
+    EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
 
     w.send(journalReading(5));
-    EXPECT_EQ(rowLines(journal), 1);
+    EXPECT_TRUE(journalHolds(w.window->journal->path(), 1));
     w.boxes.answers.push_back(Answer::Discard); // the unsaved row: "保存しない"
     QTest::mouseClick(w.child<QToolButton>("RecordNew"), Qt::LeftButton);
     EXPECT_EQ(w.window->session().cds1.rowCount(), 0);
-    EXPECT_EQ(rowLines(journal), 0);
+    EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
 }
 
 TEST_F(Journals, ADamagedJournalIsToldAndSetAsideNotLoaded) {
     killedWindow(4);
-    const QString left = QDir(folder()).filePath(journals().first());
+    const QString left = QDir(folder()).filePath(databases().first());
+    // Pages of the file overwritten, SQLite's log lost.
     QByteArray bytes = readAll(left);
-    bytes[bytes.indexOf("01.12") + 3] = '7'; // one digit of one row
+    bytes.fill('\x5a', 8192);
+    for (const char* side : {"-wal", "-shm"}) {
+        ASSERT_TRUE(QFile::remove(left + QLatin1String(side)));
+    }
     {
         QFile f(left);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -279,7 +301,7 @@ TEST_F(Journals, ACsvSavedFromTheWindowCarriesTheDayOfEachLoggedRow) {
     EXPECT_EQ(readAll(file), QByteArray("No,Date,Time,Function,Value,Unit,Judge,SI\r\n"
                                         "1,2026-01-01,09:05:03,DC,01.10,V,pass,1.1\r\n"
                                         "2,2026-01-02,00:00:01,DC,01.11,V,pass,1.11\r\n"));
-    EXPECT_EQ(rowLines(w.window->journal->path()), 0) << "saved: the journal is empty";
+    EXPECT_TRUE(journals().isEmpty()) << "saved: the journal goes";
 }
 
 TEST_F(Journals, AWindowWithoutAJournalFolderStillLogsAndSavesCsv) {
@@ -290,6 +312,60 @@ TEST_F(Journals, AWindowWithoutAJournalFolderStillLogsAndSavesCsv) {
     w.fileDialogs.answers.push_back(file);
     QTest::mouseClick(w.child<QToolButton>("saveas"), Qt::LeftButton);
     EXPECT_TRUE(readAll(file).contains("1,2026-01-01,09:05:03,DC,01.10,V,pass,1.1\r\n"));
+}
+
+// A journal an earlier version left in its line format is offered as any
+// other; its rows come back with their days and go on in the new journal,
+// and the old file goes.
+TEST_F(Journals, AJournalOfTheLineFormatIsOfferedBackOnce) {
+    ASSERT_TRUE(QDir().mkpath(folder()));
+    const QDateTime day1(QDate(2025, 12, 31), QTime(23, 59, 58), QTimeZone(9 * 3600));
+    QByteArray lines("velkor journal 1\n");
+    for (int i = 0; i < 2; ++i) {
+        LogRecord r;
+        r.No = i + 1;
+        r.Time = day1.addSecs(i).time().toString(QStringLiteral("hh:mm:ss"));
+        r.DCAC = QStringLiteral("DC");
+        r.Value = QStringLiteral("01.2%1").arg(i);
+        r.Unit = QStringLiteral("V");
+        r.Auto = QStringLiteral("pass");
+        lines += journalLine(r, day1.addSecs(2 * i));
+    }
+    const QString old = QDir(folder()).filePath(QStringLiteral("journal-1234-1000-0.txt"));
+    writeAll(old, lines);
+
+    {
+        WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Yes});
+        ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+        ASSERT_EQ(w.boxes.shown.size(), 1u);
+        EXPECT_EQ(w.boxes.shown[0].text,
+                  kOffer.arg(2) + kAnswers.arg(QStringLiteral("2026/01/31")));
+        MeasurementTable& cds1 = w.window->session().cds1;
+        ASSERT_EQ(cds1.rowCount(), 2);
+        EXPECT_EQ(cds1.row(1).Value, QStringLiteral("01.21"));
+        EXPECT_EQ(w.window->session().log.NextRecordNo, 3);
+        EXPECT_FALSE(QFileInfo::exists(old));
+        // In the new journal with the moments they were logged.
+        const QString journal = w.window->journal->path();
+        ASSERT_TRUE(journalHolds(journal, 2));
+        RowDates dates;
+        std::vector<std::optional<RowMoment>> moments;
+        LogRowBuffer rows;
+        ASSERT_TRUE(readLogSqlite(journal, rows, {std::nullopt, &dates, &moments}));
+        ASSERT_EQ(moments.size(), 2u);
+        ASSERT_TRUE(moments[1].has_value());
+        EXPECT_EQ(moments[1]->utcMs, day1.addSecs(2).toMSecsSinceEpoch());
+        EXPECT_EQ(moments[1]->utcOffset, 9 * 3600);
+        EXPECT_EQ(dates.dateOf(1), QDate(2026, 1, 1));
+    }
+    // Not offered again: the window above was not closed, so its journal
+    // (the rows' one place now) is what the next window offers.
+    WindowFixture w(MeterVariant::IFHALVIN, nullptr, folder(), {Answer::Discard});
+    ASSERT_TRUE(pumpUntil([&] { return !w.boxes.shown.empty(); }));
+    pumpFor(50);
+    ASSERT_EQ(w.boxes.shown.size(), 1u);
+    EXPECT_EQ(w.boxes.shown[0].text, kOffer.arg(2) + kAnswers.arg(QStringLiteral("2026/01/31")));
+    EXPECT_TRUE(journals().isEmpty()) << journals().join(' ').toStdString();
 }
 
 } // namespace

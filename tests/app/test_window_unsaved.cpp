@@ -6,12 +6,12 @@
 // nothing.
 
 #include "app/JournalTestSupport.h"
+#include "logfiles/LogXmlFile.h"
+#include "logfiles/sqlite/LogSqliteJournal.h"
+#include "logfiles/workbook/LogWorkbook.h"
 #include "pipeline/MeterSession.h"
 #include "platform/widgets/QtMessageBoxes.h"
-#include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
-#include "logfiles/LogXmlFile.h"
-#include "logfiles/workbook/LogWorkbook.h"
 #include "support/EventPump.h"
 
 #include <QAbstractButton>
@@ -80,7 +80,14 @@ struct UnsavedWindow : Folder, WindowFixture {
     void click(const char* button) {
         QTest::mouseClick(child<QToolButton>(button), Qt::LeftButton);
     }
-    qsizetype journalRows() const { return readAll(window->journal->path()).count('\n') - 1; }
+    // Waits until the journal holds `rows` rows (committed within a
+    // second); none when it has no file.
+    bool journalHolds(qsizetype rows) const {
+        return pumpUntil([&] {
+            const QString file = window->journal->path();
+            return (file.isEmpty() ? 0 : journalRows(file)) == rows;
+        });
+    }
     // Runs the action; true when the window closed.
     bool act(Action a) {
         switch (a) {
@@ -134,7 +141,7 @@ TEST_P(UnsavedQuestion, EachAnswerDoesWhatItSays) {
     const auto& [action, c] = GetParam();
     UnsavedWindow w;
     const std::vector<LogRecord> logged = rowsOf(w.cds1());
-    ASSERT_EQ(w.journalRows(), 3);
+    ASSERT_TRUE(w.journalHolds(3));
     const QString journal = w.window->journal->path();
 
     w.boxes.answers = {c.answer};
@@ -166,7 +173,7 @@ TEST_P(UnsavedQuestion, EachAnswerDoesWhatItSays) {
     if (!c.actionGoesOn) {
         // Nothing changed: the rows are in the log and in the journal.
         EXPECT_EQ(show(rowsOf(w.cds1())), show(logged));
-        EXPECT_EQ(w.journalRows(), 3);
+        EXPECT_TRUE(w.journalHolds(3));
         // They are still unsaved: the next try asks again.
         w.boxes.shown.clear();
         w.boxes.answers = {Answer::Cancel};
@@ -179,11 +186,11 @@ TEST_P(UnsavedQuestion, EachAnswerDoesWhatItSays) {
     case Action::Close: EXPECT_FALSE(QFileInfo::exists(journal)); break;
     case Action::New:
         EXPECT_EQ(w.cds1().rowCount(), 0);
-        EXPECT_EQ(w.journalRows(), 0);
+        EXPECT_TRUE(w.journalHolds(0));
         break;
     case Action::Open:
         EXPECT_EQ(show(rowsOf(w.cds1())), show(sampleRows()));
-        EXPECT_EQ(w.journalRows(), 0);
+        EXPECT_TRUE(w.journalHolds(0));
         break;
     }
     if (action != Action::Close) {
@@ -212,7 +219,7 @@ TEST(Unsaved, SavedRowsLeaveThePlainQuestions) {
         SCOPED_TRACE(goesOn);
         UnsavedWindow w;
         w.save("saved.xml");
-        ASSERT_EQ(w.journalRows(), 0);
+        ASSERT_TRUE(w.journalHolds(0));
         w.boxes.shown.clear();
 
         w.boxes.answers = {answer};
@@ -249,7 +256,7 @@ TEST(Unsaved, ImportAddsRowsAndAsksNothing) {
     ASSERT_EQ(w.boxes.shown.size(), 1u);
     EXPECT_EQ(w.boxes.shown[0].text, QStringLiteral("インポートに成功しました"));
     EXPECT_EQ(w.cds1().rowCount(), 7);
-    EXPECT_EQ(w.journalRows(), 3);
+    EXPECT_TRUE(w.journalHolds(3));
 
     w.boxes.answers = {Answer::Cancel};
     EXPECT_FALSE(w.act(Action::Close));

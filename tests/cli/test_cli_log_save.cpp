@@ -149,6 +149,7 @@ TEST(CliLogSaveTarget, AnOutThatCannotBeWrittenIsRefusedBeforeAFrameIsRead) {
     ASSERT_TRUE(QDir().mkdir(f.path("ro")));
     ASSERT_EQ(::chmod(QFile::encodeName(f.path("ro")).constData(), 0555), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(f.path("pipe.xml")).constData(), 0666), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(f.path("pipe.sqlite")).constData(), 0666), 0);
     ASSERT_TRUE(QDir().mkdir(f.path("folder.xml")));
     const struct {
         const char* label;
@@ -165,6 +166,8 @@ TEST(CliLogSaveTarget, AnOutThatCannotBeWrittenIsRefusedBeforeAFrameIsRead) {
          systemErrorText(ENOENT)},
         {"read-only folder", "ro/log.xlsx", {}, 3, systemErrorText(EACCES)},
         {"FIFO", "pipe.xml", {}, 3, notRegularFileText()},
+        {"read-only folder, SQLite", "ro/log.sqlite", {}, 3, systemErrorText(EACCES)},
+        {"FIFO, SQLite", "pipe.sqlite", {}, 3, notRegularFileText()},
         {"folder", "folder.xml", {}, 3, notRegularFileText()},
         {"unknown form", "log.pdf", {}, 2, QStringLiteral("names no form a log is written in")},
         {"no extension", "log", {}, 2, QStringLiteral("names no form a log is written in")},

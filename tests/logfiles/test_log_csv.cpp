@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -280,10 +281,42 @@ TEST(Timestamp, IsoWithMillisecondsAndTheOffset) {
         EXPECT_EQ(back.offsetFromUtc(), m.offsetFromUtc());
     }
     EXPECT_EQ(parseIsoTimestamp("2026-01-02T03:04:05.006Z"), utc);
+    // The moment as Unix time and offset, the civil date worked out by hand:
+    // as Qt writes it, over leap years, centuries, before 1970 and at the
+    // ends of the years written.
+    const QDate days[] = {QDate(1, 1, 1),     QDate(1600, 2, 29), QDate(1700, 2, 28),
+                          QDate(1900, 3, 1),  QDate(1969, 12, 31), QDate(1970, 1, 1),
+                          QDate(2000, 2, 29), QDate(2024, 12, 31), QDate(2100, 3, 1),
+                          QDate(9999, 12, 31)};
+    for (const QDate& day : days) {
+        for (const int offset : {0, 9 * 3600, -(3 * 3600 + 30 * 60), 14 * 3600}) {
+            for (const QTime& time : {QTime(0, 0), QTime(23, 59, 59, 999), QTime(12, 3, 4, 5)}) {
+                const QDateTime m(day, time, QTimeZone(offset));
+                SCOPED_TRACE(m.toString(Qt::ISODateWithMs).toStdString());
+                const int minutes = std::abs(offset) / 60;
+                const QString zone = QStringLiteral("%1%2:%3")
+                                         .arg(QChar(offset < 0 ? u'-' : u'+'))
+                                         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                                         .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+                EXPECT_EQ(isoTimestampUtf8(m.toMSecsSinceEpoch(), offset),
+                          (m.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + zone).toLatin1());
+            }
+        }
+    }
+    EXPECT_EQ(isoTimestampUtf8(QDateTime(QDate(-1, 12, 31), QTime(23, 59), QTimeZone::utc())
+                                   .toMSecsSinceEpoch(),
+                               0),
+              QByteArray());
+    EXPECT_EQ(isoTimestampUtf8(QDateTime(QDate(10000, 1, 1), QTime(0, 0), QTimeZone::utc())
+                                   .toMSecsSinceEpoch(),
+                               0),
+              QByteArray());
     // An offset with seconds (a local mean time): the same instant in UTC.
     const QDateTime lmt(QDate(1880, 1, 1), QTime(12, 0), QTimeZone(9 * 3600 + 18 * 60 + 59));
     EXPECT_EQ(isoTimestamp(lmt), QStringLiteral("1880-01-01T02:41:01.000+00:00"));
     EXPECT_EQ(parseIsoTimestamp(isoTimestampUtf8(lmt)), lmt);
+    EXPECT_EQ(isoTimestampUtf8(lmt.toMSecsSinceEpoch(), lmt.offsetFromUtc()),
+              isoTimestampUtf8(lmt));
     for (const char* bad : {"", "2026-01-02 03:04:05.006Z", "2026-13-02T03:04:05.006Z",
                             "2026-01-02T03:04:05.006+24:00", "2026-01-02T03:04:05,006Z"}) {
         EXPECT_FALSE(parseIsoTimestamp(bad).isValid()) << bad;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "record/LogJournal.h"
 #include "record/LogRowBuffer.h"
 #include "record/LogTable.h"
+#include "record/Timestamp.h"
 
 #include <QDir>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -120,6 +123,34 @@ inline std::vector<LogRecord> rowsOf(const LogTable& t) {
         out.push_back(rows.row(i));
     }
     return out;
+}
+
+// The line of one row in a journal of the line format earlier versions
+// wrote (LogJournal), with its line end.
+inline QByteArray journalLine(const LogRecord& row, const QDateTime& when) {
+    QByteArray line;
+    if (row.No) {
+        line.append(QByteArray::number(*row.No));
+    }
+    line.append('\t');
+    line.append(isoTimestampUtf8(when));
+    for (const QString* t : {&row.Time, &row.DCAC, &row.Value, &row.Unit, &row.Auto}) {
+        line.append('\t');
+        for (const char c : t->toUtf8()) {
+            switch (c) {
+            case '\\': line.append("\\\\"); break;
+            case '\t': line.append("\\t"); break;
+            case '\n': line.append("\\n"); break;
+            case '\r': line.append("\\r"); break;
+            default: line.append(c);
+            }
+        }
+    }
+    char crc[12];
+    const int n = std::snprintf(crc, sizeof crc, "\t%08x\n",
+                                LogJournal::crc32(line.constData(), std::size_t(line.size())));
+    line.append(crc, n);
+    return line;
 }
 
 } // namespace velkor::test

@@ -1,20 +1,20 @@
-// The journal that keeps the window's logged rows safe until they are saved:
-// rows written as they are logged and read back from the file a crash left,
-// a cut or unfilled end dropped, damage refused and set aside, a running
-// window's journal left alone, a clean end leaving nothing; journals whose
-// rows the user did not restore kept aside for 30 days.
-#include "platform/posix/SystemErrorText.h"
+// The journal of the line format earlier versions of the window wrote,
+// read back so its rows are still offered: rows and the moments they were
+// logged, a cut or unfilled end dropped, damage refused, a journal an
+// older window still holds left alone; journals whose rows the user did not
+// restore kept aside for 30 days.
 #include "record/DeclinedJournals.h"
 #include "record/LogJournal.h"
 #include "record/LogTestSupport.h"
-#include "support/FaultyFileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
-#include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace velkor;
 using namespace velkor::test;
@@ -33,69 +33,31 @@ void appendBytes(const QString& path, const QByteArray& bytes) {
 
 struct Journal : ::testing::Test {
     QTemporaryDir dir;
-    QString folder() const { return dir.filePath(QStringLiteral("state/velkor")); }
-    QStringList files() const {
-        return QDir(folder()).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
-    }
+    int runs = 0;
 
-    // A journal of a run that crashed after logging the sample rows.
+    // A journal of a window that crashed after logging `rows`, the first
+    // two on one day and the rest on the next.
     QString crashedRun(std::vector<LogRecord> rows = sampleRows()) {
-        LogJournal j(folder());
-        EXPECT_TRUE(j.open()) << j.error().toStdString();
+        QByteArray bytes("velkor journal 1\n");
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            j.append(rows[i], moment(i < 2 ? 10 : 11, 3600 + static_cast<int>(i)));
+            bytes += journalLine(rows[i], moment(i < 2 ? 10 : 11, 3600 + static_cast<int>(i)));
         }
-        return j.path(); // the destructor leaves the file, as a crash does
+        const QString path = dir.filePath(QStringLiteral("journal-%1.txt").arg(++runs));
+        writeAll(path, bytes);
+        return path;
     }
 };
 
-TEST_F(Journal, TheRowsOfARunThatDidNotEndCleanlyComeBack) {
-    const QString path = crashedRun();
-    EXPECT_TRUE(QFileInfo(path).isFile());
-    EXPECT_EQ(QFileInfo(folder()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
-              QFile::Permissions())
-        << "the folder is the user's own";
-
-    LogJournal next(folder());
-    ASSERT_TRUE(next.open());
-    std::vector<LogJournal::Leftover> found = next.leftovers();
-    ASSERT_EQ(found.size(), 1u);
-    LogJournal::Leftover& l = found[0];
-    EXPECT_EQ(l.path, path);
+TEST_F(Journal, TheRowsComeBackWithTheMomentsTheyWereLogged) {
+    const LogJournal::Leftover l = LogJournal::read(crashedRun());
     EXPECT_FALSE(l.damaged) << l.reason.toStdString();
+    EXPECT_FALSE(l.inUse);
     EXPECT_EQ(show(rowsOf(l.rows)), show(sampleRows()));
     EXPECT_EQ(l.dates.dateOf(0), QDate(2026, 12, 10));
     EXPECT_EQ(l.dates.dateOf(3), QDate(2026, 12, 11));
-
-    // Given back: the new journal carries them, the old file goes.
-    next.carryOver(l);
-    LogJournal::discard(l);
-    EXPECT_FALSE(QFileInfo::exists(path));
-    const LogJournal::Leftover carried = LogJournal::read(next.path());
-    EXPECT_TRUE(carried.inUse) << "the running journal is locked";
-    next.finish();
-    EXPECT_TRUE(files().isEmpty()) << files().join(' ').toStdString();
-}
-
-TEST_F(Journal, CarriedRowsReadBackAsTheyWere) {
-    const QString path = crashedRun();
-    QString newPath;
-    {
-        LogJournal next(folder());
-        ASSERT_TRUE(next.open());
-        auto found = next.leftovers();
-        ASSERT_EQ(found.size(), 1u);
-        next.carryOver(found[0]);
-        LogJournal::discard(found[0]);
-        next.append(rec(9, "10:00:00", "AC", "1.000", "V", "pass"), moment(12, 0));
-        newPath = next.path();
-    } // crashed again
-    const LogJournal::Leftover l = LogJournal::read(newPath);
-    ASSERT_FALSE(l.damaged) << l.reason.toStdString();
-    std::vector<LogRecord> want = sampleRows();
-    want.push_back(rec(9, "10:00:00", "AC", "1.000", "V", "pass"));
-    EXPECT_EQ(show(rowsOf(l.rows)), show(want));
-    EXPECT_EQ(l.dates.dateOf(4), QDate(2026, 12, 12));
+    ASSERT_EQ(l.moments.size(), 4u);
+    EXPECT_EQ(l.moments[3].utcMs, moment(11, 3603).toMSecsSinceEpoch());
+    EXPECT_EQ(l.moments[3].utcOffset, 9 * 3600);
 }
 
 TEST_F(Journal, TextsWithTabsLineBreaksAndOtherScriptsSurvive) {
@@ -121,6 +83,15 @@ TEST_F(Journal, ALineTheCrashCutShortAndUnfilledBlocksAreDropped) {
     appendBytes(zeros, QByteArray(3 << 20, '\0'));
     EXPECT_EQ(LogJournal::read(zeros).rows.rowCount(), 4);
     EXPECT_FALSE(LogJournal::read(zeros).damaged);
+
+    // A header alone, or cut short: no row, nothing damaged.
+    for (const QByteArray& bytes : {QByteArray("velkor journal 1\n"), QByteArray("velkor jou")}) {
+        const QString path = dir.filePath(QStringLiteral("short.txt"));
+        writeAll(path, bytes);
+        const LogJournal::Leftover l = LogJournal::read(path);
+        EXPECT_FALSE(l.damaged) << l.reason.toStdString();
+        EXPECT_EQ(l.rows.rowCount(), 0);
+    }
 }
 
 struct DamageCase {
@@ -130,7 +101,7 @@ struct DamageCase {
 
 class JournalDamage : public Journal, public ::testing::WithParamInterface<DamageCase> {};
 
-TEST_P(JournalDamage, IsRefusedAndSetAsideNotDeleted) {
+TEST_P(JournalDamage, IsRefusedWithoutARow) {
     const QString path = crashedRun();
     QByteArray bytes = readAll(path);
     bytes = GetParam().damage(bytes);
@@ -139,18 +110,12 @@ TEST_P(JournalDamage, IsRefusedAndSetAsideNotDeleted) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
     }
-    LogJournal next(folder());
-    ASSERT_TRUE(next.open());
-    auto found = next.leftovers();
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0].damaged);
-    EXPECT_FALSE(found[0].reason.isEmpty());
-    EXPECT_EQ(found[0].rows.rowCount(), 0) << "no row of it is trusted";
-    const QString aside = LogJournal::setAside(found[0]);
-    EXPECT_EQ(aside, path + QStringLiteral(".damaged"));
-    EXPECT_EQ(readAll(aside), bytes) << "kept as it was";
-    EXPECT_TRUE(next.leftovers().empty()) << "and not offered again";
-    next.finish();
+    const LogJournal::Leftover l = LogJournal::read(path);
+    EXPECT_TRUE(l.damaged);
+    EXPECT_FALSE(l.reason.isEmpty());
+    EXPECT_EQ(l.rows.rowCount(), 0) << "no row of it is trusted";
+    EXPECT_TRUE(l.moments.empty());
+    EXPECT_EQ(readAll(path), bytes) << "left as it was";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -170,98 +135,21 @@ INSTANTIATE_TEST_SUITE_P(
                        // A text longer than the table keeps, with a valid CRC.
                        LogRecord r = sampleRows()[0];
                        r.Value = QString(30, u'9');
-                       return b + LogJournal::rowLine(r, moment(10, 0));
+                       return b + journalLine(r, moment(10, 0));
                    }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Journal, ARunningWindowsJournalIsLeftAlone) {
-    LogJournal running(folder());
-    ASSERT_TRUE(running.open());
-    running.append(sampleRows()[0], moment(10, 0));
-    LogJournal other(folder());
-    ASSERT_TRUE(other.open());
-    EXPECT_TRUE(other.leftovers().empty());
-    EXPECT_TRUE(QFileInfo::exists(running.path()));
-    running.finish();
-    other.finish();
-    EXPECT_TRUE(files().isEmpty());
-}
-
-TEST_F(Journal, ClearKeepsTheHeaderOnlyAndAJournalWithoutRowsIsNoLeftoverToOffer) {
-    QString path;
-    {
-        LogJournal j(folder());
-        ASSERT_TRUE(j.open());
-        for (const LogRecord& r : sampleRows()) {
-            j.append(r, moment(10, 0));
-        }
-        j.clear();
-        j.append(sampleRows()[2], moment(10, 5));
-        path = j.path();
-    }
+// A window of an older version that still runs holds its journal locked.
+TEST_F(Journal, AJournalAnOlderWindowStillHoldsIsLeftAlone) {
+    const QString path = crashedRun();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     const LogJournal::Leftover l = LogJournal::read(path);
-    EXPECT_FALSE(l.damaged);
-    ASSERT_EQ(l.rows.rowCount(), 1);
-    EXPECT_EQ(l.rows.row(0), sampleRows()[2]);
-    {
-        LogJournal j(folder());
-        ASSERT_TRUE(j.open());
-        j.append(sampleRows()[0], moment(10, 0));
-        j.clear();
-        path = j.path();
-    }
-    EXPECT_EQ(LogJournal::read(path).rows.rowCount(), 0);
-}
-
-TEST_F(Journal, EachRowIsInTheFileAsSoonAsItIsLogged) {
-    LogJournal j(folder());
-    ASSERT_TRUE(j.open());
-    for (int i = 0; i < 3; ++i) {
-        j.append(sampleRows()[static_cast<std::size_t>(i)], moment(10, i));
-        // Read through a handle of its own, as after a crash of the program.
-        QFile f(j.path());
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll().count('\n'), i + 2);
-    }
-    j.finish();
-}
-
-// A full disk while logging is told once, with the system's reason; the
-// rows written before it stay readable, and an interrupted write is
-// retried, not taken for a failure.
-TEST_F(Journal, AFullDiskIsToldOnceWithTheSystemsReason) {
-    using Op = FaultyFileSystem::Op;
-    FaultyFileSystem fs;
-    fs.fail(Op::Write, EINTR, 1, 1);  // the first row's write
-    fs.fail(Op::Write, ENOSPC, 1, 2); // the third row's
-    QStringList told;
-    QString path;
-    {
-        LogJournal j(folder(), fs);
-        j.onFailure = [&told](const QString& why) { told.append(why); };
-        ASSERT_TRUE(j.open());
-        path = j.path();
-        for (int i = 0; i < 4; ++i) {
-            j.append(sampleRows()[static_cast<std::size_t>(i)], moment(10, i));
-        }
-    } // the file stays, as after a crash
-    ASSERT_EQ(told.size(), 1);
-    EXPECT_EQ(told[0], path + QStringLiteral(": ") + systemErrorText(ENOSPC));
-    EXPECT_EQ(fs.calls[Op::Write], 5) << "nothing written after the failure";
-    const LogJournal::Leftover back = LogJournal::read(path);
-    EXPECT_FALSE(back.damaged) << back.reason.toStdString();
-    EXPECT_EQ(back.rows.rowCount(), 2);
-}
-
-TEST_F(Journal, AFolderThatCannotBeMadeIsAnError) {
-    const QString file = dir.filePath(QStringLiteral("plain"));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
-    LogJournal j(file + QStringLiteral("/velkor"));
-    EXPECT_FALSE(j.open());
-    EXPECT_FALSE(j.error().isEmpty());
-    j.append(sampleRows()[0], moment(10, 0)); // a journal that did not open takes nothing
+    EXPECT_TRUE(l.inUse);
+    EXPECT_EQ(l.rows.rowCount(), 0);
+    ::close(fd);
+    EXPECT_FALSE(LogJournal::read(path).inUse);
 }
 
 TEST(JournalCrc, IsTheIeeeCrc32) {

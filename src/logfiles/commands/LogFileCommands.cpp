@@ -2,16 +2,19 @@
 
 #include "disk/InputFile.h"
 #include "logfiles/LogXmlFile.h"
+#include "logfiles/sqlite/LogSqliteFile.h"
 #include "logfiles/workbook/LogWorkbook.h"
 
 #include <QFileInfo>
 
 namespace velkor {
 
-const QString LogFileCommands::kSaveFilter = QStringLiteral(
-    "Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|CSV File(*.csv)|*.csv");
+const QString LogFileCommands::kSaveFilter =
+    QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|CSV "
+                   "File(*.csv)|*.csv|SQLite(*.sqlite;*.db)|*.sqlite;*.db");
 const QString LogFileCommands::kOpenFilter =
-    QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt");
+    QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt|"
+                   "SQLite(*.sqlite;*.db)|*.sqlite;*.db");
 const QString LogFileCommands::kCaption = QStringLiteral("VELKOR");
 
 LogFileCommands::LogFileCommands(LogTable& cds1, LogFileDialogs& dialogs, MessageBoxes& boxes,
@@ -39,9 +42,10 @@ bool LogFileCommands::saveasClick() {
     if (!name) {
         return false;
     }
-    const bool saved = isXmlName(*name)   ? SaveLogXml(cds1_, *name)
-                       : isCsvName(*name) ? SaveLogCsv(cds1_, *name)
-                                          : ExportLogWorkbook(cds1_, *name);
+    const bool saved = isXmlName(*name)      ? SaveLogXml(cds1_, *name)
+                       : isCsvName(*name)    ? SaveLogCsv(cds1_, *name)
+                       : isSqliteName(*name) ? SaveLogSqlite(cds1_, *name)
+                                             : ExportLogWorkbook(cds1_, *name);
     if (saved && onSaved) {
         onSaved();
     }
@@ -83,6 +87,17 @@ bool LogFileCommands::SaveLogCsv(const LogTable& Table, const QString& FileName)
     return true;
 }
 
+bool LogFileCommands::SaveLogSqlite(const LogTable& Table, const QString& FileName) {
+    const LogFileResult r =
+        saveLogSqlite(Table.store(), FileName, describeRun ? describeRun() : LogRunInfo{});
+    if (!r) {
+        tellFailure(QStringLiteral("%1に保存できませんでした。"), FileName, r.reason);
+        return false;
+    }
+    boxes_.information(FileName + QStringLiteral("に保存"), kCaption);
+    return true;
+}
+
 bool LogFileCommands::ExportLogWorkbook(const LogTable& Table, const QString& FileName) {
     QString reason;
     switch (exportLogWorkbook(Table, FileName, &reason)) {
@@ -100,12 +115,21 @@ bool LogFileCommands::ExportLogWorkbook(const LogTable& Table, const QString& Fi
 }
 
 bool LogFileCommands::LoadLogFile(const QString& FileName, LogTable& Table) {
-    if (!isXmlName(FileName)) {
+    const bool xml = isXmlName(FileName);
+    if (!xml && !isSqliteName(FileName)) {
         return ImportLogWorkbook(FileName, Table);
     }
-    LogFileResult r = checkInputFile(FileName);
-    if (r) {
+    // The SQLite reader checks the file itself, without opening it beside
+    // a writer.
+    LogFileResult r = xml ? checkInputFile(FileName) : LogFileResult::success();
+    if (r && xml) {
         r = loadLogXml(FileName, Table);
+    } else if (r) {
+        LogRowBuffer rows;
+        r = readLogSqlite(FileName, rows);
+        if (r) {
+            Table.replaceRows(std::move(rows));
+        }
     }
     if (!r) {
         tellFailure(QStringLiteral("%1を開くことができませんでした。"), FileName, r.reason);

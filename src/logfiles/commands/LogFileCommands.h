@@ -1,9 +1,10 @@
 #pragma once
 
+#include "logfiles/LogCsvFile.h"
+#include "logfiles/sqlite/LogSqliteWriter.h"
 #include "platform/LocaleSource.h"
 #include "platform/LogFileDialogs.h"
 #include "platform/MessageBoxes.h"
-#include "logfiles/LogCsvFile.h"
 #include "record/LogTable.h"
 
 #include <QString>
@@ -14,8 +15,10 @@ namespace velkor {
 // The save and open commands of the record panel and the log file
 // operations behind them. The way is chosen by the file name's extension:
 // exactly ".xml" takes the XML data packet, ".csv" in any case writes CSV
-// for other programs (saving only), every other name (".XML", ".xls",
-// ".txt", none) a spreadsheet workbook. Every failure is told in a message
+// for other programs (saving only), ".sqlite" or ".db" in any case the
+// SQLite log (a save adds the log to the file as a run; an open takes every
+// run of the file), every other name (".XML", ".xls", ".txt", none) a
+// spreadsheet workbook. Every failure is told in a message
 // box naming the file and the reason, and leaves the table as it was.
 class LogFileCommands {
 public:
@@ -33,8 +36,9 @@ public:
     // opens it into the log.
     void SpeedButton2Click();
 
-    // ".xml": the file's rows replace the table's; else the workbook's rows
-    // are appended. True when the table took the file's rows.
+    // ".xml" and the SQLite log: the file's rows replace the table's; else
+    // the workbook's rows are appended. True when the table took the file's
+    // rows.
     bool LoadLogFile(const QString& FileName, LogTable& Table);
     // Appends the rows 2 to R of the first worksheet when its used range is
     // six columns wide; tells "インポートに成功しました" also when there
@@ -47,9 +51,15 @@ public:
     // Writes the table as CSV, with the dates rowDates knows, and tells
     // "<file>に保存".
     bool SaveLogCsv(const LogTable& Table, const QString& FileName);
+    // Adds the table to an SQLite log as a run (described by describeRun)
+    // and tells "<file>に保存".
+    bool SaveLogSqlite(const LogTable& Table, const QString& FileName);
 
     // The day each row was logged, where it is known (for CSV).
     RowDateFn rowDates;
+    // What a log saved into an SQLite file says of itself: the program,
+    // the variant, the limits and the record settings.
+    std::function<LogRunInfo()> describeRun;
     // Called after the log was saved whole, in any form.
     std::function<void()> onSaved;
     // Asked before an opened file's rows take the place of the table's:

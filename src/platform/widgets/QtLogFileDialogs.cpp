@@ -20,11 +20,17 @@ QString qtFileDialogFilter(const QString& filter) {
     const QStringList parts = filter.split(u'|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& description = parts[i];
-        const QString pattern = parts[i + 1];
+        // Several patterns are separated by ";" there and by blanks in Qt.
+        const QString& pattern = parts[i + 1];
         const QString suffix = QLatin1Char('(') + pattern + QLatin1Char(')');
-        entries << (description.endsWith(suffix) ? description
-                                                 : description + QLatin1String(" ") + suffix);
+        const QString qtSuffix = QString(suffix).replace(u';', u' ');
+        QString description = parts[i];
+        if (description.endsWith(suffix)) {
+            description.chop(suffix.size());
+        } else {
+            description += QLatin1Char(' ');
+        }
+        entries << description + qtSuffix;
     }
     return entries.join(QLatin1String(";;"));
 }

@@ -6,6 +6,7 @@
 #include "support/FaultySerialSystem.h"
 #include "support/FixedClock.h"
 #include "platform/linux/ComPortNames.h"
+#include "support/QStringPrinting.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -13,9 +14,6 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <vector>
-
-// Readable QStrings in GoogleTest messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace velkor::test {
 

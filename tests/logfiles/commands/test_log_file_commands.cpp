@@ -7,6 +7,7 @@
 #include "logfiles/workbook/WorkbookTestSupport.h"
 #include "support/FixedLocaleSource.h"
 #include "support/ScriptedLogFileDialogs.h"
+#include "support/SqliteShell.h"
 
 #include <sys/stat.h>
 
@@ -57,14 +58,15 @@ TEST_F(LogFileCommandsTest, DialogsAskWithTheirFiltersAndNames) {
             EXPECT_EQ(
                 s.options.filter,
                 QStringLiteral("Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt|"
-                               "CSV File(*.csv)|*.csv"));
+                               "CSV File(*.csv)|*.csv|SQLite(*.sqlite;*.db)|*.sqlite;*.db"));
             EXPECT_EQ(s.options.defaultExtension, QStringLiteral("xls"));
             EXPECT_TRUE(s.options.confirmOverwrite);
             EXPECT_TRUE(s.options.fileName.isEmpty());
         } else {
             EXPECT_EQ(
                 s.options.filter,
-                QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt"));
+                QStringLiteral("Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt|"
+                               "SQLite(*.sqlite;*.db)|*.sqlite;*.db"));
             EXPECT_TRUE(s.options.defaultExtension.isEmpty());
             EXPECT_FALSE(s.options.confirmOverwrite);
         }
@@ -195,7 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"text.xls", "No.\t時間\n", false, "%1をインポートできませんでした。"},
         FailureCase{"book.xml", "PK\x03\x04", false, "%1を開くことができませんでした。"},
         FailureCase{"truncated.xls", "PK\x03\x04\x14\x00\x00\x00\x08\x00", false,
-                    "%1をインポートできませんでした。"}),
+                    "%1をインポートできませんでした。"},
+        FailureCase{"missing.sqlite", {}, true, "%1を開くことができませんでした。"},
+        FailureCase{"text.db", "No,Time\n", false, "%1を開くことができませんでした。"}),
     [](const auto& info) {
         return QString::fromUtf8(info.param.name).replace(u'.', u'_').toStdString();
     });
@@ -205,7 +209,9 @@ TEST_F(LogFileCommandsTest, OpeningAPipeIsRefusedAtOnce) {
     for (const auto& [name, message] :
          {std::pair{"pipe.xml", "%1を開くことができませんでした。\n通常のファイルではありません"},
           std::pair{"pipe.xls",
-                    "%1をインポートできませんでした。\n通常のファイルではありません"}}) {
+                    "%1をインポートできませんでした。\n通常のファイルではありません"},
+          std::pair{"pipe.sqlite",
+                    "%1を開くことができませんでした。\n通常のファイルではありません"}}) {
         const QString file = path(name);
         ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
         boxes.shown.clear();
@@ -219,7 +225,7 @@ TEST_F(LogFileCommandsTest, OpeningAPipeIsRefusedAtOnce) {
 TEST_F(LogFileCommandsTest, FailedSavesAreToldAndNotReportedAsSaved) {
     int saved = 0;
     commands.onSaved = [&] { ++saved; };
-    for (const char* name : {"none/log.xml", "none/log.xls", "none/log.csv"}) {
+    for (const char* name : {"none/log.xml", "none/log.xls", "none/log.csv", "none/log.sqlite"}) {
         boxes.shown.clear();
         save(path(name));
         ASSERT_EQ(boxes.shown.size(), 1u) << name;
@@ -262,6 +268,59 @@ TEST_F(LogFileCommandsTest, EverySuccessfulSaveIsToldToTheListener) {
     save(path("a.csv"));
     commands.saveasClick(); // cancelled
     EXPECT_EQ(saved, 3);
+}
+
+// ----- SQLite -------------------------------------------------------------------
+
+// A save adds the log to the file as a run, described by the window; an
+// open takes every run of the file in the place of the rows.
+TEST_F(LogFileCommandsTest, SqliteSavesAddRunsAndAnOpenTakesThemAll) {
+    int described = 0;
+    commands.describeRun = [&] {
+        ++described;
+        LogRunInfo run;
+        run.program = QStringLiteral("velkor 1.0.0");
+        run.variant = QStringLiteral("IFHALVIN");
+        run.limitHi = QStringLiteral("12.5");
+        run.samplingSeconds = 2;
+        return run;
+    };
+    const QString file = path("log.sqlite");
+    save(file);
+    cds1.rows = {rec(50, "10:00:00", "AC", "1", "V", "pass")};
+    save(path("LOG.SQLITE")); // the same file in another case is another file here
+    save(file);
+    EXPECT_EQ(described, 3);
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[2].text, file + QStringLiteral("に保存"));
+    EXPECT_EQ(sqliteShell(file, QStringLiteral("SELECT run, program, limit_hi, sampling_s, "
+                                               "count(id) FROM runs JOIN readings USING (run) "
+                                               "GROUP BY run; PRAGMA integrity_check")),
+              QStringLiteral("1|velkor 1.0.0|12.5|2|4\n2|velkor 1.0.0|12.5|2|1\nok"));
+
+    boxes.shown.clear();
+    open(file);
+    EXPECT_TRUE(boxes.shown.empty());
+    std::vector<LogRecord> both = sampleRows();
+    both.push_back(rec(50, "10:00:00", "AC", "1", "V", "pass"));
+    EXPECT_EQ(show(cds1.rows), show(both));
+}
+
+TEST_F(LogFileCommandsTest, ASqliteFileOfAnotherProgramIsNeitherSavedIntoNorOpened) {
+    const QString file = path("notes.db");
+    ASSERT_EQ(sqliteShell(file, QStringLiteral("CREATE TABLE notes (body TEXT)")), QString());
+    const QByteArray before = readAll(file);
+    save(file);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text,
+              file + QStringLiteral("に保存できませんでした。\nVELKOR の記録ではありません "
+                                    "(ほかのプログラムの SQLite データベースです)"));
+    EXPECT_EQ(readAll(file), before);
+    boxes.shown.clear();
+    open(file);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(file + QStringLiteral("を開くことができませんでした。")));
+    EXPECT_EQ(cds1.changes, 0);
 }
 
 } // namespace

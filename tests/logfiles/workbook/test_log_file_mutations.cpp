@@ -3,6 +3,7 @@
 // failure. (Under the sanitizer build this also checks memory use.)
 #include "record/LogTestSupport.h"
 #include "logfiles/LogXmlFile.h"
+#include "logfiles/sqlite/LogSqliteFile.h"
 #include "logfiles/workbook/LogWorkbook.h"
 
 #include <QBuffer>
@@ -37,6 +38,8 @@ QByteArray exported(const char* name) {
     QString reason;
     if (QString::fromLatin1(name).endsWith(QLatin1String(".xml"))) {
         saveLogXml(t, path);
+    } else if (isSqliteName(path)) {
+        saveLogSqlite(t.store(), path, {});
     } else {
         exportLogWorkbook(t, path, &reason);
     }
@@ -53,7 +56,8 @@ class Mutations : public ::testing::TestWithParam<int> {};
 TEST_P(Mutations, LoadsOrFailsWithoutChangingTheTable) {
     const Source sources[] = {{"log.xml", exported("log.xml")},
                               {"log.xls", exported("log.xlsx")},
-                              {"biff.xls", readAll(kFixtures + QStringLiteral("/log-biff8.xls"))}};
+                              {"biff.xls", readAll(kFixtures + QStringLiteral("/log-biff8.xls"))},
+                              {"log.sqlite", exported("log.sqlite")}};
     QTemporaryDir dir;
     std::mt19937 rng(static_cast<unsigned>(GetParam()));
     int failures = 0;
@@ -66,6 +70,12 @@ TEST_P(Mutations, LoadsOrFailsWithoutChangingTheTable) {
             LogFileResult r;
             if (QString::fromLatin1(s.name).endsWith(QLatin1String(".xml"))) {
                 r = loadLogXml(path, table);
+            } else if (isSqliteName(path)) {
+                LogRowBuffer rows;
+                r = readLogSqlite(path, rows);
+                if (r) {
+                    table.replaceRows(std::move(rows));
+                }
             } else {
                 LogRowBuffer rows;
                 bool six = false;

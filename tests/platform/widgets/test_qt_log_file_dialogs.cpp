@@ -63,22 +63,26 @@ TEST(QtLogFileDialogs, SaveTakesTheChosenFiltersExtension) {
     ASSERT_TRUE(name.has_value());
     EXPECT_EQ(*name, dir.filePath(QStringLiteral("log.xml")));
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
-                                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)")}));
+                                    QStringLiteral("Txt File(*.txt)"), QStringLiteral("CSV File(*.csv)"),
+                                    QStringLiteral("SQLite(*.sqlite *.db)")}));
     EXPECT_TRUE(confirms);
 }
 
-TEST(QtLogFileDialogs, TheCsvChoiceGivesACsvName) {
+TEST(QtLogFileDialogs, TheCsvAndSqliteChoicesGiveTheirNames) {
     QTemporaryDir dir;
     QtLogFileDialogs dialogs(nullptr);
-    whenDialogShows([&](QFileDialog& d) {
-        d.setDirectory(dir.path());
-        d.selectNameFilter(QStringLiteral("CSV File(*.csv)"));
-        emit d.filterSelected(QStringLiteral("CSV File(*.csv)"));
-        typeAndAccept(d, QStringLiteral("log"));
-    });
-    const auto name = dialogs.saveFileName(saveOptions());
-    ASSERT_TRUE(name.has_value());
-    EXPECT_EQ(*name, dir.filePath(QStringLiteral("log.csv")));
+    for (const auto& [filter, chosen] : {std::pair{"CSV File(*.csv)", "log.csv"},
+                                         std::pair{"SQLite(*.sqlite *.db)", "log.sqlite"}}) {
+        whenDialogShows([&](QFileDialog& d) {
+            d.setDirectory(dir.path());
+            d.selectNameFilter(QString::fromLatin1(filter));
+            emit d.filterSelected(QString::fromLatin1(filter));
+            typeAndAccept(d, QStringLiteral("log"));
+        });
+        const auto name = dialogs.saveFileName(saveOptions());
+        ASSERT_TRUE(name.has_value()) << filter;
+        EXPECT_EQ(*name, dir.filePath(QString::fromLatin1(chosen)));
+    }
 }
 
 TEST(QtLogFileDialogs, SaveAddsTheDefaultExtensionAndKeepsATypedOne) {
@@ -115,11 +119,14 @@ TEST(QtLogFileDialogs, OpenStartsAtTheLastNameAndCanBeCancelled) {
 
 TEST(FileDialogFilter, InQtSyntax) {
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kSaveFilter),
-              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt);;CSV File(*.csv)"));
+              QStringLiteral("Excel File(*.xls);;XML(*.xml);;Txt File(*.txt);;CSV File(*.csv);;"
+                             "SQLite(*.sqlite *.db)"));
     EXPECT_EQ(qtFileDialogFilter(LogFileCommands::kOpenFilter),
-              QStringLiteral("Excel File(*.xls);;XML (*.xml);;Txt File(*.txt)"));
+              QStringLiteral("Excel File(*.xls);;XML (*.xml);;Txt File(*.txt);;"
+                             "SQLite(*.sqlite *.db)"));
+    // Several patterns: ";" there, blanks in Qt's filters.
     EXPECT_EQ(qtFileDialogFilter(QStringLiteral("Logs|*.log;*.xml|All|*")),
-              QStringLiteral("Logs (*.log;*.xml);;All (*)"));
+              QStringLiteral("Logs (*.log *.xml);;All (*)"));
 }
 
 } // namespace
