@@ -1,6 +1,7 @@
 # velkor-cli stats on a log in every form it is kept in: the XML data packet
 # (stats-mixed.xml: volts in two ranges, an overload, Fail rows, ohms), the
-# same rows converted to a workbook named .xlsx and .xls, and a BIFF8 .xls
+# same rows converted to a workbook named .xlsx and .xls and to an SQLite
+# log, and a BIFF8 .xls
 # from elsewhere. Each form gives the same figures: the table (EXPECTED_TABLE),
 # CSV (EXPECTED_CSV) and JSON. A file that cannot be read is told, the
 # others are still given, and the exit code is 1.
@@ -33,7 +34,7 @@ expect_equal("stats mixed.xml" "${out}" "${table}")
 cli(0 stats --csv mixed.xml)
 expect_equal("stats --csv mixed.xml" "${out}" "${csv}")
 
-foreach(form xlsx xls)
+foreach(form xlsx xls sqlite)
     cli(0 convert mixed.xml mixed.${form})
     cli(0 stats --csv mixed.${form})
     string(REPLACE "mixed.${form}," "mixed.xml," out "${out}")
