@@ -24,13 +24,15 @@ using sqlite::ReadingInserter;
 using sqlite::ReadingRow;
 using sqlite::Statement;
 
-// The insert of the writer's rows: their texts in UTF-8, in buffers kept
-// from row to row.
-// The insert of the writer's rows.
+// The statements the writer runs every second, prepared once: the
+// transaction's begin and commit and the insert of its rows.
 class LogSqliteWriter::Inserter {
 public:
-    explicit Inserter(Database& db) : inserter_(db) {}
-    bool ok() const { return inserter_.ok(); }
+    explicit Inserter(Database& db)
+        : begin_(db, "BEGIN IMMEDIATE"), commit_(db, "COMMIT"), inserter_(db) {}
+    bool ok() const { return begin_.ok() && commit_.ok() && inserter_.ok(); }
+    bool begin() { return begin_.run(); }
+    bool commit() { return commit_.run(); }
 
     bool insert(qint64 run, const LoggedReading& r) {
         ReadingRow row;
@@ -50,6 +52,7 @@ public:
     ReadingInserter& rows() { return inserter_; }
 
 private:
+    Statement begin_, commit_;
     ReadingInserter inserter_;
 };
 
@@ -290,7 +293,8 @@ void LogSqliteWriter::append(std::vector<LoggedReading>&& readings) {
     handedOver_ += readings.size();
     incomingRows_ += static_cast<qsizetype>(readings.size());
     incoming_.push_back(std::move(readings));
-    if (first || incomingRows_ >= kCommitRows) {
+    // A writer that waits for its next commit's time takes the rows then.
+    if ((first && idle_) || incomingRows_ >= kCommitRows) {
         wake_.notify_one();
     }
 }
@@ -322,6 +326,10 @@ LogFileResult LogSqliteWriter::commitNow() {
 
 // The writer's thread: takes the rows handed over and commits them when the
 // oldest has waited its second, when many wait, when asked, and at the end.
+// While rows keep coming it commits once a second and wakes only then: after
+// a commit it sleeps until the next one is due, and the rows handed over
+// meanwhile (all younger than that commit) wait for it. When a second goes
+// by without rows it waits with no time set, and the next row wakes it.
 void LogSqliteWriter::work() {
     pthread_setname_np(pthread_self(), "velkor-sqlite");
     const auto interval = std::chrono::milliseconds(kCommitIntervalMs);
@@ -329,6 +337,7 @@ void LogSqliteWriter::work() {
     qsizetype waitingRows = 0;
     Clock::time_point waitingSince{};
     Clock::time_point retryAt{};
+    Clock::time_point nextCommit = Clock::time_point::min(); // paced by the last commit
     bool failing = false;
     std::unique_lock lock(m_);
     for (;;) {
@@ -339,18 +348,25 @@ void LogSqliteWriter::work() {
             if (waitingRows > 0) {
                 return waitingSince + interval;
             }
-            return incomingRows_ == 0 ? Clock::time_point::max() : firstIncoming_ + interval;
+            if (incomingRows_ > 0) {
+                const Clock::time_point oldestDue = firstIncoming_ + interval;
+                return nextCommit > firstIncoming_ ? std::min(oldestDue, nextCommit) : oldestDue;
+            }
+            return nextCommit > Clock::now() ? nextCommit : Clock::time_point::max();
         };
         const auto urgent = [&] {
             return stop_ || commitAsked_ ||
                    (!failing && waitingRows + incomingRows_ >= kCommitRows);
         };
         while (!urgent() && Clock::now() < dueAt()) {
-            if (dueAt() == Clock::time_point::max()) {
+            const Clock::time_point due = dueAt();
+            idle_ = due == Clock::time_point::max();
+            if (idle_) {
                 wake_.wait(lock);
             } else {
-                wake_.wait_until(lock, dueAt());
+                wake_.wait_until(lock, due);
             }
+            idle_ = false;
         }
         if (incomingRows_ > 0) {
             if (waitingRows == 0) {
@@ -378,6 +394,7 @@ void LogSqliteWriter::work() {
             if (ok) {
                 committed_ += static_cast<quint64>(waitingRows);
                 waitingRows = 0;
+                nextCommit = Clock::now() + interval;
             } else {
                 health_.reason = why;
                 retryAt = Clock::now() + interval;
@@ -411,7 +428,7 @@ bool LogSqliteWriter::commit(const Batches& batches, QString* why) {
         run = runId_;
     }
     const qint64 runBefore = run;
-    bool ok = db_->exec("BEGIN IMMEDIATE");
+    bool ok = inserter_->begin();
     if (ok && run == 0) {
         ok = insertRun();
         run = sqlite3_last_insert_rowid(db_->handle());
@@ -421,7 +438,7 @@ bool LogSqliteWriter::commit(const Batches& batches, QString* why) {
             ok = inserter_->insert(run, batch[i]);
         }
     }
-    ok = ok && db_->exec("COMMIT");
+    ok = ok && inserter_->commit();
     if (!ok) {
         *why = db_->failureText(); // before the rollback's own result
         db_->exec("ROLLBACK");
