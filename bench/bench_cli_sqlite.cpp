@@ -4,9 +4,11 @@
 //            seconds: the bytes the logger had the disk write
 //            (/proc/PID/io write_bytes, sampled every 30 s and just before
 //            the stop, and every byte up to its end from the rusage of the
-//            reaped child) against the file's size, its CPU (utime + stime)
-//            and its resident memory sampled every 30 s; with --save
-//            run.sqlite, with --save run.xml --checkpoint 60, and with
+//            reaped child) against the file's size, its CPU so far (the
+//            time its threads ran, from schedstat) and its resident memory,
+//            every 30 s; with --save run.sqlite and with --save run.xml
+//            --checkpoint 60, one after the other or, with --side-by-side,
+//            at the same time (each on a meter of its own); then with
 //            --checkpoint 1 for at most 90 s;
 //   bulk     log FILE of N frames: without saving, with --save x.sqlite and
 //            with --save x.xml, rows per second;
@@ -15,7 +17,7 @@
 // Each bulk figure is the median of K runs.
 //
 //   velkor-bench-cli-sqlite CLI METERSIM [--seconds S] [--frames N] [--runs K]
-//                           [--skip-live] [--skip-bulk]
+//                           [--skip-live] [--skip-bulk] [--side-by-side]
 #include "MeteredLogger.h"
 #include "ProcessCpu.h"
 #include "support/broker/ChildProcess.h"
@@ -73,46 +75,85 @@ void removeLog(const QString& path) {
     }
 }
 
-void liveRun(const char* name, const QString& cli, const QString& metersim, const QString& dir,
-             const QString& file, const QStringList& more, int seconds) {
-    bench::MeteredLogger run;
-    if (!run.start(cli, metersim, dir, QStringList{QStringLiteral("--save"), file} + more)) {
-        std::printf("live %s: did not start\n", name);
-        return;
+// One logger of the live comparison, fed by a simulated meter of its own.
+class LiveLog {
+public:
+    LiveLog(const char* name, QString file) : name_(name), file_(std::move(file)) {}
+
+    bool start(const QString& cli, const QString& metersim, const QString& dir,
+               const QStringList& more) {
+        if (!run_.start(cli, metersim, dir, QStringList{QStringLiteral("--save"), file_} + more)) {
+            std::printf("live %s: did not start\n", name_);
+            return false;
+        }
+        t0_ = std::chrono::steady_clock::now();
+        cpu0_ = bench::processRunSeconds(run_.loggerPid());
+        return true;
     }
-    const pid_t pid = run.loggerPid();
-    const auto t0 = std::chrono::steady_clock::now();
-    const double c0 = bench::processCpuSeconds(pid);
-    std::vector<long long> rss;
+
+    // The bytes written so far against the file, the CPU so far, the memory.
+    void sample() {
+        const pid_t pid = run_.loggerPid();
+        rss_.push_back(procField(pid, "status", "VmRSS"));
+        const long long written = procField(pid, "io", "write_bytes");
+        const long long size = fileBytes(file_);
+        std::printf("  %s at %4.0f s: file %.2f MB, written %.2f MB (%.1f x), cpu %.3f %%, RSS "
+                    "%lld kB\n",
+                    name_, seconds(), size / 1e6, written / 1e6,
+                    double(written) / double(std::max(1LL, size)), cpuPercent(), rss_.back());
+        std::fflush(stdout);
+    }
+
+    void stop() {
+        const double wall = seconds();
+        const double cpu = cpuPercent();
+        const pid_t pid = run_.loggerPid();
+        const long long running = procField(pid, "io", "write_bytes");
+        const long long reapedBefore = childrenWriteBytes();
+        run_.stopLogger();
+        const long long all = childrenWriteBytes() - reapedBefore;
+        const long long size = fileBytes(file_);
+        std::printf("live %s: %.0f s, file %.2f MB, written %.2f MB while running (%.1f x the "
+                    "file), %.2f MB up to its end (%.1f x), cpu %.3f %% of one core, RSS "
+                    "%lld..%lld kB\n",
+                    name_, wall, size / 1e6, running / 1e6,
+                    double(running) / double(std::max(1LL, size)), all / 1e6,
+                    double(all) / double(std::max(1LL, size)), cpu,
+                    rss_.empty() ? 0 : *std::min_element(rss_.begin(), rss_.end()),
+                    rss_.empty() ? 0 : *std::max_element(rss_.begin(), rss_.end()));
+        std::fflush(stdout);
+    }
+
+private:
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
+    }
+    double cpuPercent() const {
+        return 100.0 * (bench::processRunSeconds(run_.loggerPid()) - cpu0_) /
+               std::max(1e-9, seconds());
+    }
+
+    const char* name_;
+    QString file_;
+    bench::MeteredLogger run_;
+    std::chrono::steady_clock::time_point t0_;
+    double cpu0_ = 0;
+    std::vector<long long> rss_;
+};
+
+// Runs the loggers side by side for `seconds`, sampling each every 30 s.
+void liveRuns(std::vector<LiveLog*> logs, int seconds) {
     for (int s = 1; s <= seconds; ++s) {
         QThread::sleep(1);
         if (s % 30 == 0) {
-            rss.push_back(procField(pid, "status", "VmRSS"));
-            const long long written = procField(pid, "io", "write_bytes");
-            const long long size = fileBytes(file);
-            std::printf("  %s at %3d s: file %.2f MB, written %.2f MB (%.1f x), RSS %lld kB\n",
-                        name, s, size / 1e6, written / 1e6,
-                        double(written) / double(std::max(1LL, size)), rss.back());
-            std::fflush(stdout);
+            for (LiveLog* log : logs) {
+                log->sample();
+            }
         }
     }
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const double cpu = 100.0 * (bench::processCpuSeconds(pid) - c0) / wall;
-    const long long running = procField(pid, "io", "write_bytes");
-    const long long reapedBefore = childrenWriteBytes();
-    run.stopLogger();
-    const long long all = childrenWriteBytes() - reapedBefore;
-    const long long size = fileBytes(file);
-    std::printf("live %s: %.0f s, file %.2f MB, written %.2f MB while running (%.1f x the "
-                "file), %.2f MB up to its end (%.1f x), cpu %.2f %% of one core, RSS "
-                "%lld..%lld kB\n",
-                name, wall, size / 1e6, running / 1e6,
-                double(running) / double(std::max(1LL, size)), all / 1e6,
-                double(all) / double(std::max(1LL, size)), cpu,
-                rss.empty() ? 0 : *std::min_element(rss.begin(), rss.end()),
-                rss.empty() ? 0 : *std::max_element(rss.begin(), rss.end()));
-    std::fflush(stdout);
+    for (LiveLog* log : logs) {
+        log->stop();
+    }
 }
 
 // Seconds a command takes, start to end; -1 when it fails.
@@ -133,7 +174,7 @@ int main(int argc, char** argv) {
     if (a.size() < 3) {
         std::fprintf(stderr,
                      "usage: %s CLI METERSIM [--seconds S] [--frames N] [--runs K] "
-                     "[--skip-live] [--skip-bulk]\n",
+                     "[--skip-live] [--skip-bulk] [--side-by-side]\n",
                      argv[0]);
         return 2;
     }
@@ -185,14 +226,31 @@ int main(int argc, char** argv) {
     }
 
     if (!a.contains(QStringLiteral("--skip-live"))) {
-        const QString sqlite = dir.filePath(QStringLiteral("run.sqlite"));
-        const QString xml = dir.filePath(QStringLiteral("run.xml"));
-        liveRun("--save run.sqlite", cli, metersim, dir.path(), sqlite, {}, seconds);
-        liveRun("--save run.xml --checkpoint 60", cli, metersim, dir.path(), xml,
-                {QStringLiteral("--checkpoint"), QStringLiteral("60")}, seconds);
-        QFile::remove(xml);
-        liveRun("--save run.xml --checkpoint 1", cli, metersim, dir.path(), xml,
-                {QStringLiteral("--checkpoint"), QStringLiteral("1")}, std::min(seconds, 90));
+        // Each logger has a folder of its own: its meter's link and its log.
+        QTemporaryDir sqliteDir, xmlDir;
+        LiveLog sqlite("--save run.sqlite", sqliteDir.filePath(QStringLiteral("run.sqlite")));
+        LiveLog xml60("--save run.xml --checkpoint 60", xmlDir.filePath(QStringLiteral("run.xml")));
+        const QStringList every60 = {QStringLiteral("--checkpoint"), QStringLiteral("60")};
+        if (a.contains(QStringLiteral("--side-by-side"))) {
+            if (sqlite.start(cli, metersim, sqliteDir.path(), {}) &&
+                xml60.start(cli, metersim, xmlDir.path(), every60)) {
+                liveRuns({&sqlite, &xml60}, seconds);
+            }
+        } else {
+            if (sqlite.start(cli, metersim, sqliteDir.path(), {})) {
+                liveRuns({&sqlite}, seconds);
+            }
+            if (xml60.start(cli, metersim, xmlDir.path(), every60)) {
+                liveRuns({&xml60}, seconds);
+            }
+        }
+        QTemporaryDir everySecondDir;
+        LiveLog xml1("--save run.xml --checkpoint 1",
+                     everySecondDir.filePath(QStringLiteral("run.xml")));
+        if (xml1.start(cli, metersim, everySecondDir.path(),
+                       {QStringLiteral("--checkpoint"), QStringLiteral("1")})) {
+            liveRuns({&xml1}, std::min(seconds, 90));
+        }
     }
     return 0;
 }
