@@ -7,9 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velkor {
@@ -131,37 +128,6 @@ std::uint32_t LogJournal::crc32(const char* data, std::size_t size) {
 
 // ----- Leftovers ----------------------------------------------------------
 
-LogJournalLeftover::LogJournalLeftover(LogJournalLeftover&& other) noexcept
-    : path(std::move(other.path)), inUse(other.inUse), damaged(other.damaged),
-      reason(std::move(other.reason)), rows(std::move(other.rows)), dates(std::move(other.dates)),
-      moments(std::move(other.moments)), fd(other.fd) {
-    other.fd = -1;
-}
-
-LogJournalLeftover& LogJournalLeftover::operator=(LogJournalLeftover&& other) noexcept {
-    if (this != &other) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        path = std::move(other.path);
-        inUse = other.inUse;
-        damaged = other.damaged;
-        reason = std::move(other.reason);
-        rows = std::move(other.rows);
-        dates = std::move(other.dates);
-        moments = std::move(other.moments);
-        fd = other.fd;
-        other.fd = -1;
-    }
-    return *this;
-}
-
-LogJournalLeftover::~LogJournalLeftover() {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
 LogJournal::Leftover LogJournal::read(const QString& path) {
     Leftover l;
     l.path = path;
@@ -173,22 +139,11 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
         l.moments.clear();
         return std::move(l);
     };
-    l.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (l.fd < 0) {
-        return damaged(systemErrorText(errno));
-    }
-    if (::flock(l.fd, LOCK_EX | LOCK_NB) != 0) {
-        l.inUse = errno == EWOULDBLOCK;
-        if (l.inUse) {
-            ::close(l.fd);
-            l.fd = -1;
-            return l;
-        }
-        return damaged(systemErrorText(errno));
-    }
-    struct stat st {};
-    if (::fstat(l.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return damaged(notRegularFileText());
+    QString why;
+    switch (l.file.take(path, &why)) {
+    case JournalFile::Taken::Held: break;
+    case JournalFile::Taken::InUse: l.inUse = true; return l;
+    case JournalFile::Taken::Failed: return damaged(why);
     }
 
     QByteArray pending; // bytes of a line not yet ended
@@ -197,7 +152,7 @@ LogJournal::Leftover LogJournal::read(const QString& path) {
     std::vector<char> buffer(1 << 20);
     try {
         for (;;) {
-            const ssize_t n = ::read(l.fd, buffer.data(), buffer.size());
+            const ssize_t n = ::read(l.file.fd(), buffer.data(), buffer.size());
             if (n < 0) {
                 if (errno == EINTR) {
                     continue;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "record/JournalFile.h"
+
 #include "record/LogRowBuffer.h"
 #include "record/RowDates.h"
 
@@ -14,11 +16,6 @@ namespace velkor {
 // A journal an earlier run left behind, read and checked, and held locked
 // while it is in hand.
 struct LogJournalLeftover {
-    LogJournalLeftover() = default;
-    LogJournalLeftover(LogJournalLeftover&& other) noexcept;
-    LogJournalLeftover& operator=(LogJournalLeftover&& other) noexcept;
-    ~LogJournalLeftover();
-
     QString path;
     bool inUse = false; // a running window holds it
     bool damaged = false;
@@ -26,7 +23,7 @@ struct LogJournalLeftover {
     LogRowBuffer rows;              // the rows it holds, when it is sound
     RowDates dates;                 // their days (row 0 is its first row)
     std::vector<RowMoment> moments; // when each row was logged
-    int fd = -1;                    // open and locked while in hand
+    JournalFile file;               // open and locked while in hand
 };
 
 // The window's journal as earlier versions wrote it, a file of lines, read

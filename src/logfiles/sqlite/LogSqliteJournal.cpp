@@ -11,8 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,25 +77,14 @@ JournalLeftover readSqlite(const QString& path) {
         l.inUse = true;
         return l;
     }
-    l.fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (l.fd < 0) {
-        return damaged(systemErrorText(errno));
+    // The window that writes a journal holds the lock on it (its writer's).
+    QString why;
+    switch (l.file.take(path, &why)) {
+    case JournalFile::Taken::Held: break;
+    case JournalFile::Taken::InUse: l.inUse = true; return l;
+    case JournalFile::Taken::Failed: return damaged(why);
     }
-    // The window that writes a journal holds this lock on it (its writer's).
-    if (::flock(l.fd, LOCK_EX | LOCK_NB) != 0) {
-        l.inUse = errno == EWOULDBLOCK;
-        if (l.inUse) {
-            ::close(l.fd);
-            l.fd = -1;
-            return l;
-        }
-        return damaged(systemErrorText(errno));
-    }
-    struct stat st {};
-    if (::fstat(l.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return damaged(notRegularFileText());
-    }
-    if (st.st_size == 0) {
+    if (l.file.size() == 0) {
         return l; // made, killed before its first row was in
     }
     if (const LogFileResult r = settle(path); !r) {
@@ -123,43 +110,11 @@ JournalLeftover fromLines(LogJournal::Leftover&& old) {
     for (const RowMoment& m : old.moments) {
         l.moments.emplace_back(m);
     }
-    l.fd = old.fd;
-    old.fd = -1;
+    l.file = std::move(old.file);
     return l;
 }
 
 } // namespace
-
-JournalLeftover::JournalLeftover(JournalLeftover&& other) noexcept
-    : path(std::move(other.path)), inUse(other.inUse), damaged(other.damaged),
-      reason(std::move(other.reason)), rows(std::move(other.rows)), dates(std::move(other.dates)),
-      moments(std::move(other.moments)), fd(other.fd) {
-    other.fd = -1;
-}
-
-JournalLeftover& JournalLeftover::operator=(JournalLeftover&& other) noexcept {
-    if (this != &other) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        path = std::move(other.path);
-        inUse = other.inUse;
-        damaged = other.damaged;
-        reason = std::move(other.reason);
-        rows = std::move(other.rows);
-        dates = std::move(other.dates);
-        moments = std::move(other.moments);
-        fd = other.fd;
-        other.fd = -1;
-    }
-    return *this;
-}
-
-JournalLeftover::~JournalLeftover() {
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
 
 LogSqliteJournal::LogSqliteJournal(QString directory, LogRunInfo run)
     : directory_(std::move(directory)), run_(std::move(run)) {}
@@ -334,19 +289,13 @@ QString LogSqliteJournal::setAside(JournalLeftover& leftover) {
                      QFile::encodeName(aside + QLatin1String(side)).constData());
         }
     }
-    if (leftover.fd >= 0) {
-        ::close(leftover.fd);
-        leftover.fd = -1;
-    }
+    leftover.file.close();
     return moved ? aside : leftover.path;
 }
 
 void LogSqliteJournal::discard(JournalLeftover& leftover) {
     removeWithSideFiles(leftover.path);
-    if (leftover.fd >= 0) {
-        ::close(leftover.fd);
-        leftover.fd = -1;
-    }
+    leftover.file.close();
 }
 
 } // namespace velkor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "logfiles/sqlite/LogSqliteWriter.h"
+#include "record/JournalFile.h"
 #include "record/LogRecord.h"
 #include "record/LogRowBuffer.h"
 #include "record/RowDates.h"
@@ -18,11 +19,6 @@ namespace velkor {
 // locked while it is in hand: an SQLite journal, or one in the line format
 // earlier versions wrote.
 struct JournalLeftover {
-    JournalLeftover() = default;
-    JournalLeftover(JournalLeftover&& other) noexcept;
-    JournalLeftover& operator=(JournalLeftover&& other) noexcept;
-    ~JournalLeftover();
-
     QString path;
     bool inUse = false; // a running window holds it
     bool damaged = false;
@@ -30,7 +26,7 @@ struct JournalLeftover {
     LogRowBuffer rows;                             // the rows it holds, when it is sound
     RowDates dates;                                // their days (row 0 is its first row)
     std::vector<std::optional<RowMoment>> moments; // when each was logged
-    int fd = -1;                                   // open and locked while in hand
+    JournalFile file;                              // open and locked while in hand
 };
 
 // The window's log row by row in an SQLite log file of its own, so that a
