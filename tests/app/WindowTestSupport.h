@@ -9,6 +9,7 @@
 #include "platform/headless/ScriptedMessageBoxes.h"
 #include "platform/linux/ComPortNames.h"
 #include "platform/linux/PosixSerialSystem.h"
+#include "platform/widgets/QtMessageBoxes.h"
 #include "sim/FrameEncoder.h"
 #include "support/FakeHidPlatform.h"
 #include "support/FixedClock.h"
@@ -17,7 +18,12 @@
 #include "support/ScriptedLogFileDialogs.h"
 #include "support/ScriptedSavePictureDialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace velkor::test {
@@ -76,5 +82,58 @@ struct WindowFixture {
         return window->findChild<W*>(QString::fromLatin1(name));
     }
 };
+
+// A window with Qt's own message boxes, shown off screen: for what only a
+// real box shows (its buttons' texts, its default button, its keys).
+struct RealBoxesWindow {
+    QtMessageBoxes boxes;
+    FixedLocaleSource locale{QStringLiteral("."), QStringLiteral(".")};
+    FixedClock clock;
+    ComPortNames portNames;
+    FakeHidPlatform noHid;
+    TFCOMM window{TFCOMMServices{.boxes = boxes,
+                                 .locale = locale,
+                                 .clock = clock,
+                                 .serial = PosixSerialSystem::instance(),
+                                 .portNames = portNames,
+                                 .hid = noHid}};
+
+    RealBoxesWindow() {
+        boxes.setParent(&window);
+        window.show();
+        QApplication::processEvents();
+    }
+};
+
+// What a real message box showed.
+struct ShownBox {
+    QString text;
+    QStringList buttons;
+    QString byDefault; // the default button's text
+};
+
+// Does `act`, which shows a modal box and returns once the box is answered,
+// and answers the box with `respond` as soon as it is up.
+inline ShownBox answerRealBox(const std::function<void()>& act,
+                              const std::function<void(QMessageBox*)>& respond) {
+    ShownBox shown;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            return;
+        }
+        answer.stop();
+        shown.text = box->text();
+        for (const QAbstractButton* b : box->buttons()) {
+            shown.buttons << b->text();
+        }
+        shown.byDefault = box->defaultButton() ? box->defaultButton()->text() : QString();
+        respond(box);
+    });
+    answer.start(10);
+    act();
+    return shown;
+}
 
 } // namespace velkor::test

@@ -28,6 +28,9 @@
 #include <stdexcept>
 
 using namespace velkor;
+using velkor::test::answerRealBox;
+using velkor::test::RealBoxesWindow;
+using velkor::test::ShownBox;
 using velkor::test::WindowFixture;
 
 namespace {
@@ -342,43 +345,15 @@ TEST(Window, CloseQueryOnEveryCloseRequest) {
 // Qt's own texts speak Japanese as the program does: the close question in
 // a real message box shows its standard buttons in Japanese.
 TEST(Window, CloseQuestionShowsQtsButtonsInJapanese) {
-    QtMessageBoxes boxes;
-    FixedLocaleSource locale(QStringLiteral("."), QStringLiteral("."));
-    FixedClock clock;
-    ComPortNames portNames;
-    test::FakeHidPlatform noHid;
-    TFCOMM window({.boxes = boxes,
-                   .locale = locale,
-                   .clock = clock,
-                   .serial = PosixSerialSystem::instance(),
-                   .portNames = portNames,
-                   .hid = noHid});
-    boxes.setParent(&window);
-    window.show();
-    QApplication::processEvents();
-
-    QString question;
-    QStringList buttons;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        answer.stop();
-        question = box->text();
-        for (const QAbstractButton* b : box->buttons()) {
-            buttons << b->text();
-        }
-        box->button(QMessageBox::No)->click();
-    });
-    answer.start(10);
-    window.close(); // returns when the box is answered
-    EXPECT_EQ(question, QStringLiteral("プログラムを終了しますか？"));
-    EXPECT_TRUE(window.isVisible());
-    ASSERT_EQ(buttons.size(), 2) << buttons.join(u',').toStdString();
-    EXPECT_TRUE(buttons.contains(QStringLiteral("はい(&Y)"))) << buttons.join(u',').toStdString();
-    EXPECT_TRUE(buttons.contains(QStringLiteral("いいえ(&N)"))) << buttons.join(u',').toStdString();
+    RealBoxesWindow w;
+    const ShownBox shown = answerRealBox(
+        [&] { w.window.close(); }, [](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    EXPECT_EQ(shown.text, QStringLiteral("プログラムを終了しますか？"));
+    EXPECT_TRUE(w.window.isVisible());
+    const std::string all = shown.buttons.join(u',').toStdString();
+    ASSERT_EQ(shown.buttons.size(), 2) << all;
+    EXPECT_TRUE(shown.buttons.contains(QStringLiteral("はい(&Y)"))) << all;
+    EXPECT_TRUE(shown.buttons.contains(QStringLiteral("いいえ(&N)"))) << all;
 }
 
 // The frame is logged and not saved: the close question is the one about

@@ -266,54 +266,26 @@ TEST(Unsaved, ImportAddsRowsAndAsksNothing) {
 // The real box: the buttons say what they do, "保存する" is the default
 // and Esc cancels.
 TEST(Unsaved, TheRealQuestionsButtonsAreJapaneseAndEscCancels) {
-    QtMessageBoxes boxes;
-    FixedLocaleSource locale(QStringLiteral("."), QStringLiteral("."));
-    FixedClock clock;
-    ComPortNames portNames;
-    test::FakeHidPlatform noHid;
-    TFCOMM window({.boxes = boxes,
-                   .locale = locale,
-                   .clock = clock,
-                   .serial = PosixSerialSystem::instance(),
-                   .portNames = portNames,
-                   .hid = noHid});
-    boxes.setParent(&window);
-    window.show();
-    QApplication::processEvents();
+    RealBoxesWindow w;
     const std::uint8_t lineFeed = 0x0A;
-    window.RECEIVE_COM_Data(&lineFeed, 1);
+    w.window.RECEIVE_COM_Data(&lineFeed, 1);
     const auto frame = journalReading(0).bytes();
-    window.RECEIVE_COM_Data(frame.data(), static_cast<std::ptrdiff_t>(frame.size()));
-    ASSERT_EQ(window.session().cds1.rowCount(), 1);
+    w.window.RECEIVE_COM_Data(frame.data(), static_cast<std::ptrdiff_t>(frame.size()));
+    ASSERT_EQ(w.window.session().cds1.rowCount(), 1);
 
-    QString question;
-    QStringList buttons;
-    QString byDefault;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        answer.stop();
-        question = box->text();
-        for (const QAbstractButton* b : box->buttons()) {
-            buttons << b->text();
-        }
-        byDefault = box->defaultButton() ? box->defaultButton()->text() : QString();
-        QTest::keyClick(box, Qt::Key_Escape);
-    });
-    answer.start(10);
-    EXPECT_FALSE(window.close()); // returns when the box is answered
-    EXPECT_EQ(question,
+    bool closed = true;
+    ShownBox shown = answerRealBox([&] { closed = w.window.close(); },
+                                   [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(shown.text,
               QStringLiteral("保存されていない記録が1件あります。終了する前に保存しますか？"));
-    buttons.sort();
+    shown.buttons.sort();
     QStringList want = kButtons;
     want.sort();
-    EXPECT_EQ(buttons, want);
-    EXPECT_EQ(byDefault, kButtons[0]);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.session().cds1.rowCount(), 1);
+    EXPECT_EQ(shown.buttons, want);
+    EXPECT_EQ(shown.byDefault, kButtons[0]);
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.window.session().cds1.rowCount(), 1);
 }
 
 } // namespace
