@@ -293,8 +293,7 @@ void LogSqliteWriter::append(std::vector<LoggedReading>&& readings) {
     handedOver_ += readings.size();
     incomingRows_ += static_cast<qsizetype>(readings.size());
     incoming_.push_back(std::move(readings));
-    // A writer that waits for its next commit's time takes the rows then.
-    if ((first && idle_) || incomingRows_ >= kCommitRows) {
+    if (first || incomingRows_ >= kCommitRows) {
         wake_.notify_one();
     }
 }
@@ -326,10 +325,6 @@ LogFileResult LogSqliteWriter::commitNow() {
 
 // The writer's thread: takes the rows handed over and commits them when the
 // oldest has waited its second, when many wait, when asked, and at the end.
-// While rows keep coming it commits once a second and wakes only then: after
-// a commit it sleeps until the next one is due, and the rows handed over
-// meanwhile (all younger than that commit) wait for it. When a second goes
-// by without rows it waits with no time set, and the next row wakes it.
 void LogSqliteWriter::work() {
     pthread_setname_np(pthread_self(), "velkor-sqlite");
     const auto interval = std::chrono::milliseconds(kCommitIntervalMs);
@@ -337,7 +332,6 @@ void LogSqliteWriter::work() {
     qsizetype waitingRows = 0;
     Clock::time_point waitingSince{};
     Clock::time_point retryAt{};
-    Clock::time_point nextCommit = Clock::time_point::min(); // paced by the last commit
     bool failing = false;
     std::unique_lock lock(m_);
     for (;;) {
@@ -348,11 +342,7 @@ void LogSqliteWriter::work() {
             if (waitingRows > 0) {
                 return waitingSince + interval;
             }
-            if (incomingRows_ > 0) {
-                const Clock::time_point oldestDue = firstIncoming_ + interval;
-                return nextCommit > firstIncoming_ ? std::min(oldestDue, nextCommit) : oldestDue;
-            }
-            return nextCommit > Clock::now() ? nextCommit : Clock::time_point::max();
+            return incomingRows_ == 0 ? Clock::time_point::max() : firstIncoming_ + interval;
         };
         const auto urgent = [&] {
             return stop_ || commitAsked_ ||
@@ -360,13 +350,11 @@ void LogSqliteWriter::work() {
         };
         while (!urgent() && Clock::now() < dueAt()) {
             const Clock::time_point due = dueAt();
-            idle_ = due == Clock::time_point::max();
-            if (idle_) {
+            if (due == Clock::time_point::max()) {
                 wake_.wait(lock);
             } else {
                 wake_.wait_until(lock, due);
             }
-            idle_ = false;
         }
         if (incomingRows_ > 0) {
             if (waitingRows == 0) {
@@ -394,7 +382,6 @@ void LogSqliteWriter::work() {
             if (ok) {
                 committed_ += static_cast<quint64>(waitingRows);
                 waitingRows = 0;
-                nextCommit = Clock::now() + interval;
             } else {
                 health_.reason = why;
                 retryAt = Clock::now() + interval;

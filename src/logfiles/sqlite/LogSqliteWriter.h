@@ -65,8 +65,8 @@ bool isSqliteName(const QString& fileName);
 // Appends one run to an SQLite log file row by row: the file grows, nothing
 // in it is ever rewritten. Rows handed over go to a thread of the writer's
 // own, so the logger never waits for the disk; it writes them in one
-// transaction at least once a second while rows come (no row waits more
-// than kCommitIntervalMs), waking once a second to do so. The file is in
+// transaction at least once a second while rows come (the first row of a
+// transaction waits at most kCommitIntervalMs). The file is in
 // write-ahead-log mode with synchronous=FULL: a commit is on the disk when
 // it returns, and a kill or a power cut at any moment leaves a sound file
 // with every committed row. Readers (the sqlite3 shell, a dashboard) may
@@ -162,7 +162,6 @@ private:
     quint64 committed_ = 0;   // rows in the file
     quint64 commitAsked_ = 0; // commitNow(): rows to commit at once
     bool stop_ = false;
-    bool idle_ = false; // the writer waits for rows with no time set
     Health health_;
     std::thread thread_;
 };

@@ -204,9 +204,8 @@ TEST(SqliteLog, ASecondWriterIsRefusedWhileReadersReadAtWill) {
     EXPECT_TRUE(second.finish());
 }
 
-// The writer commits on its own, within a second of a row's coming: a row
-// that wakes a waiting writer, and one handed over just after a commit,
-// while the writer sleeps until its next commit is due.
+// The writer commits on its own, within a second of a row's coming: the
+// first row, and one handed over just after a commit.
 TEST(SqliteLog, RowsAreCommittedWithinASecondWithoutBeingAsked) {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("run.sqlite"));
