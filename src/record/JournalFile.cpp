@@ -37,6 +37,7 @@ void JournalFile::close() {
 
 JournalFile::Taken JournalFile::take(const QString& path, QString* why) {
     close();
+    size_ = 0;
     fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd_ < 0) {
         *why = systemErrorText(errno);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "record/JournalFile.h"
-
 #include "record/LogRowBuffer.h"
 #include "record/RowDates.h"
 
